@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vidtag::os {
+
+// The operating system's own handle type: a HANDLE on Windows, a descriptor elsewhere.
+#ifdef _WIN32
+using FileHandle = void*;
+#else
+using FileHandle = int;
+#endif
+
+FileHandle InvalidHandle();
+
+enum class Access { Read, Write, ReadWrite };
+
+// What other openers may do while the file is open.
+enum class Share { None, Read, Write, ReadWrite };
+
+// Attributes as the platform stores them: the Win32 attribute word, or the POSIX mode bits.
+using Attributes = std::uint32_t;
+
+// The few file calls the streams and the engine make. Every call goes through the current
+// layer, so that tests can put a layer in front of the native one that counts calls or makes
+// them fail; the product only ever uses the native layer.
+class FileLayer {
+  public:
+    virtual ~FileLayer() = default;
+
+    // Opens an existing file, never creating one; InvalidHandle() on failure. A folder never
+    // opens.
+    virtual FileHandle Open(const char* name, Access access, Share share) = 0;
+    // Creates or truncates a file for reading and writing, shared with nobody.
+    virtual FileHandle Create(const char* name) = 0;
+    // One system call each; the number of bytes moved, 0 on failure.
+    virtual std::uint32_t Read(FileHandle handle, void* buffer, std::uint32_t count) = 0;
+    virtual std::uint32_t Write(FileHandle handle, const void* buffer, std::uint32_t count) = 0;
+    // origin 0: from the beginning, 1: from the current position, 2: from the end. The new
+    // absolute position, or -1 when the system refused the move.
+    virtual std::int64_t Seek(FileHandle handle, std::int64_t offset, int origin) = 0;
+    // Ends the file at the current position.
+    virtual bool SetEndOfFile(FileHandle handle) = 0;
+    // Waits until what was written is on the disk.
+    virtual bool Flush(FileHandle handle) = 0;
+    virtual void Close(FileHandle handle) = 0;
+
+    virtual bool GetAttributes(const char* name, Attributes& attributes) = 0;
+    virtual bool SetAttributes(const char* name, Attributes attributes) = 0;
+    // Whether the attributes forbid writing, and the same attributes with writing allowed.
+    virtual bool IsReadOnly(Attributes attributes) = 0;
+    virtual Attributes WithoutReadOnly(Attributes attributes) = 0;
+};
+
+// The layer every caller uses.
+FileLayer& Files();
+
+// The platform's own layer.
+FileLayer& NativeFiles();
+
+// Puts another layer in front; nullptr restores the native one. Returns the previous layer.
+// For tests only.
+FileLayer* ReplaceFileLayer(FileLayer* layer);
+
+} // namespace vidtag::os

@@ -1,0 +1,96 @@
+#include "FileLayer.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vidtag::os {
+
+namespace {
+
+// POSIX has no sharing modes: the Share argument is accepted and ignored, so other openers can
+// always read and write.
+class PosixFileLayer final : public FileLayer {
+  public:
+    FileHandle Open(const char* name, Access access, Share) override {
+        const int flags = access == Access::Read    ? O_RDONLY
+                          : access == Access::Write ? O_WRONLY
+                                                    : O_RDWR;
+        const int fd = ::open(name, flags | O_CLOEXEC);
+        if (fd < 0) {
+            return InvalidHandle();
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+            ::close(fd);
+            return InvalidHandle();
+        }
+        return fd;
+    }
+
+    FileHandle Create(const char* name) override {
+        const int fd = ::open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        return fd < 0 ? InvalidHandle() : fd;
+    }
+
+    std::uint32_t Read(FileHandle handle, void* buffer, std::uint32_t count) override {
+        ssize_t done;
+        do {
+            done = ::read(handle, buffer, count);
+        } while (done < 0 && errno == EINTR);
+        return done < 0 ? 0 : static_cast<std::uint32_t>(done);
+    }
+
+    std::uint32_t Write(FileHandle handle, const void* buffer, std::uint32_t count) override {
+        ssize_t done;
+        do {
+            done = ::write(handle, buffer, count);
+        } while (done < 0 && errno == EINTR);
+        return done < 0 ? 0 : static_cast<std::uint32_t>(done);
+    }
+
+    std::int64_t Seek(FileHandle handle, std::int64_t offset, int origin) override {
+        const int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
+        return ::lseek(handle, static_cast<off_t>(offset), whence);
+    }
+
+    bool SetEndOfFile(FileHandle handle) override {
+        const off_t here = ::lseek(handle, 0, SEEK_CUR);
+        return here >= 0 && ::ftruncate(handle, here) == 0;
+    }
+
+    bool Flush(FileHandle handle) override { return ::fsync(handle) == 0; }
+
+    void Close(FileHandle handle) override { ::close(handle); }
+
+    bool GetAttributes(const char* name, Attributes& attributes) override {
+        struct stat info {};
+        if (::stat(name, &info) != 0) {
+            return false;
+        }
+        attributes = static_cast<Attributes>(info.st_mode & 07777);
+        return true;
+    }
+
+    bool SetAttributes(const char* name, Attributes attributes) override {
+        return ::chmod(name, static_cast<mode_t>(attributes & 07777)) == 0;
+    }
+
+    // Read-only means the owner may not write, as a file manager shows it.
+    bool IsReadOnly(Attributes attributes) override { return (attributes & S_IWUSR) == 0; }
+    Attributes WithoutReadOnly(Attributes attributes) override { return attributes | S_IWUSR; }
+};
+
+} // namespace
+
+FileHandle InvalidHandle() {
+    return -1;
+}
+
+FileLayer& NativeFiles() {
+    static PosixFileLayer layer;
+    return layer;
+}
+
+} // namespace vidtag::os
