@@ -150,7 +150,7 @@ TEST_F(Stream64Test, SharingModes) {
     }
     {
         TFileStream64 denyWrite(path, kModeRead | kShareDenyWrite);
-        EXPECT_NO_THROW(TFileStream64(path, kModeRead | kShareDenyNone + 0));
+        EXPECT_NO_THROW(TFileStream64(path, kAnalyseMode));
         EXPECT_THROW(TFileStream64(path, kPatchMode), EFOpenError);
     }
 }

@@ -1,6 +1,5 @@
 #include "FileLayer.h"
 
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 namespace vidtag::os {
