@@ -37,14 +37,14 @@ extern TEngineState EngineState;
 
 // Kind 0 analyses the file; 1 to 13 converts it in place to that kind. Returns the new Status,
 // which is also left in EngineState. Never throws.
-ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind);
+ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexcept;
 
 // Whether the named file exists, is not a folder, and can be opened for reading while others
 // may read and write it.
-bool FileIsReadable(const std::string& FileName);
+bool FileIsReadable(const std::string& FileName) noexcept;
 
 // The localized text number (1 to 17) that describes a status, or 0 for status 0 with a known
 // kind, whose text is the kind's display name.
-int StatusTextNumber(ConversionStatus status, CodecKind currentKind);
+int StatusTextNumber(ConversionStatus status, CodecKind currentKind) noexcept;
 
 } // namespace vidtag
