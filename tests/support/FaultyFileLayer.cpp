@@ -1,0 +1,77 @@
+#include "support/FaultyFileLayer.h"
+
+#include <algorithm>
+#include <new>
+
+namespace vidtag::test {
+
+FaultyFileLayer::FaultyFileLayer()
+    : native_(os::NativeFiles()), previous_(os::ReplaceFileLayer(this)) {}
+
+FaultyFileLayer::~FaultyFileLayer() {
+    os::ReplaceFileLayer(previous_);
+}
+
+os::FileHandle FaultyFileLayer::Open(const char* name, os::Access access, os::Share share) {
+    return native_.Open(name, access, share);
+}
+
+os::FileHandle FaultyFileLayer::Create(const char* name) {
+    return native_.Create(name);
+}
+
+std::uint32_t FaultyFileLayer::Read(os::FileHandle handle, void* buffer, std::uint32_t count) {
+    if (++Reads == ThrowingRead) {
+        throw std::bad_alloc();
+    }
+    return native_.Read(handle, buffer, count);
+}
+
+std::uint32_t FaultyFileLayer::Write(os::FileHandle handle, const void* buffer,
+                                     std::uint32_t count) {
+    ++Writes;
+    if (Writes == ThrowingWrite) {
+        throw std::bad_alloc();
+    }
+    if (Writes == ShortWrite) {
+        const std::uint32_t moves = std::min(count, ShortWriteMoves);
+        return moves == 0 ? 0 : native_.Write(handle, buffer, moves);
+    }
+    return native_.Write(handle, buffer, count);
+}
+
+std::int64_t FaultyFileLayer::Seek(os::FileHandle handle, std::int64_t offset, int origin) {
+    return native_.Seek(handle, offset, origin);
+}
+
+bool FaultyFileLayer::SetEndOfFile(os::FileHandle handle) {
+    return native_.SetEndOfFile(handle);
+}
+
+bool FaultyFileLayer::Flush(os::FileHandle handle) {
+    ++Flushes;
+    return !FailFlush && native_.Flush(handle);
+}
+
+void FaultyFileLayer::Close(os::FileHandle handle) {
+    native_.Close(handle);
+}
+
+bool FaultyFileLayer::GetAttributes(const char* name, os::Attributes& attributes) {
+    return !FailGetAttributes && native_.GetAttributes(name, attributes);
+}
+
+bool FaultyFileLayer::SetAttributes(const char* name, os::Attributes attributes) {
+    ++SetAttributeCalls;
+    return native_.SetAttributes(name, attributes);
+}
+
+bool FaultyFileLayer::IsReadOnly(os::Attributes attributes) {
+    return native_.IsReadOnly(attributes);
+}
+
+os::Attributes FaultyFileLayer::WithoutReadOnly(os::Attributes attributes) {
+    return native_.WithoutReadOnly(attributes);
+}
+
+} // namespace vidtag::test
