@@ -1,0 +1,70 @@
+#include "CliTexts.h"
+
+#include <array>
+
+namespace vidtag::cli {
+
+namespace {
+
+constexpr std::size_t kCount = static_cast<std::size_t>(Message::Count);
+
+constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
+    {
+        "targets",
+        "(locked)",
+        "(dry run, nothing written)",
+        "%1 is not offered for %2; offered: %3",
+        "none",
+        "the file has no stream format, so %1 could not be recognised again; nothing written",
+        "the file does not read back as %1 after writing: %2",
+        "is a folder; use -r to process the .avi files in it",
+        "cannot list the folder: %1",
+        "no .avi files in this folder",
+        "the modification time could not be restored: %1",
+        "unknown kind \"%1\"; see --list-kinds",
+        "ambiguous kind \"%1\": %2",
+        "no FILE or FOLDER given; see --help",
+    },
+    {
+        "варианты",
+        "(единственный)",
+        "(пробный запуск, ничего не записано)",
+        "%1 нельзя выбрать для %2; можно: %3",
+        "нет",
+        "в файле нет формата потока, %1 не удалось бы распознать снова; ничего не записано",
+        "после записи файл не читается как %1: %2",
+        "это папка; укажите -r, чтобы обработать .avi-файлы в ней",
+        "не удалось прочитать папку: %1",
+        "в этой папке нет .avi-файлов",
+        "не удалось восстановить время изменения: %1",
+        "неизвестный вид \"%1\"; см. --list-kinds",
+        "неоднозначный вид \"%1\": %2",
+        "не указан ФАЙЛ или ПАПКА; см. --help",
+    },
+}};
+
+} // namespace
+
+const char* MessageText(int language, Message message) {
+    const std::size_t index = static_cast<std::size_t>(message);
+    if (index >= kCount) {
+        return "";
+    }
+    return kMessages[language == 1 ? 1 : 0][index];
+}
+
+std::string Fill(std::string_view text, std::string_view a1, std::string_view a2,
+                 std::string_view a3) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '3') {
+            const char which = text[++i];
+            out += which == '1' ? a1 : which == '2' ? a2 : a3;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace vidtag::cli

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vidtag::cli {
+
+// Messages of the console front end alone; the texts it shares with the dialog come from
+// LocalizedTexts.h.
+enum class Message {
+    TargetsLabel,
+    Locked,
+    DryRun,
+    NotOffered,
+    NoTargets,
+    NoFormatChunk,
+    NotConfirmed,
+    IsFolder,
+    CannotList,
+    NoAviInFolder,
+    TimeNotKept,
+    KindUnknown,
+    KindAmbiguous,
+    NoFiles,
+    Count
+};
+
+// English for language 0, Russian for 1. %1, %2 and %3 are filled by Fill.
+const char* MessageText(int language, Message message);
+
+std::string Fill(std::string_view text, std::string_view a1 = {}, std::string_view a2 = {},
+                 std::string_view a3 = {});
+
+} // namespace vidtag::cli

@@ -1,0 +1,114 @@
+#include "FileJob.h"
+
+#include "CliTexts.h"
+#include "LocalizedTexts.h"
+#include "TextOutput.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace vidtag::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void TakeEngineState(FileReport& report) {
+    report.Status = EngineState.Status;
+    report.Kind = EngineState.CurrentKind;
+    report.Handler = EngineState.CurrentHandler;
+    report.Compression = EngineState.CurrentCompression;
+    report.HandlerPos = EngineState.HandlerPos;
+    report.CompressionPos = EngineState.CompressionPos;
+}
+
+fs::path PathOf(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+} // namespace
+
+FileReport AnalyseFile(const std::string& path) {
+    FileReport report;
+    report.Path = path;
+    if (ProcessFile(path, kNoKind) == kStatusDone) {
+        TakeEngineState(report);
+    } else {
+        // A failed existence test leaves the previous file's codes in the engine's state.
+        report.Status = EngineState.Status;
+    }
+    return report;
+}
+
+FileReport ConvertFile(const std::string& path, const ConvertRequest& request, int language) {
+    FileReport report = AnalyseFile(path);
+    report.Conversion = true;
+    report.DryRun = request.DryRun;
+    report.ToKind = request.Target;
+    report.FromKind = report.Kind;
+    report.FromHandler = report.Handler;
+    report.FromCompression = report.Compression;
+    if (report.Failed() || request.Target == report.Kind) {
+        return report;
+    }
+
+    const TargetList& offered = OfferedTargets(report.Kind);
+    const auto targets = offered.View();
+    if (std::find(targets.begin(), targets.end(), request.Target) == targets.end()) {
+        report.Error = Fill(MessageText(language, Message::NotOffered), CodecNames[request.Target],
+                            CodecNames[report.Kind], TargetNames(report.Kind, language));
+        return report;
+    }
+    // Without a format chunk only the handler is written, and the handler "divx" alone does not
+    // tell DivX 4 from DivX 5: the file would come back as an unknown codec and could not be
+    // converted back.
+    if (report.CompressionPos == 0 &&
+        ClassifyCodec(CodePairOf(request.Target).Handler, report.Compression) != request.Target) {
+        report.Error =
+            Fill(MessageText(language, Message::NoFormatChunk), CodecNames[request.Target]);
+        return report;
+    }
+    if (request.DryRun) {
+        return report;
+    }
+
+    std::error_code timeError;
+    const fs::path fsPath = PathOf(path);
+    const auto modified = fs::last_write_time(fsPath, timeError);
+
+    const ConversionStatus written = ProcessFile(path, request.Target);
+    report.Status = written;
+    if (written != kStatusDone) {
+        return report;
+    }
+    report.Converted = true;
+    if (request.PreserveTime) {
+        if (!timeError) {
+            fs::last_write_time(fsPath, modified, timeError);
+        }
+        if (timeError) {
+            report.Error = Fill(MessageText(language, Message::TimeNotKept), timeError.message());
+        }
+    }
+
+    const ConversionStatus confirmed = ProcessFile(path, kNoKind);
+    report.Status = confirmed;
+    if (confirmed == kStatusDone) {
+        TakeEngineState(report);
+    }
+    if (confirmed != kStatusDone || EngineState.CurrentKind != request.Target) {
+        report.Error =
+            Fill(MessageText(language, Message::NotConfirmed), CodecNames[request.Target],
+                 StatusText(report.Status, report.Kind, language));
+    }
+    return report;
+}
+
+FileReport FailedArgument(const std::string& path, std::string error) {
+    FileReport report = AnalyseFile(path);
+    report.Error = std::move(error);
+    return report;
+}
+
+} // namespace vidtag::cli

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Engine.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vidtag::cli {
+
+// What happened to one file, as both output formats show it. The codec fields describe the file
+// as it is when the job ends.
+struct FileReport {
+    std::string Path;
+    ConversionStatus Status = kStatusDone;
+    CodecKind Kind = kNoKind;
+    FourCC Handler = 0;
+    FourCC Compression = 0;
+    std::int64_t HandlerPos = 0;
+    std::int64_t CompressionPos = 0;
+
+    bool Conversion = false;
+    CodecKind FromKind = kNoKind;
+    FourCC FromHandler = 0;
+    FourCC FromCompression = 0;
+    CodecKind ToKind = kNoKind;
+    bool Converted = false;
+    bool DryRun = false;
+
+    // A failure the engine has no status for (target not offered, folder without -r, ...).
+    std::string Error;
+
+    bool Failed() const { return Status != kStatusDone || Kind == kUnknownKind || !Error.empty(); }
+};
+
+struct ConvertRequest {
+    CodecKind Target = kNoKind;
+    bool DryRun = false;
+    bool PreserveTime = false;
+};
+
+FileReport AnalyseFile(const std::string& path);
+
+// Analyses the file, checks that the target is offered for its kind, writes, and analyses again
+// to confirm; the file is left untouched whenever a check fails.
+FileReport ConvertFile(const std::string& path, const ConvertRequest& request, int language);
+
+// A report for an argument that never reached the engine's write path.
+FileReport FailedArgument(const std::string& path, std::string error);
+
+} // namespace vidtag::cli

@@ -1,0 +1,88 @@
+#include "JsonOutput.h"
+
+#include "TextOutput.h"
+
+#include <nlohmann/json.hpp>
+
+namespace vidtag::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Each byte of a code becomes the character of the same number, so that ASCII dumping turns
+// everything outside printable ASCII into \u00NN and a damaged code is still shown byte for byte.
+Json CodeValue(FourCC code) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const auto byte = static_cast<unsigned char>(FourCCChar(code, i));
+        if (byte < 0x80) {
+            text += static_cast<char>(byte);
+        } else {
+            text += static_cast<char>(0xC0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return text;
+}
+
+bool IsCodeField(const std::string& key) {
+    return key == "handler" || key == "compression" || key == "from_handler" ||
+           key == "from_compression";
+}
+
+std::string Dump(const Json& object) {
+    std::string line = "{";
+    for (const auto& [key, value] : object.items()) {
+        line += line.size() > 1 ? "," : "";
+        line += Json(key).dump();
+        line += ':';
+        if (IsCodeField(key)) {
+            // 0x7F passes ASCII dumping unescaped, yet it is no more printable than 0x1F.
+            std::string text = value.dump(-1, ' ', true);
+            std::string escaped;
+            for (const char c : text) {
+                escaped += c == '\x7F' ? std::string("\\u007f") : std::string(1, c);
+            }
+            line += escaped;
+        } else {
+            // File names on Linux need not be UTF-8; a stray byte must not lose the whole line.
+            line += value.dump(-1, ' ', false, Json::error_handler_t::replace);
+        }
+    }
+    return line + "}";
+}
+
+} // namespace
+
+std::string JsonLine(const FileReport& report, int language) {
+    Json object;
+    object["path"] = report.Path;
+    object["status"] = report.Status;
+    object["status_text"] = StatusText(report.Status, report.Kind, language);
+    object["kind"] = report.Kind;
+    object["kind_name"] = IsKnownKind(report.Kind) ? CodecNames[report.Kind] : "";
+    object["handler"] = CodeValue(report.Handler);
+    object["compression"] = CodeValue(report.Compression);
+    object["handler_pos"] = report.HandlerPos;
+    object["compression_pos"] = report.CompressionPos;
+    object["targets"] = Json::array();
+    for (const CodecKind target : OfferedTargets(report.Kind).View()) {
+        object["targets"].push_back(CodecNames[target]);
+    }
+    object["locked"] = OfferedTargets(report.Kind).Locked;
+    if (report.Conversion) {
+        object["from_kind"] = report.FromKind;
+        object["from_handler"] = CodeValue(report.FromHandler);
+        object["from_compression"] = CodeValue(report.FromCompression);
+        object["to_kind"] = report.ToKind;
+        object["converted"] = report.Converted;
+        object["dry_run"] = report.DryRun;
+    }
+    if (!report.Error.empty()) {
+        object["error"] = report.Error;
+    }
+    return Dump(object);
+}
+
+} // namespace vidtag::cli

@@ -1,0 +1,84 @@
+#include "Options.h"
+
+#include "CliTexts.h"
+#include "KindLookup.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+namespace vidtag::cli {
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+std::optional<int> UsageError(const std::string& message) {
+    std::fprintf(stderr, "vidtag-cli: %s\n", message.c_str());
+    return kUsageError;
+}
+
+std::string KindNames(const std::vector<CodecKind>& kinds) {
+    std::string names;
+    for (const CodecKind kind : kinds) {
+        names += names.empty() ? "" : ", ";
+        names += std::to_string(kind) + " " + CodecNames[kind];
+    }
+    return names;
+}
+
+} // namespace
+
+std::optional<int> ParseOptions(int argc, const char* const* argv, Options& options) {
+    CLI::App app{"Rewrites the two codec codes of MPEG-4 family AVI files in place, so that "
+                 "another decoder plays them.\n\n"
+                 "  vidtag-cli [options] FILE|FOLDER...            analyse\n"
+                 "  vidtag-cli --to KIND [options] FILE|FOLDER...  convert\n"
+                 "  vidtag-cli --list-kinds                        the kinds by family, with codes",
+                 "vidtag-cli"};
+    app.footer("KIND: a display name in any case (\"divx 5\"), a code (\"DX50\", \"xvid\") or a "
+               "number 1 to 13.\nExit status: 0 all files done, 1 a file failed, 2 usage error.");
+    app.set_version_flag("--version", "vidtag-cli " VIDTAG_VERSION);
+    std::string language = "en";
+    CLI::Option* to =
+        app.add_option("--to", options.ToText, "Convert to KIND")->option_text("KIND");
+    app.add_flag("--json", options.Json, "One JSON object per file and line");
+    app.add_flag("--dry-run", options.DryRun, "Say what would change, write nothing");
+    app.add_flag("-r,--recursive", options.Recursive, "Process the .avi files in folders");
+    app.add_flag("-P,--preserve-time", options.PreserveTime, "Keep the modification time");
+    app.add_option("--lang", language, "Language of the texts")
+        ->check(CLI::IsMember({"en", "ru"}))
+        ->option_text("en|ru");
+    app.add_flag("-q,--quiet", options.Quiet, "Report failures only");
+    app.add_flag("--list-kinds", options.ListKinds, "List the kinds by family, with their codes");
+    app.add_option("paths", options.Paths, "Files and folders")->option_text("FILE|FOLDER...");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : kUsageError;
+    }
+    options.Language = language == "ru" ? 1 : 0;
+
+    if (to->count() > 0) {
+        const std::vector<CodecKind> kinds = LookupKind(options.ToText);
+        if (kinds.empty()) {
+            return UsageError(
+                Fill(MessageText(options.Language, Message::KindUnknown), options.ToText));
+        }
+        if (kinds.size() > 1) {
+            return UsageError(Fill(MessageText(options.Language, Message::KindAmbiguous),
+                                   options.ToText, KindNames(kinds)));
+        }
+        options.To = kinds.front();
+    }
+    if (options.Paths.empty() && !options.ListKinds) {
+        return UsageError(MessageText(options.Language, Message::NoFiles));
+    }
+    return std::nullopt;
+}
+
+} // namespace vidtag::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "CodecCatalog.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vidtag::cli {
+
+struct Options {
+    std::vector<std::string> Paths;
+    std::string ToText; // the KIND as given
+    CodecKind To = kNoKind;
+    bool Json = false;
+    bool DryRun = false;
+    bool Recursive = false;
+    bool PreserveTime = false;
+    bool Quiet = false;
+    bool ListKinds = false;
+    int Language = 0;
+};
+
+// Fills options from the arguments (UTF-8). Returns an exit status when the program should end
+// at once: 0 after --help or --version, 2 after a usage error (reported on stderr).
+std::optional<int> ParseOptions(int argc, const char* const* argv, Options& options);
+
+} // namespace vidtag::cli

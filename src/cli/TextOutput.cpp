@@ -1,0 +1,124 @@
+#include "TextOutput.h"
+
+#include "CliTexts.h"
+#include "LocalizedTexts.h"
+
+#include <nlohmann/json.hpp>
+
+#include <set>
+
+namespace vidtag::cli {
+
+namespace {
+
+void PutLine(std::FILE* stream, const std::string& line) {
+    std::fputs(line.c_str(), stream);
+    std::fputc('\n', stream);
+}
+
+// Each family is closed under its targets, so a kind and its targets make up its whole family.
+std::set<CodecKind> FamilyOf(CodecKind kind) {
+    std::set<CodecKind> family{kind};
+    for (const CodecKind target : OfferedTargets(kind).View()) {
+        family.insert(target);
+    }
+    return family;
+}
+
+} // namespace
+
+std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
+    const int number = StatusTextNumber(status, kind);
+    if (number == 0 && IsKnownKind(kind)) {
+        return CodecNames[kind];
+    }
+    return LocalizedText(language, number);
+}
+
+std::string TargetNames(CodecKind kind, int language) {
+    const TargetList& targets = OfferedTargets(kind);
+    if (targets.Count == 0) {
+        return MessageText(language, Message::NoTargets);
+    }
+    std::string names;
+    for (const CodecKind target : targets.View()) {
+        names += names.empty() ? "" : ", ";
+        names += CodecNames[target];
+    }
+    if (targets.Locked) {
+        names += std::string(" ") + MessageText(language, Message::Locked);
+    }
+    return names;
+}
+
+void PrintText(const FileReport& report, int language, bool quiet, std::FILE* out, std::FILE* err) {
+    const std::string prefix = report.Path + ": ";
+    const std::string now = StatusText(report.Status, report.Kind, language);
+    if (!report.Conversion) {
+        if (!quiet || report.Failed()) {
+            PutLine(report.Failed() ? err : out, prefix + now);
+        }
+        if (!quiet && IsKnownKind(report.Kind) && report.Status == kStatusDone) {
+            PutLine(out, std::string("  ") + MessageText(language, Message::TargetsLabel) + ": " +
+                             TargetNames(report.Kind, language));
+        }
+        if (!report.Error.empty()) {
+            PutLine(err, prefix + report.Error);
+        }
+        return;
+    }
+    if (report.Status != kStatusDone || report.Kind == kUnknownKind) {
+        PutLine(err, prefix + now);
+    } else if (report.Error.empty() && !quiet) {
+        std::string line = prefix + CodecNames[report.FromKind] + " -> " +
+                           CodecNames[report.Converted ? report.Kind : report.ToKind];
+        if (report.DryRun) {
+            line += std::string(" ") + MessageText(language, Message::DryRun);
+        }
+        PutLine(out, line);
+    }
+    if (!report.Error.empty()) {
+        PutLine(err, prefix + report.Error);
+    }
+}
+
+void PrintKindList(bool json, std::FILE* out) {
+    std::set<CodecKind> listed;
+    int familyNumber = 0;
+    for (CodecKind first = kFirstKind; first <= kLastKind; ++first) {
+        if (listed.count(first) != 0) {
+            continue;
+        }
+        ++familyNumber;
+        if (!json) {
+            PutLine(out,
+                    (familyNumber > 1 ? "\nfamily " : "family ") + std::to_string(familyNumber));
+        }
+        for (const CodecKind kind : FamilyOf(first)) {
+            listed.insert(kind);
+            const CodePair pair = CodePairOf(kind);
+            if (json) {
+                nlohmann::ordered_json line;
+                line["kind"] = kind;
+                line["kind_name"] = CodecNames[kind];
+                line["family"] = familyNumber;
+                line["handler"] = FourCCToString(pair.Handler);
+                line["compression"] = FourCCToString(pair.Compression);
+                line["targets"] = nlohmann::json::array();
+                for (const CodecKind target : OfferedTargets(kind).View()) {
+                    line["targets"].push_back(CodecNames[target]);
+                }
+                line["locked"] = OfferedTargets(kind).Locked;
+                PutLine(out, line.dump());
+                continue;
+            }
+            char row[96];
+            std::snprintf(row, sizeof row, "  %2d  %-20s %s  %s", kind, CodecNames[kind],
+                          FourCCToString(pair.Handler).c_str(),
+                          FourCCToString(pair.Compression).c_str());
+            PutLine(out, row);
+        }
+    }
+}
+
+} // namespace vidtag::cli

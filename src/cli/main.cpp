@@ -1,0 +1,112 @@
+#include "FileJob.h"
+#include "FolderExpansion.h"
+#include "JsonOutput.h"
+#include "Options.h"
+#include "TextOutput.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+
+#include <shellapi.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr std::size_t kProgressAbove = 20;
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+// The arguments as UTF-8. Windows hands main() the ANSI code page's form, which loses every
+// character outside it unless the manifest's UTF-8 code page is honoured, so the wide command
+// line is the one to trust.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide != nullptr) {
+        std::vector<std::string> arguments;
+        for (int i = 0; i < count; ++i) {
+            const int size =
+                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string text(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
+            text.resize(text.size() - 1);
+            arguments.push_back(text);
+        }
+        LocalFree(wide);
+        return arguments;
+    }
+#endif
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    SetConsoleOutputCP(CP_UTF8);
+#endif
+    using namespace vidtag::cli;
+
+    const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments) {
+        pointers.push_back(argument.c_str());
+    }
+    Options options;
+    if (const auto status =
+            ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options)) {
+        return *status;
+    }
+    if (options.ListKinds) {
+        PrintKindList(options.Json, stdout);
+        if (options.Paths.empty()) {
+            return 0;
+        }
+    }
+
+    const std::vector<FileArgument> files =
+        ExpandArguments(options.Paths, options.Recursive, options.Language);
+    const bool showProgress = files.size() > kProgressAbove && StderrIsTerminal();
+    bool anyFailed = false;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (showProgress) {
+            std::fprintf(stderr, "\r[%zu/%zu]\x1b[K", i + 1, files.size());
+            std::fflush(stderr);
+        }
+        const FileArgument& file = files[i];
+        FileReport report;
+        if (!file.Error.empty()) {
+            report = FailedArgument(file.Path, file.Error);
+        } else if (options.To != vidtag::kNoKind) {
+            report = ConvertFile(file.Path, {options.To, options.DryRun, options.PreserveTime},
+                                 options.Language);
+        } else {
+            report = AnalyseFile(file.Path);
+        }
+        anyFailed = anyFailed || report.Failed();
+        if (showProgress) {
+            std::fputs("\r\x1b[K", stderr);
+        }
+        if (options.Json) {
+            std::fputs((JsonLine(report, options.Language) + "\n").c_str(), stdout);
+        } else {
+            PrintText(report, options.Language, options.Quiet, stdout, stderr);
+        }
+        std::fflush(stdout);
+    }
+    return anyFailed ? 1 : 0;
+}
