@@ -29,6 +29,8 @@ using StreamHeaderRecord = std::array<std::uint8_t, 64>;
 // A copy of the "strf" data of the video stream, a bitmap information header (compression code
 // at byte 16).
 using BitmapInfoRecord = std::array<std::uint8_t, 40>;
+constexpr std::int64_t kHandlerOffset = 4;
+constexpr std::int64_t kCompressionOffset = 16;
 
 // Looks into an AVI file: validates the RIFF signature, builds the chunk tree up to the movie
 // data, and takes the video stream's header and format out of it. Never owns the file stream.
@@ -43,6 +45,8 @@ class TVmAVIFileReader {
     void CheckFile();
     void Clear();
 
+    // Throws std::out_of_range, changing nothing, when parent is neither kNoNode nor a node.
+    // Searches and getters treat an index that names no node as the end of a chain.
     std::int32_t AddNode(std::int32_t parent, FourCC id, FourCC listType, std::int64_t dataPos,
                          std::int64_t dataSize);
     std::int32_t FindChild(std::int32_t parent, FourCC id) const;
@@ -52,6 +56,7 @@ class TVmAVIFileReader {
     std::int32_t GetNext(std::int32_t node) const;
     std::int64_t GetDataPos(std::int32_t node) const;
     std::int64_t GetDataSize(std::int32_t node) const;
+    // Throws std::out_of_range for an index that names no node.
     const ChunkNode& Node(std::int32_t node) const;
 
     void Scan();
@@ -71,6 +76,13 @@ class TVmAVIFileReader {
     std::int32_t NodeCount = 0;
     bool HeadersRead = false;
     std::unique_ptr<TVMRIFFStream> RiffStream;
+
+  private:
+    bool IsNode(std::int32_t node) const;
+    ChunkNode& At(std::int32_t node);
+    const ChunkNode& At(std::int32_t node) const;
+
+    std::int32_t LastTopNode = kNoNode;
 };
 
 } // namespace vidtag
