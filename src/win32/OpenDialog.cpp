@@ -4,6 +4,7 @@
 
 #include <commdlg.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -16,8 +17,10 @@ constexpr int kExtraHeight = 100;
 constexpr DWORD kOpenFlags =
     OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES;
 
-// The older layout, which every version of the platform accepts.
-static_assert(sizeof(void*) != 4 || OPENFILENAME_SIZE_VERSION_400A == 76);
+// The older layout, without the fields later versions added at the end: every version of the
+// platform accepts it.
+constexpr DWORD kRequestSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 4 || kRequestSize == 76);
 
 struct ControlShift {
     int Id;
@@ -69,7 +72,7 @@ bool ShowOpenDialog() {
     NameBuffer[length] = '\0';
 
     OPENFILENAMEA request{};
-    request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    request.lStructSize = kRequestSize;
     request.hwndOwner = nullptr;
     request.hInstance = ResourceModule();
     request.lpstrFilter = filter.c_str();
