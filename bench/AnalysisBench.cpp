@@ -1,0 +1,93 @@
+#include "BenchFiles.h"
+#include "CachedReadStream64.h"
+#include "Engine.h"
+#include "VmAVIFile.h"
+#include "support/CountingFileLayer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+using namespace vidtag;
+
+namespace {
+
+constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
+
+void SetCallCounters(benchmark::State& state, const test::CountingFileLayer& counter) {
+    const auto perRun = benchmark::Counter::kAvgIterations;
+    state.counters["reads"] = benchmark::Counter(static_cast<double>(counter.Reads), perRun);
+    state.counters["seeks"] = benchmark::Counter(static_cast<double>(counter.Seeks), perRun);
+    state.counters["calls"] = benchmark::Counter(static_cast<double>(counter.Calls()), perRun);
+}
+
+// The reader's walk alone, straight over the file or through the read cache.
+void Scan(benchmark::State& state, const std::string& path, bool cached) {
+    test::CountingFileLayer counter;
+    std::int32_t nodes = 0;
+    FourCC handler = 0;
+    for (auto _ : state) {
+        TFileStream64 file(path, kAnalyseMode);
+        std::unique_ptr<TCachedReadStream64> cache;
+        if (cached) {
+            cache = std::make_unique<TCachedReadStream64>(&file);
+        }
+        TVmAVIFileReader reader(cached ? static_cast<TStream64*>(cache.get()) : &file);
+        if (reader.ErrorCode == 0) {
+            reader.Scan();
+        }
+        nodes = reader.NodeCount;
+        handler = reader.VideoHandler();
+    }
+    SetCallCounters(state, counter);
+    state.counters["nodes"] = nodes;
+    state.counters["found"] = handler != 0 ? 1 : 0;
+}
+
+// An analysis as the program runs it.
+void Analyse(benchmark::State& state, const std::string& path) {
+    test::CountingFileLayer counter;
+    ConversionStatus status = 0;
+    for (auto _ : state) {
+        status = ProcessFile(path, 0);
+    }
+    SetCallCounters(state, counter);
+    state.counters["status"] = status;
+    state.counters["kind"] = EngineState.OriginalKind;
+}
+
+} // namespace
+
+// VIDTAG_BENCH_MIB sets the size of the files (512 MiB unless set), VIDTAG_BENCH_DIR where they
+// go. The uncached walk over the damaged file takes minutes; it runs only with VIDTAG_BENCH_SLOW.
+int main(int argc, char** argv) {
+    const char* mib = std::getenv("VIDTAG_BENCH_MIB");
+    const char* dir = std::getenv("VIDTAG_BENCH_DIR");
+    const bool slow = std::getenv("VIDTAG_BENCH_SLOW") != nullptr;
+    const bench::BenchFiles files = bench::MakeBenchFiles(
+        dir != nullptr ? dir : (std::filesystem::temp_directory_path() / "vidtag-bench").string(),
+        mib != nullptr ? std::atoll(mib) : 512);
+
+    for (const bool damaged : {false, true}) {
+        const std::string& path = damaged ? files.Damaged : files.Healthy;
+        const std::string name = damaged ? "damaged" : "healthy";
+        benchmark::RegisterBenchmark(("Analyse/" + name).c_str(), Analyse, path)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(damaged ? 1 : 20);
+        benchmark::RegisterBenchmark(("Scan/" + name + "/cached").c_str(), Scan, path, true)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(damaged ? 1 : 20);
+        if (!damaged || slow) {
+            benchmark::RegisterBenchmark(("Scan/" + name + "/direct").c_str(), Scan, path, false)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(damaged ? 1 : 20);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
