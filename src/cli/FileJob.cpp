@@ -19,7 +19,9 @@ void TakeEngineState(FileReport& report) {
     report.Kind = EngineState.CurrentKind;
     report.Handler = EngineState.CurrentHandler;
     report.Compression = EngineState.CurrentCompression;
-    report.HandlerPos = EngineState.HandlerPos;
+    // Without a stream header the engine still adds the field's offset to position 0; no file
+    // can hold a stream header there, in front of its own RIFF header.
+    report.HandlerPos = EngineState.HandlerPos > 4 ? EngineState.HandlerPos : 0;
     report.CompressionPos = EngineState.CompressionPos;
 }
 
@@ -32,11 +34,13 @@ fs::path PathOf(const std::string& utf8) {
 FileReport AnalyseFile(const std::string& path) {
     FileReport report;
     report.Path = path;
-    if (ProcessFile(path, kNoKind) == kStatusDone) {
+    report.Status = ProcessFile(path, kNoKind);
+    if (report.Status == kStatusDone) {
         TakeEngineState(report);
-    } else {
-        // A failed existence test leaves the previous file's codes in the engine's state.
-        report.Status = EngineState.Status;
+    } else if (report.Status != kStatusNotFound) {
+        // Only a failed existence test leaves the kind unset; its codes and positions would be
+        // the previous file's.
+        report.Kind = kUnknownKind;
     }
     return report;
 }

@@ -38,6 +38,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
                  "vidtag-cli"};
     app.footer("KIND: a display name in any case (\"divx 5\"), a code (\"DX50\", \"xvid\") or a "
                "number 1 to 13.\nExit status: 0 all files done, 1 a file failed, 2 usage error.");
+    // Options look the same everywhere, and a path such as /tmp/a.avi under Wine stays a path.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "vidtag-cli " VIDTAG_VERSION);
     std::string language = "en";
     CLI::Option* to =
