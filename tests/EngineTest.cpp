@@ -212,8 +212,13 @@ TEST_F(EngineTest, AReadOnlyFileIsConvertedAndStaysReadOnly) {
 #ifdef _WIN32
 TEST_F(EngineTest, AFileHeldWithoutWriteSharingCannotBeWritten) {
     const std::string path = Analysed("kind06-div3.avi");
-    TFileStream64 holder(path, kModeRead | kShareDenyWrite);
-    ExpectRefused(path, 7, kStatusCannotWrite);
+    {
+        TFileStream64 holder(path, kModeRead | kShareDenyWrite);
+        ExpectRefused(path, 7, kStatusCannotWrite);
+    }
+    TFileStream64 holder(path, kModeRead | kShareExclusive);
+    EXPECT_EQ(ProcessFile(path, 0), kStatusNotFound);
+    EXPECT_EQ(EngineState.CurrentKind, 6);
 }
 #endif
 
