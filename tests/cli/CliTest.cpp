@@ -1,0 +1,257 @@
+// End to end through the built vidtag-cli: every case runs the program on copies of the samples.
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using vidtag::test::Bytes;
+using vidtag::test::ReadFileBytes;
+using vidtag::test::SamplePath;
+using vidtag::test::TempDir;
+
+struct Result {
+    int Exit = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string Slurp(std::FILE* stream) {
+    std::string text;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) {
+        text.append(buffer, n);
+    }
+    return text;
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    Result Run(const std::vector<std::string>& arguments) {
+        std::string command = Quote(VIDTAG_CLI_PATH);
+        for (const std::string& argument : arguments) {
+            command.append(" ").append(Quote(argument));
+        }
+        const std::string errPath = dir_.Path("stderr.txt");
+        command.append(" 2>").append(Quote(errPath));
+        std::FILE* pipe = popen(command.c_str(), "r");
+        Result result;
+        result.Out = Slurp(pipe);
+        const int status = pclose(pipe);
+        result.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const Bytes err = ReadFileBytes(errPath);
+        result.Err.assign(err.begin(), err.end());
+        return result;
+    }
+
+    // The single JSON line of a run over one file.
+    json RunJson(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "--json");
+        const Result result = Run(arguments);
+        EXPECT_EQ(result.Out.find('\n'), result.Out.size() - 1) << result.Out;
+        return json::parse(result.Out);
+    }
+
+    std::string Copy(const std::string& sample, const std::string& as = {}) {
+        const std::string target = dir_.Path(as.empty() ? sample : as);
+        fs::create_directories(fs::path(target).parent_path());
+        fs::copy_file(SamplePath(sample), target);
+        return target;
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(Cli, AnalysisTextNamesKindAndTargets) {
+    const std::string v3 = Copy("kind03-mp43.avi");
+    const std::string v1 = Copy("kind01-mpg4.avi");
+    const Result result = Run({v3, v1});
+    EXPECT_EQ(result.Exit, 0) << result.Err;
+    EXPECT_EQ(result.Out, v3 + ": Microsoft MPEG4 V3\n  targets: DivX V3 Low, DivX V3 Fast, " +
+                              "Angel Potion V1\n" + v1 +
+                              ": Microsoft MPEG4 V1\n  targets: DivX V1 (locked)\n");
+    EXPECT_EQ(result.Err, "");
+}
+
+TEST_F(Cli, AnalysisJsonPointsAtTheCodesInTheFile) {
+    const std::string path = Copy("kind12-divx.avi");
+    const json line = RunJson({path});
+    EXPECT_EQ(line["path"], path);
+    EXPECT_EQ(line["status"], 0);
+    EXPECT_EQ(line["status_text"], "DivX 5");
+    EXPECT_EQ(line["kind"], 12);
+    EXPECT_EQ(line["kind_name"], "DivX 5");
+    EXPECT_EQ(line["handler"], "divx");
+    EXPECT_EQ(line["compression"], "DX50");
+    EXPECT_EQ(line["handler_pos"], 112);
+    EXPECT_EQ(line["compression_pos"], 188);
+    EXPECT_EQ(line["targets"], json({"DivX 4", "XviD", "3ivx"}));
+    EXPECT_EQ(line["locked"], false);
+    EXPECT_FALSE(line.contains("converted"));
+
+    const json noFormat = RunJson({Copy("no-strf-xvid.avi")});
+    EXPECT_EQ(noFormat["kind"], 10);
+    EXPECT_EQ(noFormat["compression_pos"], 0);
+    EXPECT_EQ(noFormat["compression"], std::string(4, '\0'));
+}
+
+// Every kind to every target it is offered and back: the copy must end identical to the sample,
+// and each step must be found again as the kind it was converted to.
+TEST_F(Cli, EveryTargetAndBackRestoresTheSample) {
+    const char* samples[] = {"kind01-mpg4.avi", "kind02-mp42.avi", "kind03-mp43.avi",
+                             "kind04-div1.avi", "kind05-div2.avi", "kind06-div3.avi",
+                             "kind07-div4.avi", "kind08-ap41.avi", "kind09-ap42.avi",
+                             "kind10-xvid.avi", "kind11-divx.avi", "kind12-divx.avi",
+                             "kind13-3iv2.avi"};
+    for (const char* sample : samples) {
+        const std::string path = Copy(sample);
+        const json start = RunJson({path});
+        for (const std::string target : start["targets"]) {
+            const json there = RunJson({"--to", target, path});
+            EXPECT_EQ(there["kind_name"], target) << sample;
+            EXPECT_EQ(there["from_kind"], start["kind"]) << sample;
+            EXPECT_EQ(there["from_handler"], start["handler"]) << sample;
+            EXPECT_EQ(there["converted"], true) << sample;
+            EXPECT_FALSE(there.contains("error")) << there.dump();
+            const json back = RunJson({"--to", std::to_string(int(start["kind"])), path});
+            EXPECT_EQ(back["kind"], start["kind"]) << sample << " via " << target;
+        }
+        EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(SamplePath(sample))) << sample;
+    }
+    const std::string v3 = Copy("kind03-mp43.avi", "text/v3.avi");
+    const Result text = Run({"--to", "div3", v3});
+    EXPECT_EQ(text.Exit, 0) << text.Err;
+    EXPECT_EQ(text.Out, v3 + ": Microsoft MPEG4 V3 -> DivX V3 Low\n");
+}
+
+TEST_F(Cli, RefusesWhatCannotBeWrittenSafelyAndLeavesTheFile) {
+    const std::string xvid = Copy("kind10-xvid.avi");
+    const Result outside = Run({"--to", "DivX V3 Low", xvid});
+    EXPECT_EQ(outside.Exit, 1);
+    EXPECT_EQ(outside.Out, "");
+    EXPECT_NE(outside.Err.find("offered: DivX 4, DivX 5, 3ivx"), std::string::npos) << outside.Err;
+    const json refused = RunJson({"--to", "6", xvid});
+    EXPECT_EQ(refused["converted"], false);
+    EXPECT_TRUE(refused.contains("error"));
+
+    // "divx" alone cannot say DivX 4 or DivX 5, so a file without a format chunk would be lost.
+    const std::string noFormat = Copy("no-strf-xvid.avi");
+    EXPECT_EQ(Run({"--to", "DivX 4", noFormat}).Exit, 1);
+    EXPECT_EQ(ReadFileBytes(noFormat), ReadFileBytes(SamplePath("no-strf-xvid.avi")));
+    EXPECT_EQ(Run({"--to", "3ivx", noFormat}).Exit, 0);
+
+    const Result unknown = Run({"--to", "xvid", Copy("not-riff-text.avi")});
+    EXPECT_EQ(unknown.Exit, 1);
+    EXPECT_NE(unknown.Err.find("File isn't AVI-file"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(xvid), ReadFileBytes(SamplePath("kind10-xvid.avi")));
+}
+
+TEST_F(Cli, KindIsANameCodeOrNumberAndAmbiguityIsAUsageError) {
+    const std::string path = Copy("kind10-xvid.avi");
+    for (const auto& [text, kind] : std::vector<std::pair<std::string, int>>{
+             {"divx 5", 12}, {"DX50", 12}, {"dx50", 12}, {"DIVX", 11}, {"3iv2", 13}, {"11", 11}}) {
+        EXPECT_EQ(RunJson({"--dry-run", "--to", text, path})["to_kind"], kind) << text;
+    }
+    const Result divx = Run({"--to", "divx", path});
+    EXPECT_EQ(divx.Exit, 2);
+    EXPECT_NE(divx.Err.find("11 DivX 4, 12 DivX 5"), std::string::npos) << divx.Err;
+    const Result div3 = Run({"--to", "DIV3", path});
+    EXPECT_EQ(div3.Exit, 2);
+    EXPECT_NE(div3.Err.find("6 DivX V3 Low, 7 DivX V3 Fast"), std::string::npos) << div3.Err;
+    EXPECT_EQ(Run({"--to", "14", path}).Exit, 2);
+    EXPECT_EQ(Run({"--bogus", path}).Exit, 2);
+    EXPECT_EQ(Run({"--lang", "de", path}).Exit, 2);
+    EXPECT_EQ(Run({}).Exit, 2);
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(SamplePath("kind10-xvid.avi")));
+}
+
+TEST_F(Cli, DryRunAndSameKindWriteNothing) {
+    const std::string path = Copy("kind06-div3.avi");
+    const Result dry = Run({"--dry-run", "--to", "Angel Potion V1", path});
+    EXPECT_EQ(dry.Exit, 0);
+    EXPECT_EQ(dry.Out, path + ": DivX V3 Low -> Angel Potion V1 (dry run, nothing written)\n");
+    const json line = RunJson({"--dry-run", "--to", "ap41", path});
+    EXPECT_EQ(line["dry_run"], true);
+    EXPECT_EQ(line["converted"], false);
+    EXPECT_EQ(line["kind"], 6);
+    const json same = RunJson({"--to", "div3", path});
+    EXPECT_EQ(same["converted"], false);
+    EXPECT_FALSE(same.contains("error"));
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(SamplePath("kind06-div3.avi")));
+}
+
+TEST_F(Cli, RecursiveFolderDoesEveryFileAndReportsTheFailure) {
+    const std::string root = dir_.Path("batch");
+    const std::string a = Copy("kind10-xvid.avi", "batch/a.avi");
+    const std::string bad = Copy("not-riff-text.avi", "batch/b.avi");
+    const std::string deep = Copy("kind13-3iv2.avi", "batch/sub/C.AVI");
+    Copy("kind11-divx.avi", "batch/sub/ignored.avi.txt");
+
+    const Result plain = Run({root});
+    EXPECT_EQ(plain.Exit, 1);
+    EXPECT_NE(plain.Err.find("use -r"), std::string::npos);
+
+    const Result result = Run({"--json", "-r", "--to", "DivX 5", root});
+    EXPECT_EQ(result.Exit, 1);
+    std::istringstream lines(result.Out);
+    std::vector<json> objects;
+    for (std::string line; std::getline(lines, line);) {
+        objects.push_back(json::parse(line));
+    }
+    ASSERT_EQ(objects.size(), 3u) << result.Out;
+    EXPECT_EQ(objects[0]["path"], a);
+    EXPECT_EQ(objects[0]["kind"], 12);
+    EXPECT_EQ(objects[1]["path"], bad);
+    EXPECT_EQ(objects[1]["status"], 4);
+    EXPECT_EQ(objects[2]["path"], deep);
+    EXPECT_EQ(objects[2]["kind"], 12);
+}
+
+TEST_F(Cli, PreserveTimeKeepsTheModificationTime) {
+    const std::string kept = Copy("kind11-divx.avi", "kept.avi");
+    const std::string touched = Copy("kind11-divx.avi", "touched.avi");
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+    fs::last_write_time(kept, past);
+    fs::last_write_time(touched, past);
+    EXPECT_EQ(Run({"-P", "--to", "xvid", kept}).Exit, 0);
+    EXPECT_EQ(Run({"--to", "xvid", touched}).Exit, 0);
+    EXPECT_EQ(fs::last_write_time(kept), past);
+    EXPECT_NE(fs::last_write_time(touched), past);
+}
+
+TEST_F(Cli, MissingFileAndNamesOutsideAsciiInBothLanguages) {
+    const std::string missing = dir_.Path("нет такого.avi");
+    const Result english = Run({missing});
+    EXPECT_EQ(english.Exit, 1);
+    EXPECT_EQ(english.Err, missing + ": File no found\n");
+    const Result russian = Run({"--lang", "ru", missing});
+    EXPECT_EQ(russian.Err, missing + ": Файл не найден\n");
+    EXPECT_EQ(RunJson({missing})["status"], 1);
+
+    const std::string named = Copy("kind07-div4.avi", "фильм.avi");
+    const Result found = Run({"--lang", "ru", "--to", "Microsoft MPEG4 V3", named});
+    EXPECT_EQ(found.Exit, 0) << found.Err;
+    EXPECT_EQ(found.Out, named + ": DivX V3 Fast -> Microsoft MPEG4 V3\n");
+}
+
+} // namespace
