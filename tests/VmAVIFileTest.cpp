@@ -154,7 +154,10 @@ class StreamHeaders : public ::testing::Test {
   protected:
     StreamHeaders() { b.Raw(Text("RIFF\0\0\0\0AVI LIST\0\0\0\0hdrl")); }
 
-    std::int32_t Strl() { return Spec(kHdrl, FCC("LIST"), FCC("strl"), 0, 0); }
+    std::int32_t List(std::int32_t parent, FourCC id, FourCC type) {
+        return Spec(parent, id, type, 0, 0);
+    }
+    std::int32_t Strl(std::int32_t hdrl = kHdrl) { return List(hdrl, FCC("LIST"), FCC("strl")); }
     // A chunk holding data but declaring `size` (the data's own size when -1).
     std::int32_t Chunk(std::int32_t list, FourCC id, const Bytes& data, std::int64_t size = -1) {
         size = size < 0 ? static_cast<std::int64_t>(data.size()) : size;
@@ -241,6 +244,17 @@ TEST_F(StreamHeaders, ShortChunksAndChunksCutByTheEndOfTheFileRecordNoPosition) 
     EXPECT_EQ(r.VideoFormatPos, 0);
     EXPECT_EQ(r.VideoCompression(), 0u);
     EXPECT_TRUE(r.HeadersRead);
+}
+
+TEST_F(StreamHeaders, TheFirstAviPartIsTheOneRead) {
+    const std::int32_t first = Strl();
+    const std::int32_t header = Chunk(first, FCC("strh"), StrhData(FCC("vids"), FCC("div3")));
+    const std::int32_t again = List(kNoNode, FCC("RIFF"), FCC("AVI "));
+    const std::int32_t second = Strl(List(again, FCC("LIST"), FCC("hdrl")));
+    Chunk(second, FCC("strh"), StrhData(FCC("vids"), FCC("mp43")));
+    TVmAVIFileReader& r = Read();
+    EXPECT_EQ(r.VideoHeaderPos, r.GetDataPos(header));
+    EXPECT_EQ(r.VideoHandler(), FCC("div3"));
 }
 
 TEST_F(StreamHeaders, NothingHappensWithoutAviPartOrHeaderListOrOnceRead) {
