@@ -29,7 +29,7 @@ TEST(AviBuilder, ChunksPadAndListsCountTheirType) {
     EXPECT_EQ(odd.header, 12u);
     EXPECT_EQ(odd.data, 20u);
     EXPECT_EQ(U32At(bytes, 16), 5u);
-    EXPECT_EQ(bare.header, 26u); // 20 + 5 + pad
+    EXPECT_EQ(bare.header, 26u);              // 20 + 5 + pad
     EXPECT_EQ(bytes.size(), 26u + 8 + 3 + 1); // the RIFF's odd size gets its pad byte
     EXPECT_EQ(U32At(bytes, 4), 4u + 14 + 11);
 }

@@ -2,6 +2,71 @@
 
 namespace vidtag {
 
+namespace {
+
+constexpr FourCC kRiff = FCC("RIFF");
+constexpr FourCC kList = FCC("LIST");
+constexpr FourCC kJunk = FCC("JUNK");
+constexpr FourCC kIdx1 = FCC("idx1");
+constexpr FourCC kMovi = FCC("movi");
+
+// Below this position every identifier is judged without the context of a movi or idx1 list.
+constexpr std::int64_t kContextFreeLimit = 0x20000;
+
+// The largest plain chunk size that normal mode believes.
+constexpr std::int64_t kMaxPlainSize = 0x7FFFFFFF;
+
+constexpr FourCC kNoChunk = 0xFFFFFFFF;
+
+// Character n (1 to 4, in file order) of an identifier.
+constexpr unsigned char Char(FourCC id, int n) {
+    return static_cast<unsigned char>(id >> (8 * (n - 1)));
+}
+
+constexpr bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
+// ASCII digits and letters only; bytes above 127 are not alphanumeric.
+constexpr bool IsAlnum(unsigned char c) {
+    return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsListId(FourCC id) {
+    return id == kRiff || id == kList;
+}
+
+// The stream number of "NNdb", "NNdc" or "NNwb"; -1 for any other identifier.
+int StreamDataNumber(FourCC id) {
+    if (!IsDigit(Char(id, 1)) || !IsDigit(Char(id, 2))) {
+        return -1;
+    }
+    const unsigned char c3 = Char(id, 3);
+    const unsigned char c4 = Char(id, 4);
+    const bool suffix = (c3 == 'd' && (c4 == 'b' || c4 == 'c')) || (c3 == 'w' && c4 == 'b');
+    return suffix ? 10 * (Char(id, 1) - '0') + (Char(id, 2) - '0') : -1;
+}
+
+// "ixNN" whatever NN is.
+bool HasIndexShape(FourCC id) {
+    return Char(id, 1) == 'i' && Char(id, 2) == 'x' && IsDigit(Char(id, 3)) && IsDigit(Char(id, 4));
+}
+
+// The stream number of "ixNN"; -1 for any other identifier.
+int IndexNumber(FourCC id) {
+    return HasIndexShape(id) ? 10 * (Char(id, 3) - '0') + (Char(id, 4) - '0') : -1;
+}
+
+std::int64_t RoundUpEven(std::int64_t value) {
+    return (value + 1) & ~std::int64_t{1};
+}
+
+std::int64_t EndOf(const TPosTag& tag) {
+    return tag.DataPos + RoundUpEven(tag.Size);
+}
+
+} // namespace
+
 TVMRIFFStream::TVMRIFFStream(TStream64* stream) : Stream(stream) {
     Reset();
 }
@@ -18,20 +83,236 @@ std::int64_t TVMRIFFStream::Seek(std::int64_t offset, std::uint16_t origin) {
     return Stream != nullptr ? Stream->Seek(offset, origin) : -1;
 }
 
-bool TVMRIFFStream::IsValidChunkId(FourCC) {
+// Reads `count` bytes over the bytes `first` onwards of a little-endian 32-bit field, as a read
+// straight into the field's memory would: on a short read the bytes that did arrive are stored
+// and the others keep their values. True when all `count` bytes arrived.
+bool TVMRIFFStream::ReadInto(std::uint32_t& field, int first, int count) {
+    std::uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(field >> (8 * i));
+    }
+    const std::int64_t got = Stream->Read(bytes + first, count);
+    field = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    return got == count;
+}
+
+bool TVMRIFFStream::ReadSize() {
+    std::uint32_t size = 0;
+    const bool complete = ReadInto(size, 0, 4);
+    ChunkSize = size;
+    return complete;
+}
+
+bool TVMRIFFStream::IsValidChunkId(FourCC id) {
+    const std::int64_t position = Stream != nullptr ? Stream->GetPosition() : 0;
+    if (position < kContextFreeLimit) {
+        Context = 0;
+    }
+    if (id == kIdx1) {
+        Context = kIdx1;
+        return true;
+    }
+    if (id == kJunk || id == kRiff || id == kList) {
+        Context = 0;
+        return true;
+    }
+    const int dataNumber = StreamDataNumber(id);
+    const bool dataInRange = dataNumber >= 0 && dataNumber < StreamCount;
+    if (Context == kIdx1 && dataInRange) {
+        return true;
+    }
+    if (Context == kMovi) {
+        const int indexNumber = IndexNumber(id);
+        return dataInRange || (indexNumber >= 0 && indexNumber < StreamCount);
+    }
+    for (int n = 1; n <= 4; ++n) {
+        if (!IsAlnum(Char(id, n))) {
+            return false;
+        }
+    }
+    if (dataInRange) {
+        Context = kMovi;
+    }
+    return true;
+}
+
+bool TVMRIFFStream::IsKnownForm(FourCC id, FourCC listType) {
+    if (id == kRiff) {
+        return listType == FCC("AVI ") || listType == FCC("AVIX");
+    }
+    if (id == kList) {
+        if (listType == kMovi) {
+            Context = kMovi;
+            return true;
+        }
+        return listType == FCC("hdrl") || listType == FCC("strl") || listType == FCC("rec ") ||
+               listType == FCC("odml") || listType == FCC("INFO");
+    }
     return false;
 }
-bool TVMRIFFStream::IsKnownForm(FourCC, FourCC) {
-    return false;
-}
+
 std::int64_t TVMRIFFStream::FindNextChunk() {
-    return -1;
+    if (Stream == nullptr) {
+        return -1;
+    }
+    if (!ReadInto(ChunkId, 0, 4)) {
+        return -1;
+    }
+    for (;;) {
+        if (IsValidChunkId(ChunkId)) {
+            if (!ReadSize()) {
+                return -1;
+            }
+            if (!IsListId(ChunkId)) {
+                break;
+            }
+            if (!ReadInto(ListType, 0, 4)) {
+                return -1;
+            }
+            ChunkSize -= 4;
+            if (IsKnownForm(ChunkId, ListType)) {
+                break;
+            }
+            // Never valid: the next pass reads four fresh bytes, the first of the list's data.
+            ChunkId = 0;
+            continue;
+        }
+        Resync = true;
+        if (IsAlnum(Char(ChunkId, 3)) && IsAlnum(Char(ChunkId, 4))) {
+            // Characters 3 and 4 may start a header: slide the window by two bytes.
+            ChunkId >>= 16;
+            if (!ReadInto(ChunkId, 2, 2)) {
+                return -1;
+            }
+        } else if (!ReadInto(ChunkId, 0, 4)) {
+            return -1;
+        }
+    }
+    return Stream->GetPosition() - (IsListId(ChunkId) ? 12 : 8);
 }
+
 bool TVMRIFFStream::Descend() {
-    return false;
+    AtEnd = true;
+    HasChunk = false;
+    if (Stream == nullptr) {
+        return false;
+    }
+    if (Resync) {
+        if (ResyncPos > 0) {
+            Stream->SetPosition(ResyncPos);
+        }
+        ResyncPos = FindNextChunk();
+        if (ResyncPos == -1) {
+            return false;
+        }
+        // The next scan starts inside this header and so finds the chunks in its data.
+        ResyncPos += 2;
+    } else {
+        if (!ReadInto(ChunkId, 0, 4) || !ReadSize()) {
+            return false;
+        }
+        ListType = 0;
+        if (IsListId(ChunkId)) {
+            // The type is not judged here: a list of any type is entered.
+            Context = 0;
+            if (!ReadInto(ListType, 0, 4)) {
+                return false;
+            }
+            ChunkSize -= 4;
+        } else if (!IsValidChunkId(ChunkId) || ChunkSize > kMaxPlainSize) {
+            // Scan over again from the data of the chunk read last.
+            Stream->SetPosition(DataPos);
+            ResyncPos = FindNextChunk();
+            if (ResyncPos == -1) {
+                return false;
+            }
+            ResyncPos += 2;
+        }
+    }
+    const std::int64_t position = Stream->GetPosition();
+    DataPos = position;
+    if (IsListId(ChunkId)) {
+        ListEnd = DataPos + RoundUpEven(ChunkSize);
+    }
+    // A list header is compared with its own end here, so only plain chunks are held to the
+    // enclosing list.
+    if (!Resync && (ChunkSize < 0 || (ListEnd != 0 && DataPos + ChunkSize > ListEnd))) {
+        Resync = true;
+    }
+    AtEnd = Stream->GetSize() <= position;
+    HasChunk = true;
+    ++Depth;
+    if (Depth >= Tags.size()) {
+        Tags.resize(Tags.size() + 16);
+    }
+    Tags[Depth - 1] = TPosTag{ChunkId, ListType, position, ChunkSize};
+    ChunkDone = ChunkSize == 0;
+    return true;
 }
+
 std::int64_t TVMRIFFStream::Ascend() {
-    return -1;
+    ChunkDone = false;
+    std::int64_t result = -1;
+    if (!HasChunk || Stream == nullptr) {
+        return -1;
+    }
+    if (Resync) {
+        if (Depth > 0 && HasIndexShape(Tags[Depth - 1].Id)) {
+            const std::int64_t target = Tags[Depth - 1].DataPos + 32;
+            if (Stream->GetPosition() != target) {
+                result = Stream->Seek(target, 0);
+            }
+        }
+        // 0 right after Reset: scan from the start of the file.
+        if (ResyncPos != -1) {
+            Stream->SetPosition(ResyncPos);
+        }
+        // Nothing added: the next Descend starts at this header and finds it again.
+        ResyncPos = FindNextChunk();
+        const std::int64_t position = Stream->GetPosition();
+        // Leave every level that the header found lies outside of, and always at least one.
+        while (Depth > 0) {
+            --Depth;
+            if (Depth == 0 || EndOf(Tags[Depth - 1]) > position) {
+                break;
+            }
+        }
+    } else if (Depth > 0) {
+        const std::int64_t target = EndOf(Tags[Depth - 1]);
+        const std::int64_t position = Stream->GetPosition();
+        if (position != target) {
+            result = Stream->Seek(target, 0);
+        }
+        // Behind the position: something inside the chunk (a list claiming more than its
+        // parent holds) reached past its end, so the sizes no longer agree. Walking on in normal
+        // mode would walk those bytes again at this level, and with such lists nested in pairs
+        // the walk doubles with every pair: a few hundred bytes would keep it going for ever.
+        // The move back is still made; the walk goes on by scanning, which only moves forward.
+        if (target < position) {
+            Resync = true;
+        }
+        --Depth;
+    }
+    if (Depth > 0) {
+        const TPosTag& top = Tags[Depth - 1];
+        ChunkId = top.Id;
+        ChunkSize = top.Size;
+        if (IsListId(top.Id)) {
+            ListEnd = EndOf(top);
+        }
+    } else {
+        ListEnd = 0;
+        ChunkId = kNoChunk;
+    }
+    const std::int64_t position = Stream->GetPosition();
+    const bool pastEnd = Stream->GetSize() <= position || position < 0;
+    AtEnd = pastEnd;
+    if (Depth > 0) {
+        const TPosTag& top = Tags[Depth - 1];
+        ChunkDone = position >= top.DataPos + top.Size || pastEnd;
+    }
+    return result;
 }
 
 } // namespace vidtag

@@ -22,33 +22,51 @@ using TPosTags = std::vector<TPosTag>;
 // Walks the RIFF chunk headers of a stream. As soon as sizes stop agreeing or an identifier is
 // implausible it switches for good into resynchronising mode, in which headers are found by
 // scanning forward for an identifier that is plausible at that place of an AVI file.
+//
+// A caller positions Stream where the walk starts, calls Reset, and then loops while AtEnd is
+// false: Ascend when ChunkDone is set, Descend otherwise. Nothing throws; running out of data
+// shows as false or -1 results and AtEnd. Every walk ends within a number of steps linear in
+// the size of the stream, whatever the stream holds.
 class TVMRIFFStream {
   public:
+    // The stream is not owned. Every other field starts at zero, false or empty.
     explicit TVMRIFFStream(TStream64* stream);
 
+    // Back to normal mode with an empty stack; the other fields keep their values.
     void Reset();
+    // Stream->Seek, no walking state changes.
     std::int64_t Seek(std::int64_t offset, std::uint16_t origin);
+    // Whether `id` is a plausible chunk identifier at the current position; keeps Context.
     bool IsValidChunkId(FourCC id);
+    // "RIFF" "AVI "/"AVIX" and the AVI list types; a "movi" list sets Context.
     bool IsKnownForm(FourCC id, FourCC listType);
+    // Scans forward, two or four bytes at a time, for a plausible header and reads it; its
+    // offset, or -1 at the end of the data. Meeting an implausible identifier sets Resync.
     std::int64_t FindNextChunk();
+    // Reads the next chunk header and pushes it; false (and AtEnd) at the end of the data.
     bool Descend();
+    // Leaves the current chunk and pops the stack; the position of its first move, or -1.
     std::int64_t Ascend();
 
-    FourCC Context = 0;
-    FourCC ChunkId = 0;
-    std::int64_t ChunkSize = 0;
-    FourCC ListType = 0;
-    bool ChunkDone = false;
-    bool AtEnd = false;
-    bool HasChunk = false;
-    std::uint32_t Depth = 0;
-    TPosTags Tags;
-    bool Resync = false;
-    std::int64_t DataPos = 0;
-    std::int64_t StreamCount = 0;
-    TStream64* Stream = nullptr; // not owned
-    std::int64_t ListEnd = 0;
-    std::int64_t ResyncPos = 0;
+    FourCC Context = 0;           // 0, "movi" or "idx1": where the walk believes it is
+    FourCC ChunkId = 0;           // current chunk; 0xFFFFFFFF once the outermost is left
+    std::int64_t ChunkSize = 0;   // data size, without the type for "RIFF" and "LIST"
+    FourCC ListType = 0;          // type of the last "RIFF" or "LIST" read
+    bool ChunkDone = false;       // the current level is finished: ascend next
+    bool AtEnd = false;           // at or past the end, or the last Descend failed
+    bool HasChunk = false;        // the last Descend succeeded
+    std::uint32_t Depth = 0;      // entries in use on Tags
+    TPosTags Tags;                // the chunk stack, top at Depth - 1
+    bool Resync = false;          // resynchronising mode; only Reset clears it
+    std::int64_t DataPos = 0;     // just after the header of the chunk read last
+    std::int64_t StreamCount = 0; // the caller's count of stream headers met so far
+    TStream64* Stream = nullptr;  // not owned
+    std::int64_t ListEnd = 0;     // end of the innermost open list, 0 when none
+    std::int64_t ResyncPos = 0;   // where the next scan starts; -1 after a failed scan
+
+  private:
+    bool ReadInto(std::uint32_t& field, int first, int count);
+    bool ReadSize(); // ChunkSize := 0, then the next 4 bytes into its low half
 };
 
 } // namespace vidtag

@@ -165,8 +165,8 @@ Bytes Le16(std::uint16_t value) {
 
 Bytes MainHeader(std::uint32_t streams, std::uint32_t frames) {
     Bytes bytes(56, 0);
-    StoreU32(bytes, 0, 40000);  // microseconds per frame
-    StoreU32(bytes, 12, 0x10);  // flags: has index
+    StoreU32(bytes, 0, 40000); // microseconds per frame
+    StoreU32(bytes, 12, 0x10); // flags: has index
     StoreU32(bytes, 16, frames);
     StoreU32(bytes, 24, streams);
     StoreU32(bytes, 32, 320);
@@ -212,9 +212,10 @@ AviFile BuildAvi(const AviOptions& options) {
     const std::uint32_t streams = options.audio ? 2 : 1;
     file.riff = b.BeginList(FCC("RIFF"), FCC("AVI "));
     file.hdrl = b.BeginList(FCC("LIST"), FCC("hdrl"));
-    file.avih = b.Chunk(FCC("avih"), MainHeader(streams, static_cast<std::uint32_t>(options.frames)));
-    file.video = b.StreamList(StrhData(FCC("vids"), options.handler),
-                              BitmapInfoHeader(options.compression));
+    file.avih =
+        b.Chunk(FCC("avih"), MainHeader(streams, static_cast<std::uint32_t>(options.frames)));
+    file.video =
+        b.StreamList(StrhData(FCC("vids"), options.handler), BitmapInfoHeader(options.compression));
     if (options.audio) {
         file.audio = b.StreamList(StrhData(FCC("auds"), 0), WaveFormat());
     }

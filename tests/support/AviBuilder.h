@@ -146,9 +146,9 @@ struct AviFile {
     Placed riff;
     Placed hdrl;
     Placed avih;
-    StreamPlaced video;  // handler at video.strh.data + 4, compression at video.strf.data + 16
-    StreamPlaced audio;  // when AviOptions::audio
-    Placed junk;         // when AviOptions::moviAt
+    StreamPlaced video; // handler at video.strh.data + 4, compression at video.strf.data + 16
+    StreamPlaced audio; // when AviOptions::audio
+    Placed junk;        // when AviOptions::moviAt
     Placed movi;
     std::vector<Placed> frames; // the movi chunks in file order
     Placed idx1;
