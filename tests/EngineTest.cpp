@@ -188,7 +188,7 @@ TEST_F(EngineTest, FailedWritesAreRolledBack) {
 TEST_F(EngineTest, AScanThatRunsOutOfMemoryIsReported) {
     const std::string path = Analysed("kind10-xvid.avi");
     test::FaultyFileLayer files;
-    files.ThrowingRead = 2; // the first read after the signature
+    files.ThrowingRead = 1; // the read that fills the analysis's read cache
     EXPECT_EQ(ProcessFile(path, 0), kStatusScanFailed);
     EXPECT_EQ(EngineState.CurrentKind, kUnknownKind);
     EXPECT_EQ(EngineState.HandlerPos, 0);

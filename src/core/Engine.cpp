@@ -1,5 +1,6 @@
 #include "Engine.h"
 
+#include "CachedReadStream64.h"
 #include "Stream64.h"
 #include "VmAVIFile.h"
 #include "os/FileLayer.h"
@@ -145,8 +146,11 @@ ConversionStatus Analyse(const std::string& fileName) {
     std::int64_t headerPos = 0;
     std::int64_t formatPos = 0;
     try {
+        // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
+        // straight from the file that is a system call per step, minutes for a large file.
+        TCachedReadStream64 cached(stream.get());
         // Creating the reader can only fail for want of memory, which is the reader's failure.
-        TVmAVIFileReader reader(stream.get());
+        TVmAVIFileReader reader(&cached);
         if (reader.ErrorCode < 0) {
             return reader.ErrorCode == -3 ? kStatusCannotOpen : kStatusNotAvi;
         }
