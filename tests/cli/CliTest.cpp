@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -113,6 +114,15 @@ TEST_F(Cli, AnalysisJsonPointsAtTheCodesInTheFile) {
     EXPECT_EQ(noFormat["kind"], 10);
     EXPECT_EQ(noFormat["compression_pos"], 0);
     EXPECT_EQ(noFormat["compression"], std::string(4, '\0'));
+
+    // Damaged codes are not UTF-8; each byte must still come out, escaped, on a valid line.
+    Bytes odd = ReadFileBytes(path);
+    const Bytes damaged = {0x7F, 0x01, 0xE9, 'x'};
+    std::copy(damaged.begin(), damaged.end(), odd.begin() + 112);
+    vidtag::test::WriteFileBytes(path, odd);
+    const Result raw = Run({"--json", path});
+    EXPECT_NE(raw.Out.find(R"("handler":"\u007f\u0001\u00e9x")"), std::string::npos) << raw.Out;
+    EXPECT_EQ(json::parse(raw.Out)["kind"], 14);
 }
 
 // Every kind to every target it is offered and back: the copy must end identical to the sample,
