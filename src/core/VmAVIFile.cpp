@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <stdexcept>
 
 namespace vidtag {
@@ -86,8 +87,8 @@ std::int32_t TVmAVIFileReader::AddNode(std::int32_t parent, FourCC id, FourCC li
         throw std::out_of_range("no parent chunk node " + std::to_string(parent));
     }
     const std::int32_t n = NodeCount;
-    if (n == std::numeric_limits<std::int32_t>::max()) {
-        throw std::length_error("chunk tree is full");
+    if (n >= kMaxChunkNodes) {
+        throw std::bad_alloc();
     }
     const auto pagesFilled = (static_cast<std::size_t>(n) + kNodesPerPage - 1) / kNodesPerPage;
     if (NodePages.size() <= pagesFilled) {

@@ -23,6 +23,10 @@ struct ChunkNode {
 
 constexpr std::int32_t kNoNode = -1;
 constexpr std::int32_t kNodesPerPage = 512;
+// No real file comes near this many chunks in front of its movie data; a damaged file of tiny
+// chunks could, and would grow the tree until memory ran out. Adding a node past it fails the
+// way running out of memory fails.
+constexpr std::int32_t kMaxChunkNodes = 4 * 1024 * 1024;
 
 // A copy of the "strh" data of the video stream (handler code at byte 4).
 using StreamHeaderRecord = std::array<std::uint8_t, 64>;
