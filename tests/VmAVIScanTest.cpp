@@ -184,6 +184,21 @@ TEST(AviScanLayouts, PartWithoutMoviThenExtensionPartEndsAtTheExtension) {
     EXPECT_EQ(s.reader.VideoCompression(), FCC("DIVX"));
 }
 
+TEST(AviScanLayouts, ResyncBackAtTheFileHeaderGoesOnToTheMovieData) {
+    AviFile avi = BuildAvi();
+    // The main header claims to run past its list: the walk resynchronises, and its first scan
+    // starts at the beginning of the file, where it meets the file's own header again.
+    avi.bytes[avi.avih.header + 5] = 0x01;
+    Scanned s(avi.bytes);
+    EXPECT_TRUE(s.reader.RiffStream->Resync);
+    for (std::int32_t top = 0; top != kNoNode; top = s.reader.GetNext(top)) {
+        EXPECT_EQ(s.Name(top), "RIFF/AVI ");
+        EXPECT_EQ(s.reader.GetDataPos(top), 12);
+    }
+    EXPECT_EQ(s.Name(s.reader.NodeCount - 1), "LIST/movi");
+    EXPECT_TRUE(s.reader.HeadersRead);
+}
+
 TEST(AviScanLayouts, TwelveByteFileAndUnreadableFirstChunk) {
     Scanned header(Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '});
     EXPECT_EQ(header.reader.NodeCount, 1);
