@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <sstream>
 
 using namespace vidtag;
@@ -109,9 +110,11 @@ Probe ProbeFile(const std::string& path) {
     return probe;
 }
 
+// FFmpeg's MPEG-4 decoder picks its IDCT and its encoder bug workarounds from the code ("XVID"
+// selects the XviD IDCT); pinned, so that the bit stream alone decides the frames.
 std::string FrameHashes(const std::string& path, int videoIndex) {
-    return Run("ffmpeg -v error -i '" + path + "' -map 0:v:" + std::to_string(videoIndex) +
-               " -f framemd5 -");
+    return Run("ffmpeg -v error -bug 0 -idct simple -i '" + path +
+               "' -map 0:v:" + std::to_string(videoIndex) + " -f framemd5 -");
 }
 
 TEST(EndToEndTest, DecodersSeeTheNewCodesAndTheSameFrames) {
@@ -120,22 +123,27 @@ TEST(EndToEndTest, DecodersSeeTheNewCodesAndTheSameFrames) {
         GTEST_SKIP() << "ffmpeg is not installed";
     }
     test::TempDir dir;
+    std::map<std::string, std::pair<Probe, std::string>> originals;
     int framesCompared = 0;
     ForEveryTarget(dir, [&](const Conversion& c) {
         if (EngineState.CompressionPos == 0) {
             return; // without a format chunk there is nothing a decoder could be chosen by
         }
-        const Probe before = ProbeFile(test::SamplePath(c.Sample));
+        auto& [before, frames] = originals[c.Sample];
+        if (before.Index < 0) {
+            before = ProbeFile(test::SamplePath(c.Sample));
+            frames = FrameHashes(test::SamplePath(c.Sample), before.Index);
+        }
         const Probe after = ProbeFile(c.Path);
         EXPECT_EQ(after.Tag, FourCCToString(CodePairOf(c.Target).Compression));
-        if (before.Decoder == after.Decoder) {
-            const std::string frames = FrameHashes(c.Path, after.Index);
-            EXPECT_NE(frames.find(", "), std::string::npos) << "no frames decoded";
-            EXPECT_EQ(frames, FrameHashes(test::SamplePath(c.Sample), before.Index));
+        // Some payloads are tagged with a code whose decoder cannot read them, or FFmpeg has no
+        // decoder for the code at all: no frames to compare.
+        if (before.Decoder == after.Decoder && frames.find("\n0,") != std::string::npos) {
+            EXPECT_EQ(FrameHashes(c.Path, after.Index), frames);
             ++framesCompared;
         }
     });
-    EXPECT_GT(framesCompared, 0);
+    EXPECT_GE(framesCompared, 30);
 }
 #endif
 
