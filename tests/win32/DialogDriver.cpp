@@ -107,6 +107,15 @@ MainView Look(HWND dialog) {
             ::IsWindowEnabled(::GetDlgItem(dialog, IDC_SAVE)) != FALSE};
 }
 
+MainView LookAtStart(const std::string& commandLine) {
+    MainView view{};
+    RunWithSteps(commandLine, {[&view](HWND d) {
+                     view = Look(d);
+                     Command(d, IDC_QUIT);
+                 }});
+    return view;
+}
+
 WindowStep AnswerBox(BoxSeen& seen) {
     return [&seen](HWND box) {
         seen.Text = ItemText(box, 0xFFFF);

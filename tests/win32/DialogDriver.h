@@ -30,6 +30,8 @@ struct MainView {
     bool SaveEnabled;
 };
 MainView Look(HWND dialog);
+// Starts the program, looks at the main dialog and quits.
+MainView LookAtStart(const std::string& commandLine);
 
 // Window and control texts read as UTF-16 and returned as UTF-8, so that a test sees what the
 // screen shows whatever the process's code page.

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -72,13 +73,16 @@ class MainDialogTest : public ::testing::Test {
 
 TEST_F(MainDialogTest, NoFileShowsPlaceholdersAndFirstRunStoresEnglish) {
     MainView view{};
-    bool openEnabled = false;
+    bool openEnabled = false, iconsSet = false;
     const int left = RunWithSteps("Vidtag.exe", {[&](HWND d) {
                                       view = Look(d);
                                       openEnabled = ::IsWindowEnabled(::GetDlgItem(d, IDC_OPEN));
+                                      iconsSet = ::SendMessageA(d, WM_GETICON, ICON_BIG, 0) &&
+                                                 ::SendMessageA(d, WM_GETICON, ICON_SMALL, 0);
                                       Command(d, IDC_QUIT);
                                   }});
     EXPECT_EQ(left, 0);
+    EXPECT_TRUE(iconsSet);
     EXPECT_EQ(view.File, "[no]");
     EXPECT_EQ(view.Codec, "[unknown]");
     EXPECT_EQ(view.Targets, "");
@@ -154,18 +158,27 @@ TEST_F(MainDialogTest, FailedSaveWarnsThenShowsTheError) {
     EXPECT_EQ(ReadUtf8(path), original);
 }
 
+TEST_F(MainDialogTest, SaveRefusedWhenTheFileChangedSinceItWasOpened) {
+    const std::string path = Copy("kind03-mp43.avi", "changed.avi");
+    MainView after{};
+    const int unexpected = RunWithSteps(CommandLineFor(path), {[&](HWND d) {
+                                            Bytes bytes = ReadUtf8(path);
+                                            std::copy_n("xvid", 4, bytes.begin() + kHandlerAt);
+                                            WriteFileBytes(path, bytes);
+                                            Command(d, IDC_SAVE);
+                                            after = Look(d);
+                                            Command(d, IDC_QUIT);
+                                        }});
+    EXPECT_EQ(unexpected, 0);
+    EXPECT_EQ(after.Codec, "File has changed since it was opened");
+    EXPECT_FALSE(after.ListEnabled || after.SaveEnabled);
+    EXPECT_EQ(CodesAt(ReadUtf8(path)), "xvid/MP43");
+}
+
 TEST_F(MainDialogTest, FailedAnalysesLeaveNothingToSave) {
     const std::string text = Copy("not-riff-text.avi", "text.avi");
-    const std::string missing = temp_.Root() + "\\missing.avi";
-    MainView notAvi{}, notFound{};
-    RunWithSteps(CommandLineFor(text), {[&](HWND d) {
-                     notAvi = Look(d);
-                     Command(d, IDC_QUIT);
-                 }});
-    RunWithSteps(CommandLineFor(missing), {[&](HWND d) {
-                     notFound = Look(d);
-                     Command(d, IDC_QUIT);
-                 }});
+    const MainView notAvi = LookAtStart(CommandLineFor(text));
+    const MainView notFound = LookAtStart(CommandLineFor(temp_.Root() + "\\missing.avi"));
     EXPECT_EQ(notAvi.File, text);
     EXPECT_EQ(notAvi.Codec, "File isn't AVI-file");
     EXPECT_EQ(notFound.Codec, "File no found");
@@ -177,11 +190,7 @@ TEST_F(MainDialogTest, FailedAnalysesLeaveNothingToSave) {
 
 TEST_F(MainDialogTest, QuotedArgumentKeepsItsBlanks) {
     const std::string path = Copy("kind10-xvid.avi", "with blanks\\my clip.avi");
-    MainView view{};
-    RunWithSteps("\"C:\\Program Files\\Vidtag.exe\"  \"" + path + "\" second", {[&](HWND d) {
-                     view = Look(d);
-                     Command(d, IDC_QUIT);
-                 }});
+    const MainView view = LookAtStart("\"C:\\Program Files\\Vidtag.exe\"  \"" + path + "\" second");
     EXPECT_EQ(view.File, path);
     EXPECT_EQ(view.Codec, "XviD");
     EXPECT_EQ(FirstArgument("prog a\"b c\"d e"), "ab cd");
@@ -231,12 +240,7 @@ TEST_F(MainDialogTest, LanguageSwitchTakesEffectAtTheNextStart) {
 
 TEST_F(MainDialogTest, StoredValueOutsideTheLanguagesMeansEnglish) {
     StoreLanguage(7);
-    MainView view{};
-    RunWithSteps("Vidtag.exe", {[&](HWND d) {
-                     view = Look(d);
-                     Command(d, IDC_QUIT);
-                 }});
-    EXPECT_EQ(view.File, "[no]");
+    EXPECT_EQ(LookAtStart("Vidtag.exe").File, "[no]");
     EXPECT_EQ(StoredLanguage(), 0u);
 }
 
@@ -246,12 +250,9 @@ TEST_F(MainDialogTest, RussianTextsAndCyrillicNamesUnderAnEnglishLocale) {
     StoreLanguage(1);
     const std::string text = Copy("not-riff-text.avi", "текст.avi");
     const std::string clip = Copy("kind03-mp43.avi", "Фильм\\клип.avi");
-    MainView russian{}, converted{};
-    RunWithSteps(CommandLineFor(text), {[&](HWND d) {
-                     russian = Look(d);
-                     Command(d, IDC_QUIT);
-                 }});
+    const MainView russian = LookAtStart(CommandLineFor(text));
     StoreLanguage(0);
+    MainView converted{};
     RunWithSteps(CommandLineFor(clip), {[&](HWND d) {
                      Command(d, IDC_SAVE);
                      converted = Look(d);

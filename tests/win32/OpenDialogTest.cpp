@@ -115,8 +115,8 @@ class OpenDialogTest : public ::testing::Test {
     TempDir temp_;
 };
 
-TEST_F(OpenDialogTest, EnlargedByTheLayoutAndCentredOnTheWorkArea) {
-    const Geometry own = PlatformGeometry();
+// The program's open-file dialog, measured and cancelled.
+Geometry ProgramGeometry() {
     Geometry ours;
     RunWithSteps("Vidtag.exe", {[](HWND d) {
                                     Command(d, IDC_OPEN);
@@ -126,7 +126,11 @@ TEST_F(OpenDialogTest, EnlargedByTheLayoutAndCentredOnTheWorkArea) {
                                     ours = Measure(open);
                                     ::PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
                                 }});
-    ExpectEnlargedAndCentred(own, ours, WorkArea());
+    return ours;
+}
+
+TEST_F(OpenDialogTest, EnlargedByTheLayoutAndCentredOnTheWorkArea) {
+    ExpectEnlargedAndCentred(PlatformGeometry(), ProgramGeometry(), WorkArea());
 }
 
 // A task bar on the left or at the top moves the work area away from the screen's origin.
@@ -139,15 +143,7 @@ TEST_F(OpenDialogTest, CentredOnAWorkAreaThatDoesNotStartAtTheOrigin) {
         GTEST_SKIP() << "the work area cannot be changed here";
     }
     const Geometry own = PlatformGeometry();
-    Geometry ours;
-    RunWithSteps("Vidtag.exe", {[](HWND d) {
-                                    Command(d, IDC_OPEN);
-                                    Command(d, IDC_QUIT);
-                                },
-                                [&](HWND open) {
-                                    ours = Measure(open);
-                                    ::PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
-                                }});
+    const Geometry ours = ProgramGeometry();
     ::SystemParametersInfoA(SPI_SETWORKAREA, 0, const_cast<RECT*>(&saved), 0);
     ExpectEnlargedAndCentred(own, ours, shifted);
 }
