@@ -108,8 +108,9 @@ class OpenDialogTest : public ::testing::Test {
     void TearDown() override { ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Orvelle\\Vidtag"); }
 
     std::string Copy(const std::string& sample, const std::string& name) {
-        std::filesystem::copy_file(SamplePath(sample), temp_.Path(name));
-        return temp_.Root() + "\\" + name;
+        const std::string path = temp_.Root() + "\\" + name;
+        std::filesystem::copy_file(SamplePath(sample), std::u8string(path.begin(), path.end()));
+        return path;
     }
 
     TempDir temp_;
@@ -195,8 +196,14 @@ TEST_F(OpenDialogTest, CancelKeepsTheFileAndTheLastFilter) {
     EXPECT_EQ(after.SaveEnabled, before.SaveEnabled);
 }
 
-TEST_F(OpenDialogTest, ChosenFileIsAnalysed) {
-    const std::string path = Copy("kind10-xvid.avi", "chosen.avi");
+// Over 255 bytes in UTF-8 though well under the platform's limit in characters.
+TEST_F(OpenDialogTest, ChosenFileWithALongCyrillicNameIsAnalysed) {
+    std::string name;
+    for (int i = 0; i < 12; ++i) {
+        name += "видеофайл-";
+    }
+    const std::string path = Copy("kind10-xvid.avi", name + ".avi");
+    ASSERT_GT(path.size(), 255u);
     MainView view{};
     RunWithSteps("Vidtag.exe", {[&](HWND d) {
                                     Command(d, IDC_OPEN);
