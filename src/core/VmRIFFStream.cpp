@@ -105,7 +105,10 @@ bool TVMRIFFStream::ReadSize() {
 }
 
 bool TVMRIFFStream::IsValidChunkId(FourCC id) {
-    const std::int64_t position = Stream != nullptr ? Stream->GetPosition() : 0;
+    return IsValidChunkIdAt(id, Stream != nullptr ? Stream->GetPosition() : 0);
+}
+
+bool TVMRIFFStream::IsValidChunkIdAt(FourCC id, std::int64_t position) {
     if (position < kContextFreeLimit) {
         Context = 0;
     }
@@ -156,20 +159,26 @@ std::int64_t TVMRIFFStream::FindNextChunk() {
     if (Stream == nullptr) {
         return -1;
     }
+    // Every step moves the position by exactly the bytes it read, so the scan counts it rather
+    // than asking the stream for each identifier it tests.
+    std::int64_t position = Stream->GetPosition();
     if (!ReadInto(ChunkId, 0, 4)) {
         return -1;
     }
+    position += 4;
     for (;;) {
-        if (IsValidChunkId(ChunkId)) {
+        if (IsValidChunkIdAt(ChunkId, position)) {
             if (!ReadSize()) {
                 return -1;
             }
+            position += 4;
             if (!IsListId(ChunkId)) {
                 break;
             }
             if (!ReadInto(ListType, 0, 4)) {
                 return -1;
             }
+            position += 4;
             ChunkSize -= 4;
             if (IsKnownForm(ChunkId, ListType)) {
                 break;
@@ -185,11 +194,15 @@ std::int64_t TVMRIFFStream::FindNextChunk() {
             if (!ReadInto(ChunkId, 2, 2)) {
                 return -1;
             }
-        } else if (!ReadInto(ChunkId, 0, 4)) {
-            return -1;
+            position += 2;
+        } else {
+            if (!ReadInto(ChunkId, 0, 4)) {
+                return -1;
+            }
+            position += 4;
         }
     }
-    return Stream->GetPosition() - (IsListId(ChunkId) ? 12 : 8);
+    return position - (IsListId(ChunkId) ? 12 : 8);
 }
 
 bool TVMRIFFStream::Descend() {

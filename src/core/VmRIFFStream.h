@@ -67,6 +67,8 @@ class TVMRIFFStream {
   private:
     bool ReadInto(std::uint32_t& field, int first, int count);
     bool ReadSize(); // ChunkSize := 0, then the next 4 bytes into its low half
+    // IsValidChunkId with the stream's position already known.
+    bool IsValidChunkIdAt(FourCC id, std::int64_t position);
 };
 
 } // namespace vidtag
