@@ -64,3 +64,12 @@ TEST(MemoryStream64Test, CountsKeepOnlyTheirLowHalfLikeTheFileStreams) {
     EXPECT_EQ(memory.Write(buffer, std::int64_t{1} << 32), 0);
     EXPECT_EQ(memory.GetSize(), 10);
 }
+
+TEST(MemoryStream64Test, AWriteFarBeyondWhatMemoryHoldsMovesNothing) {
+    TMemoryStream64 memory(Bytes(10, 7));
+    const std::uint8_t byte = 1;
+    EXPECT_EQ(memory.Seek(std::int64_t{1} << 62, 0), std::int64_t{1} << 62);
+    EXPECT_EQ(memory.Write(&byte, 1), 0);
+    memory.SetSize(std::int64_t{1} << 62);
+    EXPECT_EQ(memory.Bytes, Bytes(10, 7));
+}

@@ -13,6 +13,9 @@ TMemoryStream64::TMemoryStream64(const void* data, std::size_t size)
 
 void TMemoryStream64::SetSize(std::int64_t newSize) {
     Seek(newSize, 0);
+    if (static_cast<std::uint64_t>(position_) > Bytes.max_size()) {
+        return; // more than memory can address, as more than a disk holds
+    }
     try {
         Bytes.resize(static_cast<std::size_t>(position_));
     } catch (const std::exception&) {
@@ -41,6 +44,10 @@ std::int64_t TMemoryStream64::Write(const void* buffer, std::int64_t count) {
         return 0;
     }
     const std::int64_t end = position_ + done;
+    // Where size_t is 32 bits wide a larger end would wrap around.
+    if (static_cast<std::uint64_t>(end) > Bytes.max_size()) {
+        return 0;
+    }
     try {
         if (static_cast<std::uint64_t>(end) > Bytes.size()) {
             Bytes.resize(static_cast<std::size_t>(end));
