@@ -1,10 +1,13 @@
 #include "Engine.h"
+#include "MemoryStream64.h"
+#include "VmAVIFile.h"
 
 #include "support/CountingFileLayer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 
 using namespace vidtag;
@@ -54,4 +57,31 @@ TEST(AnalysisCostTest, HealthyAndDamagedFilesCostFewSystemCalls) {
         const std::int64_t buffers = static_cast<std::int64_t>(bytes.size() >> 16) + 1;
         EXPECT_LE(counter.Calls(), damaged ? 2 * buffers + 20 : 20);
     }
+}
+
+// Index chunks in a file without an "AVI " part stay at the top level; placing each must not
+// search the whole top level again, or a file of tiny index chunks takes hours.
+TEST(AnalysisCostTest, ManyIndexChunksWithoutAnAviPartTakeOnePass) {
+    constexpr std::uint32_t kIndexes = 200000;
+    Bytes bytes(24 + 8 * kIndexes);
+    auto put = [&bytes](std::size_t at, const char* id, std::uint32_t word) {
+        std::memcpy(&bytes[at], id, 4);
+        std::memcpy(&bytes[at + 4], &word, 4);
+    };
+    put(0, "RIFF", 4 + 12 + 8 * kIndexes);
+    std::memcpy(&bytes[8], "WAVE", 4);
+    put(12, "LIST", 4 + 8 * kIndexes);
+    std::memcpy(&bytes[20], "abcd", 4);
+    for (std::uint32_t i = 0; i < kIndexes; ++i) {
+        put(24 + 8 * i, "idx1", 0);
+    }
+    TMemoryStream64 stream(bytes);
+    TVmAVIFileReader reader(&stream);
+    const auto start = std::chrono::steady_clock::now();
+    reader.Scan();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(reader.NodeCount, static_cast<std::int32_t>(kIndexes) + 2);
+    EXPECT_EQ(reader.Node(reader.NodeCount - 1).NextSibling, kNoNode);
+    EXPECT_EQ(reader.GetNext(0), 2); // the first index follows the part at the top level
+    EXPECT_LT(took.count(), 10.0);   // minutes when quadratic, milliseconds when linear
 }

@@ -128,6 +128,9 @@ void TVmAVIFileReader::Scan() {
     riffStream.StreamCount = 0;
     std::int32_t parent = AddNode(kNoNode, riffStream.ChunkId, riffStream.ListType,
                                   stream.GetPosition(), riffStream.ChunkSize);
+    // The first top-level "AVI " part, kept as parts are added: searching the top level for it
+    // at every index chunk made a file of many index chunks and no such part quadratic.
+    std::int32_t aviPart = riffStream.ListType == FCC("AVI ") ? parent : kNoNode;
     ParentStack parents;
 
     while (!riffStream.AtEnd) {
@@ -143,15 +146,14 @@ void TVmAVIFileReader::Scan() {
         const std::int64_t dataPos = stream.GetPosition();
         if (id == FCC("RIFF")) {
             parent = AddNode(kNoNode, id, riffStream.ListType, dataPos, riffStream.ChunkSize);
-        } else if (id == FCC("idx1")) {
-            std::int32_t last = FindList(kNoNode, FCC("RIFF"), FCC("AVI "));
-            // Without an "AVI " part the index has no part to belong to; it stays at the top
-            // level, where the walk found it.
-            if (last != kNoNode) {
-                for (std::int32_t next = GetNext(last); next != kNoNode; next = GetNext(next)) {
-                    last = next;
-                }
+            if (aviPart == kNoNode && riffStream.ListType == FCC("AVI ")) {
+                aviPart = parent;
             }
+        } else if (id == FCC("idx1")) {
+            // It goes under the last node of the top-level chain, which runs through the "AVI "
+            // part. Without such a part the index has no part to belong to; it stays at the top
+            // level, where the walk found it.
+            const std::int32_t last = aviPart != kNoNode ? LastTopNode : kNoNode;
             parent = AddNode(last, id, riffStream.ListType, dataPos, riffStream.ChunkSize);
             riffStream.Ascend();
         } else if (id == FCC("LIST")) {
