@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 
 using namespace vidtag;
@@ -65,11 +66,12 @@ TEST(MemoryStream64Test, CountsKeepOnlyTheirLowHalfLikeTheFileStreams) {
     EXPECT_EQ(memory.GetSize(), 10);
 }
 
-TEST(MemoryStream64Test, AWriteFarBeyondWhatMemoryHoldsMovesNothing) {
+TEST(MemoryStream64Test, AWriteWhoseEndNoPositionHoldsMovesNothing) {
     TMemoryStream64 memory(Bytes(10, 7));
     const std::uint8_t byte = 1;
-    EXPECT_EQ(memory.Seek(std::int64_t{1} << 62, 0), std::int64_t{1} << 62);
+    const std::int64_t last = std::numeric_limits<std::int64_t>::max();
+    EXPECT_EQ(memory.Seek(last, 0), last);
     EXPECT_EQ(memory.Write(&byte, 1), 0);
-    memory.SetSize(std::int64_t{1} << 62);
     EXPECT_EQ(memory.Bytes, Bytes(10, 7));
+    EXPECT_EQ(memory.GetPosition(), last);
 }
