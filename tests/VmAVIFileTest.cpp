@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <vector>
-
 namespace vidtag {
 namespace {
 
@@ -154,46 +151,30 @@ class StreamHeaders : public ::testing::Test {
   protected:
     StreamHeaders() { b.Raw(Text("RIFF\0\0\0\0AVI LIST\0\0\0\0hdrl")); }
 
-    std::int32_t List(std::int32_t parent, FourCC id, FourCC type) {
-        return Spec(parent, id, type, 0, 0);
+    std::int32_t Strl(std::int32_t list) {
+        return reader.AddNode(list, FCC("LIST"), FCC("strl"), 0, 0);
     }
-    std::int32_t Strl(std::int32_t hdrl = kHdrl) { return List(hdrl, FCC("LIST"), FCC("strl")); }
+    std::int32_t Strl() { return Strl(hdrl); }
     // A chunk holding data but declaring `size` (the data's own size when -1).
     std::int32_t Chunk(std::int32_t list, FourCC id, const Bytes& data, std::int64_t size = -1) {
         size = size < 0 ? static_cast<std::int64_t>(data.size()) : size;
         const auto placed = b.ChunkWithSize(id, static_cast<std::uint32_t>(size), data);
-        return Spec(list, id, 0, static_cast<std::int64_t>(placed.data), size);
+        return reader.AddNode(list, id, 0, static_cast<std::int64_t>(placed.data), size);
     }
     TVmAVIFileReader& Read() {
-        stream = std::make_unique<TestMemoryStream>(b.Take());
-        reader = std::make_unique<TVmAVIFileReader>(stream.get());
-        for (const Node& n : specs) {
-            reader->AddNode(n.parent, n.id, n.type, n.pos, n.size);
-        }
-        stream->SetPosition(77);
-        reader->ReadStreamHeaders();
-        EXPECT_EQ(stream->GetPosition(), 77);
-        return *reader;
+        const Bytes bytes = b.Take();
+        stream.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        stream.SetPosition(77);
+        reader.ReadStreamHeaders();
+        EXPECT_EQ(stream.GetPosition(), 77);
+        return reader;
     }
 
-    static constexpr std::int32_t kHdrl = 1;
     test::RiffBuilder b;
-    std::unique_ptr<TestMemoryStream> stream;
-    std::unique_ptr<TVmAVIFileReader> reader;
-
-  private:
-    struct Node {
-        std::int32_t parent;
-        FourCC id, type;
-        std::int64_t pos, size;
-    };
-    std::int32_t Spec(std::int32_t parent, FourCC id, FourCC type, std::int64_t pos,
-                      std::int64_t size) {
-        specs.push_back({parent, id, type, pos, size});
-        return static_cast<std::int32_t>(specs.size() - 1);
-    }
-    std::vector<Node> specs{{kNoNode, FCC("RIFF"), FCC("AVI "), 12, 0},
-                            {0, FCC("LIST"), FCC("hdrl"), 24, 0}};
+    TestMemoryStream stream;
+    TVmAVIFileReader reader{&stream};
+    const std::int32_t riff = reader.AddNode(kNoNode, FCC("RIFF"), FCC("AVI "), 12, 0);
+    const std::int32_t hdrl = reader.AddNode(riff, FCC("LIST"), FCC("hdrl"), 24, 0);
 };
 
 TEST_F(StreamHeaders, VideoAfterAudioWithFormatBeforeHeaderAndAShortStrh) {
@@ -249,8 +230,8 @@ TEST_F(StreamHeaders, ShortChunksAndChunksCutByTheEndOfTheFileRecordNoPosition) 
 TEST_F(StreamHeaders, TheFirstAviPartIsTheOneRead) {
     const std::int32_t first = Strl();
     const std::int32_t header = Chunk(first, FCC("strh"), StrhData(FCC("vids"), FCC("div3")));
-    const std::int32_t again = List(kNoNode, FCC("RIFF"), FCC("AVI "));
-    const std::int32_t second = Strl(List(again, FCC("LIST"), FCC("hdrl")));
+    const std::int32_t again = reader.AddNode(kNoNode, FCC("RIFF"), FCC("AVI "), 12, 0);
+    const std::int32_t second = Strl(reader.AddNode(again, FCC("LIST"), FCC("hdrl"), 24, 0));
     Chunk(second, FCC("strh"), StrhData(FCC("vids"), FCC("mp43")));
     TVmAVIFileReader& r = Read();
     EXPECT_EQ(r.VideoHeaderPos, r.GetDataPos(header));
@@ -260,11 +241,11 @@ TEST_F(StreamHeaders, TheFirstAviPartIsTheOneRead) {
 TEST_F(StreamHeaders, NothingHappensWithoutAviPartOrHeaderListOrOnceRead) {
     Chunk(Strl(), FCC("strh"), StrhData(FCC("vids"), FCC("xvid")));
     TVmAVIFileReader& r = Read();
-    const long reads = stream->reads;
+    const long reads = stream.reads;
     r.VideoHeaderPos = 5;
     r.ReadStreamHeaders();
     EXPECT_EQ(r.VideoHeaderPos, 5);
-    EXPECT_EQ(stream->reads, reads);
+    EXPECT_EQ(stream.reads, reads);
 
     for (const FourCC form : {FCC("AVIX"), FCC("AVI ")}) {
         r.Clear();

@@ -1,23 +1,24 @@
 #include "VmAVIFile.h"
 
+#include "CodecCatalog.h"
 #include "support/AviBuilder.h"
 #include "support/MemoryStream.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <cstdio>
 
 namespace vidtag {
 namespace {
 
 using namespace vidtag::test;
+using Names = std::vector<std::string>;
 
-// A reader over bytes in memory, scanned.
+// A reader over bytes in memory, scanned; nodes named "id" or, for lists, "id/type".
 struct Scanned {
     explicit Scanned(Bytes bytes) : stream(std::move(bytes)), reader(&stream) { reader.Scan(); }
 
-    // "id" for a chunk, "id/type" for a list.
     std::string Name(std::int32_t node) const {
         const ChunkNode& n = reader.Node(node);
         std::string name = FourCCToString(n.Id);
@@ -27,67 +28,63 @@ struct Scanned {
         }
         return name;
     }
-    std::vector<std::string> Chain(std::int32_t first) const {
-        std::vector<std::string> names;
+    Names Chain(std::int32_t first) const {
+        Names names;
         for (std::int32_t c = first; c != kNoNode; c = reader.GetNext(c)) {
             names.push_back(Name(c));
         }
         return names;
     }
-    std::vector<std::string> Children(std::int32_t node) const {
-        return Chain(reader.Node(node).FirstChild);
-    }
-    std::vector<std::string> TopLevel() const { return Chain(0); }
+    Names Children(std::int32_t node) const { return Chain(reader.Node(node).FirstChild); }
 
     TestMemoryStream stream;
     TVmAVIFileReader reader;
 };
 
-using Names = std::vector<std::string>;
+// "RIFF" "AVI " left open, with a closed header list holding one video stream.
+RiffBuilder AviHead(FourCC handler = FCC("xvid"), FourCC compression = FCC("XVID")) {
+    RiffBuilder b;
+    b.BeginList(FCC("RIFF"), FCC("AVI "));
+    b.BeginList(FCC("LIST"), FCC("hdrl"));
+    b.Chunk(FCC("avih"), MainHeader(1));
+    b.StreamList(StrhData(FCC("vids"), handler), BitmapInfoHeader(compression));
+    b.End();
+    return b;
+}
 
 TEST(AviScanSamples, CodesAndPositionsOfEveryRealFile) {
     struct Case {
-        const char* file;
-        FourCC handler, compression;
+        std::string file;
+        CodePair codes;
         std::int64_t headerPos, formatPos;
     };
-    const Case cases[] = {
-        {"kind01-mpg4.avi", FCC("mpg4"), FCC("MPG4"), 108, 172},
-        {"kind02-mp42.avi", FCC("mp42"), FCC("MP42"), 108, 172},
-        {"kind03-mp43.avi", FCC("mp43"), FCC("MP43"), 108, 172},
-        {"kind04-div1.avi", FCC("div1"), FCC("DIV1"), 108, 172},
-        {"kind05-div2.avi", FCC("div2"), FCC("DIV2"), 108, 172},
-        {"kind06-div3.avi", FCC("div3"), FCC("DIV3"), 108, 172},
-        {"kind07-div4.avi", FCC("div4"), FCC("DIV3"), 108, 172},
-        {"kind08-ap41.avi", FCC("ap41"), FCC("AP41"), 108, 172},
-        {"kind09-ap42.avi", FCC("ap42"), FCC("AP42"), 108, 172},
-        {"kind10-xvid.avi", FCC("xvid"), FCC("XVID"), 108, 172},
-        {"kind11-divx.avi", FCC("divx"), FCC("DIVX"), 108, 172},
-        {"kind12-divx.avi", FCC("divx"), FCC("DX50"), 108, 172},
-        {"kind13-3iv2.avi", FCC("3iv2"), FCC("3IV2"), 108, 172},
-        {"case-XVID-XVID.avi", FCC("XVID"), FCC("XVID"), 108, 172},
-        {"case-divx-DX50.avi", FCC("divx"), FCC("DX50"), 108, 172},
-        {"audio-first-div3.avi", FCC("div3"), FCC("DIV3"), 4336, 4400},
-        {"two-video-div3-mp43.avi", FCC("mp43"), FCC("MP43"), 4436, 4500},
-        {"no-strf-xvid.avi", FCC("xvid"), 0, 108, 0},
-        {"opendml-avix-xvid.avi", FCC("xvid"), FCC("XVID"), 108, 172},
+    std::vector<Case> cases = {
+        {"case-XVID-XVID.avi", {FCC("XVID"), FCC("XVID")}, 108, 172},
+        {"case-divx-DX50.avi", {FCC("divx"), FCC("DX50")}, 108, 172},
+        {"audio-first-div3.avi", {FCC("div3"), FCC("DIV3")}, 4336, 4400},
+        {"two-video-div3-mp43.avi", {FCC("mp43"), FCC("MP43")}, 4436, 4500},
+        {"no-strf-xvid.avi", {FCC("xvid"), 0}, 108, 0},
+        {"opendml-avix-xvid.avi", {FCC("xvid"), FCC("XVID")}, 108, 172},
     };
+    for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
+        char name[32];
+        std::snprintf(name, sizeof name, "kind%02d-%s.avi", kind,
+                      FourCCToString(CodePairOf(kind).Handler).c_str());
+        cases.push_back({name, CodePairOf(kind), 108, 172});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         TFileStream64 file(SamplePath(c.file), kModeRead);
         TVmAVIFileReader reader(&file);
         ASSERT_EQ(reader.ErrorCode, 0);
         reader.Scan();
-        EXPECT_TRUE(reader.HeadersRead);
-        EXPECT_EQ(FourCCToString(reader.VideoHandler()), FourCCToString(c.handler));
-        EXPECT_EQ(FourCCToString(reader.VideoCompression()), FourCCToString(c.compression));
+        EXPECT_EQ(FourCCToString(reader.VideoHandler()), FourCCToString(c.codes.Handler));
+        EXPECT_EQ(FourCCToString(reader.VideoCompression()), FourCCToString(c.codes.Compression));
         EXPECT_EQ(reader.VideoHeaderPos, c.headerPos);
         EXPECT_EQ(reader.VideoFormatPos, c.formatPos);
         // The walk stops at the first movi list: it is the last node and was not entered.
-        const std::int32_t movi = reader.NodeCount - 1;
-        EXPECT_EQ(reader.Node(movi).ListType, FCC("movi"));
-        EXPECT_EQ(reader.Node(movi).FirstChild, kNoNode);
-        EXPECT_EQ(reader.FindList(kNoNode, FCC("RIFF"), FCC("AVIX")), kNoNode);
+        EXPECT_EQ(reader.Node(reader.NodeCount - 1).ListType, FCC("movi"));
+        EXPECT_EQ(reader.Node(reader.NodeCount - 1).FirstChild, kNoNode);
     }
     TFileStream64 text(SamplePath("not-riff-text.avi"), kModeRead);
     EXPECT_EQ(TVmAVIFileReader(&text).ErrorCode, -4);
@@ -95,80 +92,58 @@ TEST(AviScanSamples, CodesAndPositionsOfEveryRealFile) {
 
 TEST(AviScanSamples, TreeOfTheOpenDmlFile) {
     Scanned s(ReadFileBytes(SamplePath("opendml-avix-xvid.avi")));
-    EXPECT_EQ(s.TopLevel(), Names({"RIFF/AVI "}));
+    EXPECT_EQ(s.Chain(0), Names({"RIFF/AVI "})); // the "AVIX" part lies behind movi
     EXPECT_EQ(s.Children(0), Names({"LIST/hdrl", "JUNK", "LIST/movi"}));
     const std::int32_t hdrl = s.reader.FindList(0, FCC("LIST"), FCC("hdrl"));
     EXPECT_EQ(s.Children(hdrl), Names({"avih", "LIST/strl", "LIST/odml"}));
     EXPECT_EQ(s.Children(s.reader.FindList(hdrl, FCC("LIST"), FCC("strl"))),
               Names({"strh", "strf", "JUNK", "vprp"}));
     EXPECT_EQ(s.stream.GetPosition(), 5720 + 25450); // left at the end of movi
+    EXPECT_TRUE(s.reader.HeadersRead);
 }
 
 TEST(AviScanLayouts, JunkAndInfoBeforeMoviAreChildrenOfThePart) {
-    RiffBuilder b;
-    b.BeginList(FCC("RIFF"), FCC("AVI "));
-    b.BeginList(FCC("LIST"), FCC("hdrl"));
-    b.Chunk(FCC("avih"), MainHeader(1));
-    const StreamPlaced video =
-        b.StreamList(StrhData(FCC("vids"), FCC("xvid")), BitmapInfoHeader(FCC("XVID")));
-    b.End();
+    RiffBuilder b = AviHead();
     b.Chunk(FCC("JUNK"), Bytes(10, 0));
     b.BeginList(FCC("LIST"), FCC("INFO"));
     b.Chunk(FCC("ISFT"), Bytes(5, 'x'));
     b.End();
     b.BeginList(FCC("LIST"), FCC("movi"));
     b.Chunk(FCC("00dc"), Bytes(16, 1));
-    b.End();
     Scanned s(b.Take());
     EXPECT_EQ(s.Children(0), Names({"LIST/hdrl", "JUNK", "LIST/INFO", "LIST/movi"}));
     EXPECT_EQ(s.Children(s.reader.FindList(0, FCC("LIST"), FCC("INFO"))), Names({"ISFT"}));
-    EXPECT_EQ(s.reader.VideoFormatPos, static_cast<std::int64_t>(video.strf.data));
+    EXPECT_EQ(s.reader.VideoCompression(), FCC("XVID"));
     EXPECT_EQ(s.reader.RiffStream->StreamCount, 1);
 }
 
-TEST(AviScanLayouts, IndexDirectlyInThePartEndsTheWalk) {
-    RiffBuilder b;
-    b.BeginList(FCC("RIFF"), FCC("AVI "));
-    b.BeginList(FCC("LIST"), FCC("hdrl"));
-    b.StreamList(StrhData(FCC("vids"), FCC("div3")), BitmapInfoHeader(FCC("DIV3")));
-    b.End();
-    b.Chunk(FCC("idx1"), Bytes(16, 0));
-    b.Chunk(FCC("JUNK"), Bytes(4, 0));
-    Scanned s(b.Take());
-    EXPECT_EQ(s.Children(0), Names({"LIST/hdrl", "idx1"}));
-    EXPECT_EQ(s.reader.VideoHandler(), FCC("div3"));
-}
+TEST(AviScanLayouts, IndexEndsThePartItLiesInOrAdoptsTheRestOfItsList) {
+    RiffBuilder direct = AviHead(FCC("div3"));
+    direct.Chunk(FCC("idx1"), Bytes(16, 0));
+    direct.Chunk(FCC("JUNK"), Bytes(4, 0));
+    Scanned first(direct.Take());
+    EXPECT_EQ(first.Children(0), Names({"LIST/hdrl", "idx1"}));
+    EXPECT_EQ(first.reader.VideoHandler(), FCC("div3"));
 
-TEST(AviScanLayouts, IndexInsideAnotherListBecomesTheParentOfWhatFollows) {
-    RiffBuilder b;
-    b.BeginList(FCC("RIFF"), FCC("AVI "));
-    b.BeginList(FCC("LIST"), FCC("INFO"));
-    b.Chunk(FCC("idx1"), Bytes(16, 0));
-    b.Chunk(FCC("ISFT"), Bytes(4, 'x'));
-    b.End();
-    Scanned s(b.Take());
-    EXPECT_EQ(s.Children(0), Names({"LIST/INFO", "idx1"}));
-    EXPECT_EQ(s.Children(s.reader.FindChild(0, FCC("idx1"))), Names({"ISFT"}));
-    EXPECT_FALSE(s.reader.HeadersRead); // no hdrl
-}
-
-TEST(AviScanLayouts, IndexWithoutAnAviPartStaysAtTheTopLevel) {
-    RiffBuilder b;
-    b.BeginList(FCC("RIFF"), FCC("AVIX"));
-    b.BeginList(FCC("LIST"), FCC("INFO"));
-    b.Chunk(FCC("idx1"), Bytes(16, 0));
-    b.End();
-    Scanned s(b.Take());
-    EXPECT_EQ(s.TopLevel(), Names({"RIFF/AVIX", "idx1"}));
+    for (const FourCC form : {FCC("AVI "), FCC("AVIX")}) {
+        RiffBuilder b;
+        b.BeginList(FCC("RIFF"), form);
+        b.BeginList(FCC("LIST"), FCC("INFO"));
+        b.Chunk(FCC("idx1"), Bytes(16, 0));
+        b.Chunk(FCC("ISFT"), Bytes(4, 'x'));
+        Scanned s(b.Take());
+        // Without an "AVI " part the index has no part to join and stays at the top level.
+        const std::int32_t idx1 = form == FCC("AVI ") ? s.reader.FindChild(0, FCC("idx1"))
+                                                      : s.reader.FindChild(kNoNode, FCC("idx1"));
+        ASSERT_NE(idx1, kNoNode);
+        EXPECT_EQ(s.Children(idx1), Names({"ISFT"}));
+        EXPECT_FALSE(s.reader.HeadersRead); // no hdrl
+    }
 }
 
 TEST(AviScanLayouts, PartWithoutMoviThenExtensionPartEndsAtTheExtension) {
-    RiffBuilder b;
-    b.BeginList(FCC("RIFF"), FCC("AVI "));
-    b.BeginList(FCC("LIST"), FCC("hdrl"));
-    b.StreamList(StrhData(FCC("vids"), FCC("divx")), BitmapInfoHeader(FCC("DIVX")));
-    b.End();
-    b.BeginList(FCC("LIST"), FCC("rec ")); // an empty list
+    RiffBuilder b = AviHead(FCC("divx"), FCC("DIVX"));
+    b.BeginList(FCC("LIST"), FCC("rec ")); // empty
     b.End();
     b.Chunk(FCC("JUNK"), Bytes(2, 0));
     b.End();
@@ -176,7 +151,7 @@ TEST(AviScanLayouts, PartWithoutMoviThenExtensionPartEndsAtTheExtension) {
     b.BeginList(FCC("LIST"), FCC("movi"));
     b.Chunk(FCC("00dc"), Bytes(16, 1));
     Scanned s(b.Take());
-    EXPECT_EQ(s.TopLevel(), Names({"RIFF/AVI ", "RIFF/AVIX"}));
+    EXPECT_EQ(s.Chain(0), Names({"RIFF/AVI ", "RIFF/AVIX"}));
     EXPECT_EQ(s.Children(0), Names({"LIST/hdrl", "LIST/rec ", "JUNK"}));
     EXPECT_EQ(s.reader.GetDataSize(s.reader.FindList(0, FCC("LIST"), FCC("rec "))), 0);
     // Nothing inside the extension was added.
