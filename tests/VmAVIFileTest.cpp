@@ -199,17 +199,18 @@ TEST_F(StreamHeaders, LastVideoListWinsEachRecordOnlyWithAWholeCodeField) {
     Chunk(first, FCC("strh"), StrhData(FCC("vids"), FCC("div3")));
     const std::int32_t firstFormat = Chunk(first, FCC("strf"), BitmapInfoHeader(FCC("DIV3")));
     const std::int32_t second = Strl(); // format of 16 bytes: its compression code is missing
-    const std::int32_t secondHeader =
-        Chunk(second, FCC("strh"), StrhData(FCC("vids"), FCC("mp43")));
+    Chunk(second, FCC("strh"), StrhData(FCC("vids"), FCC("mp43")));
     Chunk(second, FCC("strf"), BitmapInfoHeader(FCC("MP43")), 16);
+    const std::int32_t third = Strl(); // no format at all
+    const std::int32_t lastHeader = Chunk(third, FCC("strh"), StrhData(FCC("vids"), FCC("div4")));
     const std::int32_t orphan = Strl(); // a format without a header is nobody's
     Chunk(orphan, FCC("strf"), BitmapInfoHeader(FCC("XVID")));
     const std::int32_t cut = Strl(); // handler field cut off by its chunk
     Chunk(cut, FCC("strh"), StrhData(FCC("vids"), FCC("xvid")), 7);
     Chunk(cut, FCC("strf"), BitmapInfoHeader(FCC("XVID")), 19);
     TVmAVIFileReader& r = Read();
-    EXPECT_EQ(r.VideoHeaderPos, r.GetDataPos(secondHeader));
-    EXPECT_EQ(r.VideoHandler(), FCC("mp43"));
+    EXPECT_EQ(r.VideoHeaderPos, r.GetDataPos(lastHeader));
+    EXPECT_EQ(r.VideoHandler(), FCC("div4"));
     EXPECT_EQ(r.VideoFormatPos, r.GetDataPos(firstFormat));
     EXPECT_EQ(r.VideoCompression(), FCC("DIV3"));
 }
