@@ -8,6 +8,8 @@
 #include "MemoryStream64.h"
 #include "VmAVIFile.h"
 
+#include "support/AnalysisFindings.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,36 +32,8 @@ void Fail(const char* what) {
     std::abort();
 }
 
-struct Findings {
-    std::int32_t ErrorCode = 0;
-    std::int32_t NodeCount = 0;
-    std::int64_t VideoHeaderPos = 0;
-    std::int64_t VideoFormatPos = 0;
-    FourCC Handler = 0;
-    FourCC Compression = 0;
-    bool OutOfMemory = false;
-
-    bool operator==(const Findings&) const = default;
-};
-
-Findings AnalyseIn(TStream64& stream) {
-    Findings found;
-    TVmAVIFileReader reader(&stream);
-    found.ErrorCode = reader.ErrorCode;
-    if (reader.ErrorCode == 0) {
-        try {
-            reader.Scan();
-        } catch (const std::bad_alloc&) {
-            found.OutOfMemory = true; // the tree's cap, as the engine reports it
-        }
-    }
-    found.NodeCount = reader.NodeCount;
-    found.VideoHeaderPos = reader.VideoHeaderPos;
-    found.VideoFormatPos = reader.VideoFormatPos;
-    found.Handler = reader.VideoHandler();
-    found.Compression = reader.VideoCompression();
-    return found;
-}
+using Findings = test::AnalysisFindings;
+constexpr auto AnalyseIn = test::AnalyseStream;
 
 const std::string& ScratchFile() {
     // tmpfs where there is one: the engine flushes every conversion to the disk.

@@ -4,6 +4,8 @@
 #include "MemoryStream64.h"
 #include "VmAVIFile.h"
 
+#include "support/AnalysisFindings.h"
+
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -96,36 +98,8 @@ void Locate(const Bytes& bytes, std::size_t from, std::size_t to, Landmarks& mar
     }
 }
 
-struct Findings {
-    std::int32_t ErrorCode = 0;
-    std::int32_t NodeCount = 0;
-    std::int64_t VideoHeaderPos = 0;
-    std::int64_t VideoFormatPos = 0;
-    FourCC Handler = 0;
-    FourCC Compression = 0;
-    bool OutOfMemory = false;
-
-    bool operator==(const Findings&) const = default;
-};
-
-Findings Analyse(TStream64& stream) {
-    Findings found;
-    TVmAVIFileReader reader(&stream);
-    found.ErrorCode = reader.ErrorCode;
-    if (reader.ErrorCode == 0) {
-        try {
-            reader.Scan();
-        } catch (const std::bad_alloc&) {
-            found.OutOfMemory = true;
-        }
-    }
-    found.NodeCount = reader.NodeCount;
-    found.VideoHeaderPos = reader.VideoHeaderPos;
-    found.VideoFormatPos = reader.VideoFormatPos;
-    found.Handler = reader.VideoHandler();
-    found.Compression = reader.VideoCompression();
-    return found;
-}
+using Findings = test::AnalysisFindings;
+constexpr auto Analyse = test::AnalyseStream;
 
 bool InsideCode(std::int64_t at, std::int64_t codePos) {
     return codePos > 0 && at >= codePos && at < codePos + 4;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "FourCC.h"
+#include "Stream64.h"
+#include "VmAVIFile.h"
+
+#include <cstdint>
+#include <new>
+
+namespace vidtag::test {
+
+// What one walk of the reader found, compared between a direct and a cached walk of the same
+// bytes by the damaged-file suite and the fuzzer.
+struct AnalysisFindings {
+    std::int32_t ErrorCode = 0;
+    std::int32_t NodeCount = 0;
+    std::int64_t VideoHeaderPos = 0;
+    std::int64_t VideoFormatPos = 0;
+    FourCC Handler = 0;
+    FourCC Compression = 0;
+    bool OutOfMemory = false; // the tree's cap, as the engine reports it
+
+    bool operator==(const AnalysisFindings&) const = default;
+};
+
+inline AnalysisFindings AnalyseStream(TStream64& stream) {
+    AnalysisFindings found;
+    TVmAVIFileReader reader(&stream);
+    found.ErrorCode = reader.ErrorCode;
+    if (reader.ErrorCode == 0) {
+        try {
+            reader.Scan();
+        } catch (const std::bad_alloc&) {
+            found.OutOfMemory = true;
+        }
+    }
+    found.NodeCount = reader.NodeCount;
+    found.VideoHeaderPos = reader.VideoHeaderPos;
+    found.VideoFormatPos = reader.VideoFormatPos;
+    found.Handler = reader.VideoHandler();
+    found.Compression = reader.VideoCompression();
+    return found;
+}
+
+} // namespace vidtag::test
