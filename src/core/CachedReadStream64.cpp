@@ -89,23 +89,9 @@ std::int64_t TCachedReadStream64::Seek(std::int64_t offset, std::uint16_t origin
     if (origin == 1 && offset == 0) {
         return position_; // the position, asked with every identifier a scan tests
     }
-    std::int64_t base = 0;
-    switch (origin) {
-    case 0:
-        break;
-    case 1:
-        base = position_;
-        break;
-    case 2:
-        base = size_;
-        break;
-    default:
-        base = -1; // only the source knows what it makes of other origins
-        break;
-    }
+    // Other origins are left to the source: only it knows what it makes of them.
     std::int64_t target = 0;
-    if (base >= 0 && !__builtin_add_overflow(base, offset, &target) && target >= 0 &&
-        target <= size_) {
+    if (SeekTarget(offset, origin, position_, size_, target) && target <= size_) {
         position_ = target;
         return target;
     }

@@ -61,21 +61,8 @@ std::int64_t TMemoryStream64::Write(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TMemoryStream64::Seek(std::int64_t offset, std::uint16_t origin) {
-    std::int64_t base = 0;
-    switch (origin) {
-    case 0:
-        break;
-    case 1:
-        base = position_;
-        break;
-    case 2:
-        base = static_cast<std::int64_t>(Bytes.size());
-        break;
-    default:
-        return -1;
-    }
     std::int64_t target = 0;
-    if (__builtin_add_overflow(base, offset, &target) || target < 0) {
+    if (!SeekTarget(offset, origin, position_, static_cast<std::int64_t>(Bytes.size()), target)) {
         return -1;
     }
     position_ = target;

@@ -4,6 +4,24 @@
 
 namespace vidtag {
 
+bool SeekTarget(std::int64_t offset, std::uint16_t origin, std::int64_t position, std::int64_t size,
+                std::int64_t& target) {
+    std::int64_t base = 0;
+    switch (origin) {
+    case 0:
+        break;
+    case 1:
+        base = position;
+        break;
+    case 2:
+        base = size;
+        break;
+    default:
+        return false;
+    }
+    return !__builtin_add_overflow(base, offset, &target) && target >= 0;
+}
+
 void TStream64::SetSize(std::int64_t) {}
 
 std::int64_t TStream64::GetPosition() {

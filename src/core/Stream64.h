@@ -41,6 +41,12 @@ class TStream64 {
     std::int64_t GetSize();
 };
 
+// The position a seek asks for, given the stream's position and size. False for an origin other
+// than 0, 1 and 2, a sum that overflows, or a position before the start; streams that keep their
+// own position share this so that they answer alike.
+bool SeekTarget(std::int64_t offset, std::uint16_t origin, std::int64_t position, std::int64_t size,
+                std::int64_t& target);
+
 // A stream over a handle someone else opened and closes. Every call is one system call.
 class THandleStream64 : public TStream64 {
   public:
