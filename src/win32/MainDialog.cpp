@@ -11,7 +11,23 @@
 
 namespace vidtag {
 
+ShellExecuteFunction ShellExecuteCall = ::ShellExecuteA;
+
 namespace {
+
+// The dialog is blocked while the engine runs, and a damaged file of several GB takes seconds:
+// the wait cursor shows that work is going on. No message is handled meanwhile, so nothing
+// puts the arrow back before the destructor does.
+class WaitCursor {
+  public:
+    WaitCursor() : previous_(::SetCursor(::LoadCursorA(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { ::SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+  private:
+    HCURSOR previous_;
+};
 
 // Only A to Z: Cyrillic letters and multi-byte sequences must pass through untouched.
 std::string BracketedLower(const std::string& text) {
@@ -55,8 +71,13 @@ std::string SelectedEntry() {
     return text.data();
 }
 
+ConversionStatus RunEngine(CodecKind kind) {
+    const WaitCursor busy;
+    return ProcessFile(FileName, kind);
+}
+
 void Analyse() {
-    ProcessFile(FileName, kNoKind);
+    RunEngine(kNoKind);
     RefreshDialog();
 }
 
@@ -72,7 +93,7 @@ void OnSave() {
     if (kind == kNoKind) {
         return;
     }
-    if (ProcessFile(FileName, kind) == kStatusCannotWrite) {
+    if (RunEngine(kind) == kStatusCannotWrite) {
         ::MessageBoxA(DialogWindow, Texts[4].c_str(), Texts[9].c_str(), MB_ICONWARNING);
     }
     RefreshDialog();
@@ -136,8 +157,8 @@ void OnSysCommand(WORD id) {
         ChooseLanguage(1);
         break;
     case kMenuWebPage:
-        ::ShellExecuteA(DialogWindow, "open", Language == 1 ? kWebPageRussian : kWebPageEnglish, "",
-                        "", SW_SHOWDEFAULT);
+        ShellExecuteCall(DialogWindow, "open", Language == 1 ? kWebPageRussian : kWebPageEnglish,
+                         "", "", SW_SHOWDEFAULT);
         break;
     default:
         break;

@@ -10,6 +10,8 @@
 
 namespace vidtag {
 
+GetOpenFileNameFunction GetOpenFileNameCall = ::GetOpenFileNameA;
+
 namespace {
 
 constexpr int kExtraWidth = 200;
@@ -83,7 +85,7 @@ bool ShowOpenDialog() {
     request.lpstrTitle = Texts[1].c_str();
     request.Flags = kOpenFlags;
     request.lpfnHook = OpenDialogHook;
-    return ::GetOpenFileNameA(&request) != FALSE;
+    return GetOpenFileNameCall(&request) != FALSE;
 }
 
 UINT_PTR CALLBACK OpenDialogHook(HWND window, UINT message, WPARAM, LPARAM lParam) {

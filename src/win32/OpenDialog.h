@@ -2,7 +2,13 @@
 
 #include <windows.h>
 
+#include <commdlg.h>
+
 namespace vidtag {
+
+// The platform's open-file dialog; tests put a recorder here to see the request.
+using GetOpenFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
+extern GetOpenFileNameFunction GetOpenFileNameCall;
 
 // Runs the enlarged open-file dialog; true when the user chose a file, whose full path is then
 // in NameBuffer.

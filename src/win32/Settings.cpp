@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 namespace vidtag {
 
 namespace {
@@ -17,6 +21,23 @@ void LoadTexts() {
         const int length = ::LoadStringA(ResourceModule(), base + n, buffer, kTextBufferSize);
         Texts[n].assign(buffer, length > 0 ? length : 0);
     }
+}
+
+// The first 4 bytes of the value whatever its type and size, the missing ones zero, so that a
+// value written by hand as a single byte 01 means 1 as the DWORD does.
+DWORD StoredValue(HKEY key, const char* name) {
+    DWORD size = 0;
+    if (::RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+        size == 0) {
+        return 0;
+    }
+    std::vector<BYTE> data(size);
+    if (::RegQueryValueExA(key, name, nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS) {
+        return 0;
+    }
+    DWORD value = 0;
+    std::memcpy(&value, data.data(), std::min<std::size_t>(size, sizeof value));
+    return value;
 }
 
 // Skips blanks, then takes one argument; returns the position after it.
@@ -45,13 +66,7 @@ void ReadSettings() {
     HKEY key = nullptr;
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key) ==
         ERROR_SUCCESS) {
-        DWORD value = 0;
-        DWORD size = sizeof value;
-        if (::RegQueryValueExA(key, "Language", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                               &size) == ERROR_SUCCESS &&
-            size == sizeof value) {
-            Language = value;
-        }
+        Language = StoredValue(key, "Language");
         ::RegCloseKey(key);
     }
     if (Language != 0 && Language != 1) {

@@ -45,6 +45,32 @@ LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The system icon that a message box shows, by the name of its style.
+std::string IconOf(HWND box) {
+    for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char className[16] = {};
+        ::GetClassNameA(child, className, sizeof className);
+        if (::lstrcmpiA(className, "Static") != 0 ||
+            (::GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+            continue;
+        }
+        const auto shown = reinterpret_cast<HICON>(::SendMessageA(child, STM_GETICON, 0, 0));
+        for (const auto& [icon, name] : {std::pair{IDI_WARNING, "warning"},
+                                         {IDI_INFORMATION, "information"},
+                                         {IDI_ERROR, "error"},
+                                         {IDI_QUESTION, "question"}}) {
+            if (shown == ::LoadIcon(nullptr, icon)) {
+                return name;
+            }
+        }
+        return shown == nullptr ? "none" : "other";
+    }
+    return "none";
+}
+
+} // namespace
+
 std::string ToUtf8(const std::wstring& text) {
     const int size =
         ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -53,8 +79,6 @@ std::string ToUtf8(const std::wstring& text) {
     result.resize(result.empty() ? 0 : result.size() - 1);
     return result;
 }
-
-} // namespace
 
 int RunWithSteps(const std::string& commandLine, std::vector<WindowStep> steps) {
     return DriveWindows([&commandLine] { RunProgram(commandLine.c_str()); }, std::move(steps));
@@ -120,6 +144,7 @@ WindowStep AnswerBox(BoxSeen& seen) {
     return [&seen](HWND box) {
         seen.Text = ItemText(box, 0xFFFF);
         seen.Caption = WindowText(box);
+        seen.Icon = IconOf(box);
         ::PostMessageA(box, WM_COMMAND, IDOK, 0);
     };
 }

@@ -35,14 +35,17 @@ MainView LookAtStart(const std::string& commandLine);
 
 // Window and control texts read as UTF-16 and returned as UTF-8, so that a test sees what the
 // screen shows whatever the process's code page.
+std::string ToUtf8(const std::wstring& text);
 std::string WindowText(HWND window);
 std::string ItemText(HWND dialog, int id);
 std::string ComboEntries(HWND dialog, int id); // entries joined with '|'
 
-// A message box's text and caption; the box is then closed with OK.
+// A message box's text, caption and icon ("warning", "information", "error", "question", "none"
+// or "other"); the box is then closed with OK.
 struct BoxSeen {
     std::string Text;
     std::string Caption;
+    std::string Icon;
 };
 WindowStep AnswerBox(BoxSeen& seen);
 

@@ -8,6 +8,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -33,11 +34,12 @@ Bytes ReadUtf8(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Only a REG_DWORD counts: other programs and older versions read the value as one.
 std::optional<DWORD> StoredLanguage() {
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (::RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "Language", RRF_RT_ANY, nullptr, &value,
-                       &size) != ERROR_SUCCESS) {
+    if (::RegGetValueA(HKEY_CURRENT_USER, kSettingsKey, "Language", RRF_RT_REG_DWORD, nullptr,
+                       &value, &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     return value;
@@ -152,6 +154,7 @@ TEST_F(MainDialogTest, FailedSaveWarnsThenShowsTheError) {
                   AnswerBox(box)});
     EXPECT_EQ(box.Text, "Can't write to file");
     EXPECT_EQ(box.Caption, "Error");
+    EXPECT_EQ(box.Icon, "warning");
     EXPECT_EQ(after.Codec, "Can't write to file");
     EXPECT_EQ(after.Targets, "");
     EXPECT_FALSE(after.ListEnabled || after.SaveEnabled);
@@ -217,6 +220,7 @@ TEST_F(MainDialogTest, LanguageSwitchTakesEffectAtTheNextStart) {
     EXPECT_TRUE(checkedAfter);
     EXPECT_EQ(toRussian.Text, "Язык изменится после перезапуска программы.");
     EXPECT_EQ(toRussian.Caption, "Vidtag");
+    EXPECT_EQ(toRussian.Icon, "information");
     EXPECT_EQ(english.File, "[no]");
     EXPECT_EQ(StoredLanguage(), 1u);
 
@@ -235,7 +239,122 @@ TEST_F(MainDialogTest, LanguageSwitchTakesEffectAtTheNextStart) {
     EXPECT_EQ(russian.Codec, "[Неизвестно]");
     EXPECT_EQ(toEnglish.Text,
               "The language changes will take effect next time your start program.");
+    EXPECT_EQ(toEnglish.Icon, "information");
     EXPECT_EQ(StoredLanguage(), 0u);
+}
+
+// The entry of the original kind carries the Russian suffix, and Save must still find its kind.
+TEST_F(MainDialogTest, RussianSaveConvertsAndGoesBack) {
+    StoreLanguage(1);
+    const std::string path = Copy("kind03-mp43.avi", "ru.avi");
+    const Bytes original = ReadUtf8(path);
+    MainView converted{}, back{};
+    RunWithSteps(CommandLineFor(path), {[&](HWND d) {
+                     Command(d, IDC_SAVE);
+                     converted = Look(d);
+                     Command(d, IDC_SAVE);
+                     back = Look(d);
+                     Command(d, IDC_QUIT);
+                 }});
+    EXPECT_EQ(converted.Codec, "DivX V3 Low");
+    EXPECT_EQ(converted.Targets,
+              "Microsoft MPEG4 V3 (оригинальный формат)|Angel Potion V1|DivX V3 Fast");
+    EXPECT_EQ(back.Codec, "Microsoft MPEG4 V3");
+    EXPECT_EQ(ReadUtf8(path), original);
+}
+
+struct ShellCallSeen {
+    int Calls = 0;
+    HWND Owner = nullptr;
+    std::string Verb, File, Parameters, Directory;
+    INT Show = -1;
+};
+ShellCallSeen ShellCall;
+
+HINSTANCE WINAPI RecordShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                                 LPCSTR directory, INT show) {
+    ShellCall = {ShellCall.Calls + 1, owner, verb, file, parameters, directory, show};
+    return reinterpret_cast<HINSTANCE>(33); // above 32: the shell's success
+}
+
+// "-" for a separator; the last `count` entries.
+std::string LastMenuEntries(HWND dialog, int count) {
+    const HMENU menu = ::GetSystemMenu(dialog, FALSE);
+    const int all = ::GetMenuItemCount(menu);
+    std::string joined;
+    for (int i = std::max(0, all - count); i < all; ++i) {
+        wchar_t text[256] = {};
+        ::GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
+        const bool separator = (::GetMenuState(menu, i, MF_BYPOSITION) & MF_SEPARATOR) != 0;
+        if (!joined.empty()) {
+            joined += '|';
+        }
+        joined += separator ? std::string("-")
+                            : ToUtf8(text) + "=" + std::to_string(::GetMenuItemID(menu, i));
+    }
+    return joined;
+}
+
+TEST_F(MainDialogTest, EachLanguageHasItsTemplateMenuAndWebPage) {
+    const struct {
+        DWORD Language;
+        const char* Buttons;
+        const char* Menu;
+        const char* WebPage;
+    } cases[] = {
+        {0, "&Open|&Save|&Quit", "-|English=2000|Russian=2001|-|Visit Vidtag Web site=2002",
+         "https://vidtag.org/"},
+        {1, "&Открыть|&Записать|&Выход",
+         "-|English=2000|Russian=2001|-|Посетить сайт программы=2002", "https://vidtag.org/ru/"},
+    };
+    ShellExecuteCall = RecordShellCall;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("Language " + std::to_string(c.Language));
+        StoreLanguage(c.Language);
+        ShellCall = {};
+        std::string buttons, menu;
+        HWND dialog = nullptr;
+        RunWithSteps("Vidtag.exe", {[&](HWND d) {
+                         dialog = d;
+                         buttons = ItemText(d, IDC_OPEN) + "|" + ItemText(d, IDC_SAVE) + "|" +
+                                   ItemText(d, IDC_QUIT);
+                         menu = LastMenuEntries(d, 5);
+                         SysCommand(d, 2002);
+                         Command(d, IDC_QUIT);
+                     }});
+        EXPECT_EQ(buttons, c.Buttons);
+        EXPECT_EQ(menu, c.Menu);
+        EXPECT_EQ(ShellCall.Calls, 1);
+        EXPECT_EQ(ShellCall.Owner, dialog);
+        EXPECT_EQ(ShellCall.Verb, "open");
+        EXPECT_EQ(ShellCall.File, c.WebPage);
+        EXPECT_EQ(ShellCall.Parameters + ShellCall.Directory, "");
+        EXPECT_EQ(ShellCall.Show, SW_SHOWDEFAULT);
+    }
+    ShellExecuteCall = ::ShellExecuteA;
+}
+
+TEST_F(MainDialogTest, LanguageValueIsReadAsItsFirstFourBytesWhateverItsType) {
+    const struct {
+        DWORD Type;
+        Bytes Data;
+        DWORD Language;
+    } cases[] = {
+        {REG_BINARY, {1}, 1},
+        {REG_DWORD, {1, 0, 0, 0}, 1},
+        {REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, 1},
+        {REG_BINARY, {0, 1}, 0}, // 256: no language
+        {REG_BINARY, {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("type " + std::to_string(c.Type) + ", " + std::to_string(c.Data.size()) +
+                     " bytes");
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "Language", c.Type, c.Data.data(),
+                          static_cast<DWORD>(c.Data.size()));
+        ReadSettings();
+        EXPECT_EQ(Language, c.Language);
+        EXPECT_EQ(Texts[7], c.Language == 1 ? "Нет" : "No");
+    }
 }
 
 TEST_F(MainDialogTest, StoredValueOutsideTheLanguagesMeansEnglish) {

@@ -2,12 +2,14 @@
 
 #include "Engine.h"
 #include "FrontState.h"
+#include "OpenDialog.h"
 #include "resources/ResourceIds.h"
 #include "support/TempDir.h"
 
 #include <commdlg.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -194,6 +196,55 @@ TEST_F(OpenDialogTest, CancelKeepsTheFileAndTheLastFilter) {
     EXPECT_EQ(after.Codec, before.Codec);
     EXPECT_EQ(after.Targets, before.Targets);
     EXPECT_EQ(after.SaveEnabled, before.SaveEnabled);
+}
+
+struct RequestSeen {
+    std::string Filters; // names and patterns joined with '|'
+    DWORD Flags = 0;
+};
+RequestSeen Request;
+
+BOOL WINAPI RecordRequest(LPOPENFILENAMEA request) {
+    Request = {};
+    for (const char* part = request->lpstrFilter; *part != '\0'; part += std::strlen(part) + 1) {
+        if (!Request.Filters.empty()) {
+            Request.Filters += '|';
+        }
+        Request.Filters += part;
+    }
+    Request.Flags = request->Flags;
+    return FALSE; // as if cancelled
+}
+
+// Names alone show in the dialog; the patterns decide which files the list offers.
+TEST_F(OpenDialogTest, RequestsAviOrAnyExistingFile) {
+    GetOpenFileNameCall = RecordRequest;
+    RunWithSteps("Vidtag.exe", {[](HWND d) {
+                     Command(d, IDC_OPEN);
+                     Command(d, IDC_QUIT);
+                 }});
+    GetOpenFileNameCall = ::GetOpenFileNameA;
+    EXPECT_EQ(Request.Filters, "Video files (*.avi)|*.AVI|All files|*.*");
+    EXPECT_EQ(Request.Flags, static_cast<DWORD>(OFN_HIDEREADONLY | OFN_ENABLEHOOK |
+                                                OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_LONGNAMES));
+}
+
+TEST_F(OpenDialogTest, ChosenTextFileNamedAviIsNotAnAviFile) {
+    const std::string path = Copy("not-riff-text.avi", "notes.avi");
+    MainView view{};
+    RunWithSteps("Vidtag.exe", {[&](HWND d) {
+                                    Command(d, IDC_OPEN);
+                                    view = Look(d);
+                                    Command(d, IDC_QUIT);
+                                },
+                                [&](HWND open) {
+                                    ::SetDlgItemTextA(open, 1152, path.c_str());
+                                    ::PostMessageA(open, WM_COMMAND, IDOK, 0);
+                                }});
+    EXPECT_EQ(view.File, path);
+    EXPECT_EQ(view.Codec, "File isn't AVI-file");
+    EXPECT_EQ(view.Targets, "");
+    EXPECT_FALSE(view.ListEnabled || view.LabelEnabled || view.SaveEnabled);
 }
 
 // Over 255 bytes in UTF-8 though well under the platform's limit in characters.
