@@ -34,7 +34,7 @@ Bytes ReadUtf8(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Only a REG_DWORD counts: other programs and older versions read the value as one.
+// Only a REG_DWORD counts: the program stores the setting as one, whatever it accepts.
 std::optional<DWORD> StoredLanguage() {
     DWORD value = 0;
     DWORD size = sizeof value;
