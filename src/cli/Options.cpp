@@ -47,8 +47,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     app.add_flag("--json", options.Json, "One JSON object per file and line");
     app.add_flag("--dry-run", options.DryRun, "Say what would change, write nothing");
     app.add_flag("-r,--recursive", options.Recursive,
-                 "Process the .avi files in folders, at any depth; symbolic links inside the "
-                 "folders are not followed, links named on the command line are");
+                 "Process the .avi files in folders at any depth; links inside them are not "
+                 "followed");
     app.add_flag("-P,--preserve-time", options.PreserveTime, "Keep the modification time");
     app.add_option("--lang", language, "Language of the texts")
         ->check(CLI::IsMember({"en", "ru"}))

@@ -405,4 +405,37 @@ TEST_F(Cli, ScriptsGetOneLinePerFileAndTheExactName) {
     EXPECT_FALSE(RunJson({good}).contains("path_base64"));
 }
 
+// The manual page is kept by hand; whatever --help offers must be in it.
+TEST_F(Cli, ManualPageDocumentsEveryOptionOfTheHelp) {
+    const Bytes raw = ReadFileBytes(VIDTAG_MAN_PAGE);
+    std::string page;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (!(raw[i] == '\\' && i + 1 < raw.size() && raw[i + 1] == '-')) {
+            page += static_cast<char>(raw[i]);
+        }
+    }
+    const Result help = Run({"--help"});
+    std::istringstream lines(help.Out);
+    int options = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        for (std::istringstream names(first); std::getline(names, first, ',');) {
+            if (first.size() > 1 && first[0] == '-') {
+                ++options;
+                EXPECT_NE(page.find(first), std::string::npos) << first << " is not in the page";
+            }
+        }
+    }
+    EXPECT_GE(options, 12) << help.Out;
+    const std::string version = Run({"--version"}).Out;
+    EXPECT_NE(
+        page.find("\"Vidtag " +
+                  version.substr(version.find(' ') + 1, version.size() - version.find(' ') - 2) +
+                  "\""),
+        std::string::npos)
+        << version;
+}
+
 } // namespace
