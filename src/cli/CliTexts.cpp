@@ -24,6 +24,12 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "unknown kind \"%1\"; see --list-kinds",
         "ambiguous kind \"%1\": %2",
         "no FILE or FOLDER given; see --help",
+        "not a regular file (%1)",
+        "a named pipe",
+        "a socket",
+        "a device",
+        "the report could not be written: %1",
+        "--list-kinds takes no FILE or FOLDER",
     },
     {
         "варианты",
@@ -40,6 +46,12 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "неизвестный вид \"%1\"; см. --list-kinds",
         "неоднозначный вид \"%1\": %2",
         "не указан ФАЙЛ или ПАПКА; см. --help",
+        "не обычный файл (%1)",
+        "именованный канал",
+        "сокет",
+        "устройство",
+        "не удалось вывести отчёт: %1",
+        "--list-kinds не принимает ФАЙЛ или ПАПКУ",
     },
 }};
 

@@ -22,6 +22,12 @@ enum class Message {
     KindUnknown,
     KindAmbiguous,
     NoFiles,
+    NotRegularFile,
+    NamedPipe,
+    Socket,
+    Device,
+    ReportNotWritten,
+    ListKindsWithFiles,
     Count
 };
 

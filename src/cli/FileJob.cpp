@@ -3,6 +3,8 @@
 #include "CliTexts.h"
 #include "LocalizedTexts.h"
 #include "TextOutput.h"
+#include "os/FileLayer.h"
+#include "os/SystemError.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -29,12 +31,40 @@ fs::path PathOf(const std::string& utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+// Runs one engine call and keeps the system's reason when it could not open the file.
+ConversionStatus Process(FileReport& report, CodecKind kind) {
+    os::RememberSystemError(0);
+    const ConversionStatus status = ProcessFile(report.Path, kind);
+    const bool openFailed =
+        status == kStatusNotFound || status == kStatusCannotOpen || status == kStatusCannotWrite;
+    report.SystemError = openFailed ? os::LastSystemError() : 0;
+    return status;
+}
+
+// Whether the real run could open the file for writing: the same open, and nothing written.
+// Like the real run, a read-only attribute does not count when it may be lifted; setting the
+// attributes to what they are tells whether it may, without changing anything.
+bool CouldWrite(const std::string& path, int& reason) {
+    os::FileLayer& files = os::Files();
+    os::RememberSystemError(0);
+    const os::FileHandle handle =
+        files.Open(path.c_str(), os::Access::ReadWrite, os::Share::ReadWrite);
+    if (handle != os::InvalidHandle()) {
+        files.Close(handle);
+        return true;
+    }
+    reason = os::LastSystemError();
+    os::Attributes attributes = 0;
+    return files.GetAttributes(path.c_str(), attributes) && files.IsReadOnly(attributes) &&
+           files.SetAttributes(path.c_str(), attributes);
+}
+
 } // namespace
 
 FileReport AnalyseFile(const std::string& path) {
     FileReport report;
     report.Path = path;
-    report.Status = ProcessFile(path, kNoKind);
+    report.Status = Process(report, kNoKind);
     if (report.Status == kStatusDone) {
         TakeEngineState(report);
     } else if (report.Status != kStatusNotFound) {
@@ -74,6 +104,10 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
         return report;
     }
     if (request.DryRun) {
+        if (int reason = 0; !CouldWrite(path, reason)) {
+            report.Status = kStatusCannotWrite;
+            report.SystemError = reason;
+        }
         return report;
     }
 
@@ -81,7 +115,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     const fs::path fsPath = PathOf(path);
     const auto modified = fs::last_write_time(fsPath, timeError);
 
-    const ConversionStatus written = ProcessFile(path, request.Target);
+    const ConversionStatus written = Process(report, request.Target);
     report.Status = written;
     if (written != kStatusDone) {
         return report;
@@ -110,7 +144,10 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
 }
 
 FileReport FailedArgument(const std::string& path, std::string error) {
-    FileReport report = AnalyseFile(path);
+    FileReport report;
+    report.Path = path;
+    report.Status = kStatusNotFound;
+    report.ArgumentOnly = true;
     report.Error = std::move(error);
     return report;
 }

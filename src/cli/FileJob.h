@@ -28,6 +28,11 @@ struct FileReport {
 
     // A failure the engine has no status for (target not offered, folder without -r, ...).
     std::string Error;
+    // The system's reason when the file could not be opened (os::LastSystemError), else 0.
+    int SystemError = 0;
+    // The argument never reached the engine (a folder, a folder that cannot be listed): only
+    // Error describes it.
+    bool ArgumentOnly = false;
 
     bool Failed() const { return Status != kStatusDone || Kind == kUnknownKind || !Error.empty(); }
 };
@@ -44,7 +49,7 @@ FileReport AnalyseFile(const std::string& path);
 // to confirm; the file is left untouched whenever a check fails.
 FileReport ConvertFile(const std::string& path, const ConvertRequest& request, int language);
 
-// A report for an argument that never reached the engine's write path.
+// A report for an argument that never reached the engine: status 1, as scripts have always seen.
 FileReport FailedArgument(const std::string& path, std::string error);
 
 } // namespace vidtag::cli

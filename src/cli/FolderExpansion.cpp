@@ -32,28 +32,46 @@ bool HasAviExtension(const fs::path& path) {
     return lower == ".avi";
 }
 
-void ExpandFolder(const std::string& folder, int language, std::vector<FileArgument>& out) {
-    std::vector<fs::path> found;
+// One folder and, depth first, the folders in it. A folder that cannot be listed, or whose
+// listing breaks off, is reported with the system's reason and the walk goes on with the rest.
+// Symbolic links are not followed, whether they point at files or folders: a link may lead out
+// of the tree or back into it.
+void Walk(const fs::path& folder, int language,
+          std::vector<std::pair<fs::path, std::string>>& out) {
     std::error_code error;
-    fs::recursive_directory_iterator it(FromUtf8(folder),
-                                        fs::directory_options::skip_permission_denied, error);
-    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    std::vector<fs::path> folders;
+    for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
         std::error_code typeError;
-        if (it->is_regular_file(typeError) && HasAviExtension(it->path())) {
-            found.push_back(it->path());
+        const fs::file_status status = it->symlink_status(typeError);
+        if (typeError) {
+            continue; // gone since it was listed
+        }
+        if (fs::is_directory(status)) {
+            folders.push_back(it->path());
+        } else if (fs::is_regular_file(status) && HasAviExtension(it->path())) {
+            out.push_back({it->path(), {}});
         }
     }
     if (error) {
         out.push_back({folder, Fill(MessageText(language, Message::CannotList), error.message())});
-        return;
     }
+    for (const fs::path& inner : folders) {
+        Walk(inner, language, out);
+    }
+}
+
+void ExpandFolder(const std::string& folder, int language, std::vector<FileArgument>& out) {
+    std::vector<std::pair<fs::path, std::string>> found;
+    Walk(FromUtf8(folder), language, found);
     if (found.empty()) {
         out.push_back({folder, MessageText(language, Message::NoAviInFolder)});
         return;
     }
+    // A folder that could not be listed sorts just before what it would have held.
     std::sort(found.begin(), found.end());
-    for (const fs::path& path : found) {
-        out.push_back({ToUtf8(path), {}});
+    for (const auto& [path, error] : found) {
+        out.push_back({ToUtf8(path), error});
     }
 }
 

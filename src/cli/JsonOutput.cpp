@@ -1,5 +1,6 @@
 #include "JsonOutput.h"
 
+#include "PathText.h"
 #include "TextOutput.h"
 
 #include <nlohmann/json.hpp>
@@ -58,6 +59,10 @@ std::string Dump(const Json& object) {
 std::string JsonLine(const FileReport& report, int language) {
     Json object;
     object["path"] = report.Path;
+    // "path" shows a name that is not UTF-8 with replacement characters; scripts need the bytes.
+    if (!IsValidUtf8(report.Path)) {
+        object["path_base64"] = Base64(report.Path);
+    }
     object["status"] = report.Status;
     object["status_text"] = StatusText(report.Status, report.Kind, language);
     object["kind"] = report.Kind;
@@ -81,6 +86,9 @@ std::string JsonLine(const FileReport& report, int language) {
     }
     if (!report.Error.empty()) {
         object["error"] = report.Error;
+    }
+    if (report.SystemError != 0) {
+        object["os_error"] = SystemReason(report, language);
     }
     return Dump(object);
 }

@@ -2,16 +2,25 @@
 
 #include "CliTexts.h"
 #include "LocalizedTexts.h"
+#include "OutputCheck.h"
+#include "PathText.h"
+#include "os/SystemError.h"
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <set>
+#include <system_error>
 
 namespace vidtag::cli {
 
 namespace {
 
 void PutLine(std::FILE* stream, const std::string& line) {
+    // When both go to one terminal or file, lines must come in the order they were written.
+    if (stream == stderr) {
+        FlushOutput();
+    }
     std::fputs(line.c_str(), stream);
     std::fputc('\n', stream);
 }
@@ -25,7 +34,33 @@ std::set<CodecKind> FamilyOf(CodecKind kind) {
     return family;
 }
 
+Message TypeOf(const std::string& path) {
+    std::error_code error;
+    const auto type =
+        std::filesystem::status(std::u8string(path.begin(), path.end()), error).type();
+    return type == std::filesystem::file_type::fifo     ? Message::NamedPipe
+           : type == std::filesystem::file_type::socket ? Message::Socket
+                                                        : Message::Device;
+}
+
+// "File no found" already says that there is no such file.
+bool SaysNotFound(int code) {
+    return std::system_category().default_error_condition(code) ==
+           std::errc::no_such_file_or_directory;
+}
+
 } // namespace
+
+std::string SystemReason(const FileReport& report, int language) {
+    if (report.SystemError == 0) {
+        return {};
+    }
+    if (report.SystemError == os::kNotRegularFile) {
+        return Fill(MessageText(language, Message::NotRegularFile),
+                    MessageText(language, TypeOf(report.Path)));
+    }
+    return os::SystemErrorText(report.SystemError);
+}
 
 std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
     const int number = StatusTextNumber(status, kind);
@@ -52,8 +87,15 @@ std::string TargetNames(CodecKind kind, int language) {
 }
 
 void PrintText(const FileReport& report, int language, bool quiet, std::FILE* out, std::FILE* err) {
-    const std::string prefix = report.Path + ": ";
-    const std::string now = StatusText(report.Status, report.Kind, language);
+    const std::string prefix = DisplayName(report.Path) + ": ";
+    std::string now = StatusText(report.Status, report.Kind, language);
+    if (report.SystemError != 0 && !SaysNotFound(report.SystemError)) {
+        now += ": " + SystemReason(report, language);
+    }
+    if (report.ArgumentOnly) {
+        PutLine(err, prefix + report.Error);
+        return;
+    }
     if (!report.Conversion) {
         if (!quiet || report.Failed()) {
             PutLine(report.Failed() ? err : out, prefix + now);
@@ -67,9 +109,13 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         }
         return;
     }
+    // A conversion that went through but left a warning (the time not kept) still says what
+    // was written, before the warning.
+    const bool done =
+        report.Converted && report.Status == kStatusDone && report.Kind == report.ToKind;
     if (report.Status != kStatusDone || report.Kind == kUnknownKind) {
         PutLine(err, prefix + now);
-    } else if (report.Error.empty() && !quiet) {
+    } else if ((!quiet || report.Failed()) && (report.Error.empty() || done)) {
         std::string line = prefix + CodecNames[report.FromKind] + " -> " +
                            CodecNames[report.Converted ? report.Kind : report.ToKind];
         if (report.DryRun) {

@@ -10,6 +10,9 @@ namespace vidtag::cli {
 // The display name of a known kind, else the localized text of the status (or "Unknown codec").
 std::string StatusText(ConversionStatus status, CodecKind kind, int language);
 
+// Why the file could not be opened, in the system's words; empty when the system gave no reason.
+std::string SystemReason(const FileReport& report, int language);
+
 // "A, B, C" with the locked mark, or the word for none.
 std::string TargetNames(CodecKind kind, int language);
 

@@ -2,6 +2,7 @@
 #include "FolderExpansion.h"
 #include "JsonOutput.h"
 #include "Options.h"
+#include "OutputCheck.h"
 #include "TextOutput.h"
 
 #include <cstdio>
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
     SetConsoleOutputCP(CP_UTF8);
 #endif
     using namespace vidtag::cli;
+    const bool outputClosed = ReserveStandardDescriptors();
 
     const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
     std::vector<const char*> pointers;
@@ -69,13 +71,11 @@ int main(int argc, char** argv) {
     Options options;
     if (const auto status =
             ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options)) {
-        return *status;
+        return FinishOutput(*status, outputClosed, options.Language);
     }
     if (options.ListKinds) {
         PrintKindList(options.Json, stdout);
-        if (options.Paths.empty()) {
-            return 0;
-        }
+        return FinishOutput(0, outputClosed, options.Language);
     }
 
     const std::vector<FileArgument> files =
@@ -102,11 +102,13 @@ int main(int argc, char** argv) {
             std::fputs("\r\x1b[K", stderr);
         }
         if (options.Json) {
-            std::fputs((JsonLine(report, options.Language) + "\n").c_str(), stdout);
+            if (!options.Quiet || report.Failed()) {
+                std::fputs((JsonLine(report, options.Language) + "\n").c_str(), stdout);
+            }
         } else {
             PrintText(report, options.Language, options.Quiet, stdout, stderr);
         }
-        std::fflush(stdout);
+        FlushOutput();
     }
-    return anyFailed ? 1 : 0;
+    return FinishOutput(anyFailed ? 1 : 0, outputClosed, options.Language);
 }

@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,11 +51,14 @@ std::string Slurp(std::FILE* stream) {
 
 class Cli : public ::testing::Test {
   protected:
-    Result Run(const std::vector<std::string>& arguments) {
-        std::string command = Quote(VIDTAG_CLI_PATH);
+    // before and after are shell text around the command: a pipe into it, redirections.
+    Result Run(const std::vector<std::string>& arguments, const std::string& before = {},
+               const std::string& after = {}) {
+        std::string command = before + Quote(VIDTAG_CLI_PATH);
         for (const std::string& argument : arguments) {
             command.append(" ").append(Quote(argument));
         }
+        command.append(after);
         const std::string errPath = dir_.Path("stderr.txt");
         command.append(" 2>").append(Quote(errPath));
         std::FILE* pipe = popen(command.c_str(), "r");
@@ -66,9 +72,9 @@ class Cli : public ::testing::Test {
     }
 
     // The single JSON line of a run over one file.
-    json RunJson(std::vector<std::string> arguments) {
+    json RunJson(std::vector<std::string> arguments, const std::string& before = {}) {
         arguments.insert(arguments.begin(), "--json");
-        const Result result = Run(arguments);
+        const Result result = Run(arguments, before);
         EXPECT_EQ(result.Out.find('\n'), result.Out.size() - 1) << result.Out;
         return json::parse(result.Out);
     }
@@ -262,6 +268,175 @@ TEST_F(Cli, MissingFileAndNamesOutsideAsciiInBothLanguages) {
     const Result found = Run({"--lang", "ru", "--to", "Microsoft MPEG4 V3", named});
     EXPECT_EQ(found.Exit, 0) << found.Err;
     EXPECT_EQ(found.Out, named + ": DivX V3 Fast -> Microsoft MPEG4 V3\n");
+}
+
+// Each case would hang before the type check: a FIFO open waits for a writer.
+TEST_F(Cli, PipesAreRefusedAtOnce) {
+    const std::string fifo = dir_.Path("f.avi");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string sample = SamplePath("kind10-xvid.avi");
+    for (const auto& [arguments, before] :
+         std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{fifo}, ""},
+             {{"--dry-run", "--to", "12", fifo}, ""},
+             {{"/dev/stdin"}, "cat " + Quote(sample) + " | "}}) {
+        const Result result = Run(arguments, "timeout 20 " + before);
+        EXPECT_EQ(result.Exit, 1) << arguments.back();
+        EXPECT_NE(result.Err.find(": File no found: not a regular file (a named pipe)\n"),
+                  std::string::npos)
+            << result.Err;
+    }
+    EXPECT_EQ(RunJson({"--to", "xvid", fifo}, "timeout 20 ")["os_error"],
+              "not a regular file (a named pipe)");
+}
+
+TEST_F(Cli, AReportThatCannotBeWrittenFailsTheRun) {
+    const std::string path = Copy("kind10-xvid.avi");
+    for (const auto& [arguments, after] :
+         std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--json", path}, " >/dev/full"},
+             {{"--list-kinds"}, " >/dev/full"},
+             {{"--help"}, " >/dev/full"},
+             {{"--version"}, " >&-"},
+             {{path}, " >&-"}}) {
+        const Result result = Run(arguments, "", after);
+        EXPECT_EQ(result.Exit, 1) << arguments.front() << after;
+        EXPECT_NE(result.Err.find("vidtag-cli: the report could not be written: "),
+                  std::string::npos)
+            << result.Err;
+    }
+    // With stdout closed the file would take its number, and the report would go into it.
+    const std::string expected = Copy("kind10-xvid.avi", "expected.avi");
+    EXPECT_EQ(Run({"--to", "DivX 4", expected}).Exit, 0);
+    EXPECT_EQ(Run({"--to", "DivX 4", path}, "", " >&-").Exit, 1);
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(expected));
+}
+
+TEST_F(Cli, RecursiveWalkFollowsNoLinkInsideFolders) {
+    const std::string root = dir_.Path("walk");
+    const std::string real = Copy("kind10-xvid.avi", "walk/real.avi");
+    const std::string outside = Copy("kind13-3iv2.avi", "outside/o.avi");
+    fs::create_directory_symlink(dir_.Path("outside"), root + "/linked-folder");
+    fs::create_symlink(outside, root + "/linked-file.avi");
+    const Result walk = Run({"-r", root});
+    EXPECT_EQ(walk.Exit, 0) << walk.Err;
+    EXPECT_EQ(walk.Out, real + ": XviD\n  targets: DivX 4, DivX 5, 3ivx\n");
+    // Named on the command line, a link is followed like any name.
+    const Result named = Run({"-r", root + "/linked-folder", root + "/linked-file.avi"});
+    EXPECT_EQ(named.Exit, 0) << named.Err;
+    EXPECT_EQ(std::count(named.Out.begin(), named.Out.end(), '\n'), 4) << named.Out;
+}
+
+TEST_F(Cli, FilesThatExistButCannotBeOpenedSayWhy) {
+    const std::string loop = dir_.Path("loop.avi");
+    fs::create_symlink(loop, loop);
+    const std::string tooLong = dir_.Path(std::string(300, 'x') + ".avi");
+    const Result result = Run({loop, tooLong});
+    EXPECT_EQ(result.Exit, 1);
+    EXPECT_EQ(result.Err, loop + ": File no found: Too many levels of symbolic links\n" + tooLong +
+                              ": File no found: File name too long\n");
+    const json line = RunJson({loop});
+    EXPECT_EQ(line["status"], 1);
+    EXPECT_EQ(line["os_error"], "Too many levels of symbolic links");
+    const Result folder = Run({dir_.Root()});
+    EXPECT_EQ(folder.Err, dir_.Root() + ": is a folder; use -r to process the .avi files in it\n");
+}
+
+// Another user's files: what root could always do, an ordinary user cannot.
+TEST_F(Cli, AnotherUsersFilesGiveTheRealRunsFailures) {
+    if (geteuid() != 0 || std::system("setpriv --reuid=65534 true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "needs root, to run vidtag-cli as nobody on files nobody may not change";
+    }
+    const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const std::string secret = Copy("kind10-xvid.avi", "secret.avi");
+    const std::string readOnly = Copy("kind10-xvid.avi", "read-only.avi");
+    const std::string shared = Copy("kind10-xvid.avi", "shared.avi");
+    const std::string closed = Copy("kind10-xvid.avi", "walk/closed/c.avi");
+    const std::string open = Copy("kind12-divx.avi", "walk/open/o.avi");
+    fs::permissions(secret, fs::perms::none);
+    fs::permissions(readOnly,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(shared, fs::perms::all);
+    fs::permissions(dir_.Path("walk/closed"), fs::perms::none);
+
+    const Result secretRun = Run({secret}, asNobody);
+    EXPECT_EQ(secretRun.Err, secret + ": File no found: Permission denied\n");
+    EXPECT_EQ(RunJson({secret}, asNobody)["os_error"], "Permission denied");
+
+    for (const bool dryRun : {true, false}) {
+        std::vector<std::string> arguments{"--to", "DivX 5", readOnly};
+        if (dryRun) {
+            arguments.insert(arguments.begin(), "--dry-run");
+        }
+        const Result result = Run(arguments, asNobody);
+        EXPECT_EQ(result.Exit, 1);
+        EXPECT_EQ(result.Err, readOnly + ": Can't write to file: Permission denied\n");
+    }
+
+    // Both streams through one pipe, to see the order of the lines.
+    const Result time = Run({"-P", "--to", "DivX 5", shared}, "{ " + asNobody, " 2>&1; }");
+    EXPECT_EQ(time.Exit, 1);
+    EXPECT_EQ(time.Out, shared + ": XviD -> DivX 5\n" + shared +
+                            ": the modification time could not be restored: Operation not "
+                            "permitted\n");
+
+    const Result walk = Run({"-r", dir_.Path("walk")}, asNobody);
+    EXPECT_EQ(walk.Exit, 1);
+    EXPECT_EQ(walk.Err, dir_.Path("walk/closed") + ": cannot list the folder: Permission denied\n");
+    EXPECT_EQ(walk.Out, open + ": DivX 5\n  targets: DivX 4, XviD, 3ivx\n");
+}
+
+TEST_F(Cli, ScriptsGetOneLinePerFileAndTheExactName) {
+    const std::string good = Copy("kind10-xvid.avi", "good.avi");
+    const std::string bad = Copy("not-riff-text.avi", "bad.avi");
+    const Result quiet = Run({"-q", "--json", good, bad});
+    EXPECT_EQ(quiet.Exit, 1);
+    EXPECT_EQ(json::parse(quiet.Out)["path"], bad);
+    EXPECT_EQ(Run({"--list-kinds", good}).Exit, 2);
+
+    const std::string control = Copy("kind10-xvid.avi", "a\nb\x1b[31m\t.avi");
+    const Result shown = Run({control});
+    EXPECT_EQ(shown.Out, dir_.Path("a\\nb\\x1b[31m\\t.avi") + ": XviD\n  targets: DivX 4, "
+                                                              "DivX 5, 3ivx\n");
+    const std::string latin1 = Copy("kind10-xvid.avi", "caf\xe9.avi");
+    const json line = RunJson({latin1});
+    EXPECT_EQ(line["path"], dir_.Path("caf\xef\xbf\xbd.avi"));
+    const std::string encoded = line["path_base64"];
+    EXPECT_EQ(Run({}, "echo " + encoded + " | base64 -d | xargs -0 ", "").Exit, 0);
+    EXPECT_FALSE(RunJson({good}).contains("path_base64"));
+}
+
+// The manual page is kept by hand; whatever --help offers must be in it.
+TEST_F(Cli, ManualPageDocumentsEveryOptionOfTheHelp) {
+    const Bytes raw = ReadFileBytes(VIDTAG_MAN_PAGE);
+    std::string page;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (!(raw[i] == '\\' && i + 1 < raw.size() && raw[i + 1] == '-')) {
+            page += static_cast<char>(raw[i]);
+        }
+    }
+    const Result help = Run({"--help"});
+    std::istringstream lines(help.Out);
+    int options = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        for (std::istringstream names(first); std::getline(names, first, ',');) {
+            if (first.size() > 1 && first[0] == '-') {
+                ++options;
+                EXPECT_NE(page.find(first), std::string::npos) << first << " is not in the page";
+            }
+        }
+    }
+    EXPECT_GE(options, 12) << help.Out;
+    const std::string version = Run({"--version"}).Out;
+    EXPECT_NE(
+        page.find("\"Vidtag " +
+                  version.substr(version.find(' ') + 1, version.size() - version.find(' ') - 2) +
+                  "\""),
+        std::string::npos)
+        << version;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "FileLayer.h"
+#include "SystemError.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,20 +13,37 @@ namespace {
 // POSIX has no sharing modes: the Share argument is accepted and ignored, so other openers can
 // always read and write.
 class PosixFileLayer final : public FileLayer {
+    static FileHandle Refused(int code) {
+        RememberSystemError(code);
+        return InvalidHandle();
+    }
+
   public:
     FileHandle Open(const char* name, Access access, Share) override {
+        // A pipe, socket or device is never opened: opening a FIFO waits for a writer, and
+        // opening some devices acts on the hardware. The open itself does not block either, and
+        // the type is checked again on the descriptor, in case the name changed in between.
+        struct stat info {};
+        if (::stat(name, &info) == 0 && !S_ISREG(info.st_mode)) {
+            return Refused(S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile);
+        }
         const int flags = access == Access::Read    ? O_RDONLY
                           : access == Access::Write ? O_WRONLY
                                                     : O_RDWR;
-        const int fd = ::open(name, flags | O_CLOEXEC);
+        const int fd = ::open(name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0) {
-            return InvalidHandle();
+            return Refused(errno);
         }
-        struct stat info {};
-        if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        if (::fstat(fd, &info) != 0) {
+            const int code = errno;
             ::close(fd);
-            return InvalidHandle();
+            return Refused(code);
         }
+        if (!S_ISREG(info.st_mode)) {
+            ::close(fd);
+            return Refused(S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile);
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         return fd;
     }
 
@@ -67,6 +85,7 @@ class PosixFileLayer final : public FileLayer {
     bool GetAttributes(const char* name, Attributes& attributes) override {
         struct stat info {};
         if (::stat(name, &info) != 0) {
+            RememberSystemError(errno);
             return false;
         }
         attributes = static_cast<Attributes>(info.st_mode & 07777);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vidtag::cli {
+
+bool IsValidUtf8(std::string_view text);
+
+// A name as one line of text that cannot steer the terminal: control characters become \n, \t,
+// \r or \xHH, and bytes that are not UTF-8 become \xHH. Backslashes stay, as Windows paths need.
+std::string DisplayName(std::string_view name);
+
+std::string Base64(std::string_view bytes);
+
+} // namespace vidtag::cli
