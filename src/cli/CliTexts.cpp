@@ -24,6 +24,8 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "unknown kind \"%1\"; see --list-kinds",
         "ambiguous kind \"%1\": %2",
         "no FILE or FOLDER given; see --help",
+        "(%1 looks like %2; --relaxed converts it)",
+        "(recognised with --relaxed only)",
     },
     {
         "варианты",
@@ -40,6 +42,8 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "неизвестный вид \"%1\"; см. --list-kinds",
         "неоднозначный вид \"%1\": %2",
         "не указан ФАЙЛ или ПАПКА; см. --help",
+        "(%1 похоже на %2; с --relaxed его можно преобразовать)",
+        "(распознаётся только с --relaxed)",
     },
 }};
 

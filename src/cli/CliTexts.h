@@ -22,6 +22,8 @@ enum class Message {
     KindUnknown,
     KindAmbiguous,
     NoFiles,
+    RelaxedHint,
+    RelaxedOnly,
     Count
 };
 

@@ -53,6 +53,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         ->option_text("en|ru");
     app.add_flag("-q,--quiet", options.Quiet, "Report failures only");
     app.add_flag("--list-kinds", options.ListKinds, "List the kinds by family, with their codes");
+    app.add_flag("--relaxed", options.Relaxed,
+                 "Also recognise the codes FFmpeg, MEncoder and GStreamer write (any case, the "
+                 "code in both fields, FMP4)");
     app.add_option("paths", options.Paths, "Files and folders")->option_text("FILE|FOLDER...");
 
     try {

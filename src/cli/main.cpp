@@ -71,8 +71,11 @@ int main(int argc, char** argv) {
             ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options)) {
         return *status;
     }
+    if (options.Relaxed) {
+        vidtag::AnalysisRule = vidtag::ClassificationRule::Relaxed;
+    }
     if (options.ListKinds) {
-        PrintKindList(options.Json, stdout);
+        PrintKindList(options.Json, stdout, options.Language);
         if (options.Paths.empty()) {
             return 0;
         }
