@@ -1,4 +1,5 @@
 // End to end through the built vidtag-cli: every case runs the program on copies of the samples.
+#include "CodecCatalog.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -208,6 +209,101 @@ TEST_F(Cli, DryRunAndSameKindWriteNothing) {
     EXPECT_EQ(same["converted"], false);
     EXPECT_FALSE(same.contains("error"));
     EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(SamplePath("kind06-div3.avi")));
+}
+
+// ffmpeg's default AVI output, which carries its codec tag in both fields.
+struct Made {
+    std::string Encoder;
+    std::string LooksLike;
+    int Kind;
+    std::string Target;
+    std::string TargetCodes;
+};
+
+const Made kMade[] = {
+    {"msmpeg4", "MP43/MP43 looks like Microsoft MPEG4 V3", 3, "DivX V3 Low", "div3DIV3"},
+    {"mpeg4", "FMP4/FMP4 looks like FFmpeg MPEG-4", 15, "DivX 5", "divxDX50"},
+};
+
+class FFmpegFiles : public Cli {
+  protected:
+    void SetUp() override {
+        if (std::system("ffmpeg -version >/dev/null 2>&1") != 0 ||
+            std::system("ffprobe -version >/dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "ffmpeg is not installed";
+        }
+        setenv("VIDTAG_JOURNAL", dir_.Path("journal.jsonl").c_str(), 1);
+    }
+
+    std::string Make(const Made& made) {
+        const std::string path = dir_.Path(made.Encoder + ".avi");
+        const std::string command =
+            "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=5:duration=1 -c:v " +
+            made.Encoder + " " + Quote(path);
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return path;
+    }
+
+    // The file is the original with the two codes replaced, and nothing else changed.
+    void ExpectOnlyCodes(const std::string& path, Bytes expected, const json& at,
+                         const std::string& codes) {
+        std::copy(codes.begin(), codes.begin() + 4, expected.begin() + int(at["handler_pos"]));
+        std::copy(codes.begin() + 4, codes.end(), expected.begin() + int(at["compression_pos"]));
+        EXPECT_TRUE(ReadFileBytes(path) == expected) << "more than the eight bytes changed";
+    }
+
+    // Without the journal, converting back writes the table's codes for the kind.
+    void ConvertBackThroughTable(const std::string& path, const Made& made, const Bytes& original,
+                                 const json& at) {
+        EXPECT_EQ(RunJson({"--relaxed", "--to", std::to_string(made.Kind), path})["kind"],
+                  made.Kind);
+        const auto table = vidtag::CodePairOf(static_cast<vidtag::CodecKind>(made.Kind));
+        ExpectOnlyCodes(path, original, at,
+                        vidtag::FourCCToString(table.Handler) +
+                            vidtag::FourCCToString(table.Compression));
+    }
+};
+
+TEST_F(FFmpegFiles, UnknownByDefaultConvertedWithRelaxed) {
+    for (const Made& made : kMade) {
+        SCOPED_TRACE(made.Encoder);
+        const std::string path = Make(made);
+        const Bytes original = ReadFileBytes(path);
+        EXPECT_EQ(Run({path}).Err,
+                  path + ": Unknown codec (" + made.LooksLike + "; --relaxed converts it)\n");
+        const json refused = RunJson({"--to", made.Target, path});
+        EXPECT_EQ(refused["status"], 0);
+        EXPECT_EQ(refused["kind"], 14);
+        EXPECT_EQ(refused["relaxed_kind"], made.Kind);
+        EXPECT_TRUE(ReadFileBytes(path) == original);
+
+        const json found = RunJson({"--relaxed", path});
+        EXPECT_EQ(found["kind"], made.Kind);
+        EXPECT_EQ(found["match"], "relaxed");
+        EXPECT_EQ(RunJson({"--relaxed", "--to", made.Target, path})["match"], "exact");
+        ExpectOnlyCodes(path, original, found, made.TargetCodes);
+        const std::string tag =
+            "ffprobe -v error -show_entries stream=codec_tag_string -of csv=p=0 " + Quote(path);
+        std::FILE* probe = popen(tag.c_str(), "r");
+        EXPECT_EQ(Slurp(probe), made.TargetCodes.substr(4) + "\n");
+        pclose(probe);
+        if (made.Kind != vidtag::kFFmpegKind) {
+            ConvertBackThroughTable(path, made, original, found);
+        }
+    }
+}
+
+TEST_F(FFmpegFiles, RestoreThroughJournal) {
+    if (Run({"--help"}).Out.find("--restore") == std::string::npos) {
+        GTEST_SKIP() << "this vidtag-cli has no --restore";
+    }
+    for (const Made& made : kMade) {
+        const std::string path = Make(made);
+        const Bytes original = ReadFileBytes(path);
+        EXPECT_EQ(Run({"--relaxed", "--to", made.Target, path}).Exit, 0);
+        EXPECT_EQ(Run({"--relaxed", "--restore", path}).Exit, 0);
+        EXPECT_TRUE(ReadFileBytes(path) == original) << made.Encoder << " not restored exactly";
+    }
 }
 
 TEST_F(Cli, RecursiveFolderDoesEveryFileAndReportsTheFailure) {
