@@ -26,6 +26,7 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "no FILE or FOLDER given; see --help",
         "(%1 looks like %2; --relaxed converts it)",
         "(recognised with --relaxed only)",
+        "%1 is recognised with --relaxed but never written; only a restore puts FMP4 back",
     },
     {
         "варианты",
@@ -44,6 +45,8 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "не указан ФАЙЛ или ПАПКА; см. --help",
         "(%1 похоже на %2; с --relaxed его можно преобразовать)",
         "(распознаётся только с --relaxed)",
+        "%1 распознаётся с --relaxed, но не записывается; вернуть FMP4 можно только "
+        "восстановлением",
     },
 }};
 

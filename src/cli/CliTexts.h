@@ -24,6 +24,7 @@ enum class Message {
     NoFiles,
     RelaxedHint,
     RelaxedOnly,
+    KindNeverWritten,
     Count
 };
 

@@ -70,6 +70,10 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
 
     if (to->count() > 0) {
         const std::vector<CodecKind> kinds = LookupKind(options.ToText);
+        if (kinds.empty() && NamesFFmpegKind(options.ToText)) {
+            return UsageError(Fill(MessageText(options.Language, Message::KindNeverWritten),
+                                   KindName(kFFmpegKind)));
+        }
         if (kinds.empty()) {
             return UsageError(
                 Fill(MessageText(options.Language, Message::KindUnknown), options.ToText));

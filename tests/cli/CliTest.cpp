@@ -190,6 +190,12 @@ TEST_F(Cli, KindIsANameCodeOrNumberAndAmbiguityIsAUsageError) {
     EXPECT_EQ(div3.Exit, 2);
     EXPECT_NE(div3.Err.find("6 DivX V3 Low, 7 DivX V3 Fast"), std::string::npos) << div3.Err;
     EXPECT_EQ(Run({"--to", "14", path}).Exit, 2);
+    // Kind 15 is listed in its family but is never a target.
+    EXPECT_NE(Run({"--list-kinds"})
+                  .Out.find("\n  15  FFmpeg MPEG-4        FMP4  FMP4  (recognised "
+                            "with --relaxed only)\n"),
+              std::string::npos);
+    EXPECT_NE(Run({"--to", "fmp4", path}).Err.find("never written"), std::string::npos);
     EXPECT_EQ(Run({"--bogus", path}).Exit, 2);
     EXPECT_EQ(Run({"--lang", "de", path}).Exit, 2);
     EXPECT_EQ(Run({}).Exit, 2);
