@@ -1,5 +1,4 @@
 // End to end through the built vidtag-cli: every case runs the program on copies of the samples.
-#include "CodecCatalog.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -224,11 +223,13 @@ struct Made {
     int Kind;
     std::string Target;
     std::string TargetCodes;
+    std::string TableCodes; // of its own kind, which converting back writes without the journal
 };
 
 const Made kMade[] = {
-    {"msmpeg4", "MP43/MP43 looks like Microsoft MPEG4 V3", 3, "DivX V3 Low", "div3DIV3"},
-    {"mpeg4", "FMP4/FMP4 looks like FFmpeg MPEG-4", 15, "DivX 5", "divxDX50"},
+    {"msmpeg4", "MP43/MP43 looks like Microsoft MPEG4 V3", 3, "DivX V3 Low", "div3DIV3",
+     "mp43MP43"},
+    {"mpeg4", "FMP4/FMP4 looks like FFmpeg MPEG-4", 15, "DivX 5", "divxDX50", ""},
 };
 
 class FFmpegFiles : public Cli {
@@ -257,17 +258,6 @@ class FFmpegFiles : public Cli {
         std::copy(codes.begin() + 4, codes.end(), expected.begin() + int(at["compression_pos"]));
         EXPECT_TRUE(ReadFileBytes(path) == expected) << "more than the eight bytes changed";
     }
-
-    // Without the journal, converting back writes the table's codes for the kind.
-    void ConvertBackThroughTable(const std::string& path, const Made& made, const Bytes& original,
-                                 const json& at) {
-        EXPECT_EQ(RunJson({"--relaxed", "--to", std::to_string(made.Kind), path})["kind"],
-                  made.Kind);
-        const auto table = vidtag::CodePairOf(static_cast<vidtag::CodecKind>(made.Kind));
-        ExpectOnlyCodes(path, original, at,
-                        vidtag::FourCCToString(table.Handler) +
-                            vidtag::FourCCToString(table.Compression));
-    }
 };
 
 TEST_F(FFmpegFiles, UnknownByDefaultConvertedWithRelaxed) {
@@ -293,8 +283,10 @@ TEST_F(FFmpegFiles, UnknownByDefaultConvertedWithRelaxed) {
         std::FILE* probe = popen(tag.c_str(), "r");
         EXPECT_EQ(Slurp(probe), made.TargetCodes.substr(4) + "\n");
         pclose(probe);
-        if (made.Kind != vidtag::kFFmpegKind) {
-            ConvertBackThroughTable(path, made, original, found);
+        if (!made.TableCodes.empty()) {
+            EXPECT_EQ(RunJson({"--relaxed", "--to", std::to_string(made.Kind), path})["kind"],
+                      made.Kind);
+            ExpectOnlyCodes(path, original, found, made.TableCodes);
         }
     }
 }
