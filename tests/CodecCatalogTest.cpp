@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 using namespace vidtag;
 
@@ -76,4 +78,50 @@ TEST(CodecCatalog, OnlyKindsOneAndFourAreLockedWithOneTarget) {
     // The order is the order the dialog lists them in.
     const auto six = OfferedTargets(6).View();
     EXPECT_EQ(std::vector<CodecKind>(six.begin(), six.end()), (std::vector<CodecKind>{3, 8, 7}));
+}
+
+static FourCC Code(const std::string& text) {
+    return text.size() != 4 ? 0 : MakeFourCC(text[0], text[1], text[2], text[3]);
+}
+
+TEST(CodecCatalog, RelaxedRuleEveryRowAndWhatStaysUnknown) {
+    // HANDLER/COMPRESSION=KIND; an empty code is 0.
+    const char* const groups[] = {
+        // The exact rule's answer stands.
+        "DIVX/DX50=11 XVID/FMP4=10 divx/DX50=12 mp43/mp43=3",
+        // A catalogue handler in any case decides, "dx50" included.
+        "MPG4/=1 MP42/MP42=2 MP43/MP43=3 Div1/XVID=4 DIV2/DIV2=5 DIV3/DIV3=6 DIV4/DIV3=7 "
+        "AP41/AP41=8 aP42/=9 XviD/DIVX=10 dX50/XVID=12 3IV2/3IV2=13",
+        // Any "divx" over anything but "DIVX" or "DX50", and every other handler: the
+        // compression code in any case.
+        "DivX/DIVX=11 DIVx/dx50=12 divx/DIV3=6 divx/FMP4=15 /mpg4=1 /MP42=2 FMP4/Mp43=3 /div1=4 "
+        "H264/DIV2=5 /DIV3=6 /div4=7 /AP41=8 /ap42=9 /xvid=10 /DIVX=11 /dx50=12 /3iv2=13",
+        // FFmpeg's own code in either field.
+        "FMP4/FMP4=15 fmp4/=15 /fMp4=15",
+        // The rest stays unknown; a byte above 0x7F is no letter.
+        "/=14 divx/=14 Divx/H264=14 H264/H264=14 MJPG/MJPG=14 mp4v/MP4V=14 FMP5/DIV5=14 "
+        "\xCD\xD0"
+        "43/=14",
+    };
+    for (const char* group : groups) {
+        std::istringstream rows(group);
+        for (std::string row; rows >> row;) {
+            SCOPED_TRACE(row);
+            const std::size_t slash = row.find('/'), equals = row.find('=');
+            const FourCC handler = Code(row.substr(0, slash));
+            const FourCC compression = Code(row.substr(slash + 1, equals - slash - 1));
+            const int kind = std::stoi(row.substr(equals + 1));
+            EXPECT_EQ(Classify(handler, compression, ClassificationRule::Relaxed), kind);
+            // The exact rule, still the default, either agrees or does not know the codes.
+            const CodecKind exact = Classify(handler, compression, ClassificationRule::Exact);
+            EXPECT_TRUE(exact == kind || exact == kUnknownKind) << int(exact);
+        }
+    }
+
+    // Kind 15 is a source of the MPEG-4 Part 2 family that nothing converts to.
+    EXPECT_EQ(std::string(KindName(kFFmpegKind)), "FFmpeg MPEG-4");
+    const auto targets = OfferedTargets(kFFmpegKind).View();
+    EXPECT_EQ(std::vector<CodecKind>(targets.begin(), targets.end()),
+              (std::vector<CodecKind>{10, 11, 12, 13}));
+    EXPECT_EQ(CodePairOf(kFFmpegKind).Handler, 0u);
 }

@@ -30,6 +30,9 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "a device",
         "the report could not be written: %1",
         "--list-kinds takes no FILE or FOLDER",
+        "(%1 looks like %2; --relaxed converts it)",
+        "(recognised with --relaxed only)",
+        "%1 is recognised with --relaxed but never written; only a restore puts FMP4 back",
     },
     {
         "варианты",
@@ -52,6 +55,10 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "устройство",
         "не удалось вывести отчёт: %1",
         "--list-kinds не принимает ФАЙЛ или ПАПКУ",
+        "(%1 похоже на %2; с --relaxed его можно преобразовать)",
+        "(распознаётся только с --relaxed)",
+        "%1 распознаётся с --relaxed, но не записывается; вернуть FMP4 можно только "
+        "восстановлением",
     },
 }};
 

@@ -28,6 +28,9 @@ enum class Message {
     Device,
     ReportNotWritten,
     ListKindsWithFiles,
+    RelaxedHint,
+    RelaxedOnly,
+    KindNeverWritten,
     Count
 };
 

@@ -64,9 +64,14 @@ bool CouldWrite(const std::string& path, int& reason) {
 FileReport AnalyseFile(const std::string& path) {
     FileReport report;
     report.Path = path;
+    report.Rule = AnalysisRule;
     report.Status = Process(report, kNoKind);
     if (report.Status == kStatusDone) {
         TakeEngineState(report);
+        if (report.Rule == ClassificationRule::Exact && report.Kind == kUnknownKind) {
+            const CodecKind relaxed = ClassifyCodecRelaxed(report.Handler, report.Compression);
+            report.RelaxedKind = relaxed == kUnknownKind ? kNoKind : relaxed;
+        }
     } else if (report.Status != kStatusNotFound) {
         // Only a failed existence test leaves the kind unset; its codes and positions would be
         // the previous file's.
@@ -91,7 +96,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     const auto targets = offered.View();
     if (std::find(targets.begin(), targets.end(), request.Target) == targets.end()) {
         report.Error = Fill(MessageText(language, Message::NotOffered), CodecNames[request.Target],
-                            CodecNames[report.Kind], TargetNames(report.Kind, language));
+                            KindName(report.Kind), TargetNames(report.Kind, language));
         return report;
     }
     // Without a format chunk only the handler is written, and the handler "divx" alone does not

@@ -17,6 +17,10 @@ struct FileReport {
     FourCC Compression = 0;
     std::int64_t HandlerPos = 0;
     std::int64_t CompressionPos = 0;
+    ClassificationRule Rule = ClassificationRule::Exact;
+    // The kind the relaxed rule finds in codes the exact rule does not know; 0 when it finds none
+    // or when it was the rule used.
+    CodecKind RelaxedKind = kNoKind;
 
     bool Conversion = false;
     CodecKind FromKind = kNoKind;

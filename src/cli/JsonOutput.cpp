@@ -66,7 +66,7 @@ std::string JsonLine(const FileReport& report, int language) {
     object["status"] = report.Status;
     object["status_text"] = StatusText(report.Status, report.Kind, language);
     object["kind"] = report.Kind;
-    object["kind_name"] = IsKnownKind(report.Kind) ? CodecNames[report.Kind] : "";
+    object["kind_name"] = KindName(report.Kind);
     object["handler"] = CodeValue(report.Handler);
     object["compression"] = CodeValue(report.Compression);
     object["handler_pos"] = report.HandlerPos;
@@ -76,6 +76,15 @@ std::string JsonLine(const FileReport& report, int language) {
         object["targets"].push_back(CodecNames[target]);
     }
     object["locked"] = OfferedTargets(report.Kind).Locked;
+    // Only where the relaxed rule is at work, so that default output stays as scripts know it.
+    if (report.Rule == ClassificationRule::Relaxed && report.Status == kStatusDone &&
+        IsRecognisedKind(report.Kind)) {
+        object["match"] =
+            ClassifyCodec(report.Handler, report.Compression) == report.Kind ? "exact" : "relaxed";
+    }
+    if (report.RelaxedKind != kNoKind) {
+        object["relaxed_kind"] = report.RelaxedKind;
+    }
     if (report.Conversion) {
         object["from_kind"] = report.FromKind;
         object["from_handler"] = CodeValue(report.FromHandler);

@@ -60,4 +60,9 @@ std::vector<CodecKind> LookupKind(std::string_view text) {
     return KindsWithCode(text, false);
 }
 
+bool NamesFFmpegKind(std::string_view text) {
+    return text == std::to_string(kFFmpegKind) || SameIgnoringCase(text, KindName(kFFmpegKind)) ||
+           SameIgnoringCase(text, CodeText(kFFmpegCode));
+}
+
 } // namespace vidtag::cli

@@ -12,4 +12,7 @@ namespace vidtag::cli {
 // one when the text is ambiguous ("divx" is the handler of both DivX 4 and DivX 5).
 std::vector<CodecKind> LookupKind(std::string_view text);
 
+// Whether the text names kind 15, which is recognised but never a target.
+bool NamesFFmpegKind(std::string_view text);
+
 } // namespace vidtag::cli

@@ -55,6 +55,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         ->option_text("en|ru");
     app.add_flag("-q,--quiet", options.Quiet, "Report failures only");
     app.add_flag("--list-kinds", options.ListKinds, "List the kinds by family, with their codes");
+    app.add_flag("--relaxed", options.Relaxed,
+                 "Also recognise the codes FFmpeg, MEncoder and GStreamer write (any case, the "
+                 "code in both fields, FMP4)");
     app.add_option("paths", options.Paths, "Files and folders")->option_text("FILE|FOLDER...");
 
     try {
@@ -69,6 +72,10 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
 
     if (to->count() > 0) {
         const std::vector<CodecKind> kinds = LookupKind(options.ToText);
+        if (kinds.empty() && NamesFFmpegKind(options.ToText)) {
+            return UsageError(Fill(MessageText(options.Language, Message::KindNeverWritten),
+                                   KindName(kFFmpegKind)));
+        }
         if (kinds.empty()) {
             return UsageError(
                 Fill(MessageText(options.Language, Message::KindUnknown), options.ToText));

@@ -18,6 +18,7 @@ struct Options {
     bool PreserveTime = false;
     bool Quiet = false;
     bool ListKinds = false;
+    bool Relaxed = false;
     int Language = 0;
 };
 

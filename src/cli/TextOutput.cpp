@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <vector>
 
 namespace vidtag::cli {
 
@@ -63,11 +64,26 @@ std::string SystemReason(const FileReport& report, int language) {
 }
 
 std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
+    if (status == kStatusDone && kind == kFFmpegKind) {
+        return KindName(kind);
+    }
     const int number = StatusTextNumber(status, kind);
     if (number == 0 && IsKnownKind(kind)) {
         return CodecNames[kind];
     }
     return LocalizedText(language, number);
+}
+
+std::string ReportStatusText(const FileReport& report, int language) {
+    std::string text = StatusText(report.Status, report.Kind, language);
+    if (report.RelaxedKind != kNoKind) {
+        const std::string codes =
+            FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression);
+        text += ' ';
+        text +=
+            Fill(MessageText(language, Message::RelaxedHint), codes, KindName(report.RelaxedKind));
+    }
+    return text;
 }
 
 std::string TargetNames(CodecKind kind, int language) {
@@ -88,7 +104,7 @@ std::string TargetNames(CodecKind kind, int language) {
 
 void PrintText(const FileReport& report, int language, bool quiet, std::FILE* out, std::FILE* err) {
     const std::string prefix = DisplayName(report.Path) + ": ";
-    std::string now = StatusText(report.Status, report.Kind, language);
+    std::string now = ReportStatusText(report, language);
     if (report.SystemError != 0 && !SaysNotFound(report.SystemError)) {
         now += ": " + SystemReason(report, language);
     }
@@ -100,7 +116,7 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         if (!quiet || report.Failed()) {
             PutLine(report.Failed() ? err : out, prefix + now);
         }
-        if (!quiet && IsKnownKind(report.Kind) && report.Status == kStatusDone) {
+        if (!quiet && IsRecognisedKind(report.Kind) && report.Status == kStatusDone) {
             PutLine(out, std::string("  ") + MessageText(language, Message::TargetsLabel) + ": " +
                              TargetNames(report.Kind, language));
         }
@@ -116,8 +132,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     if (report.Status != kStatusDone || report.Kind == kUnknownKind) {
         PutLine(err, prefix + now);
     } else if ((!quiet || report.Failed()) && (report.Error.empty() || done)) {
-        std::string line = prefix + CodecNames[report.FromKind] + " -> " +
-                           CodecNames[report.Converted ? report.Kind : report.ToKind];
+        std::string line = prefix + KindName(report.FromKind) + " -> " +
+                           KindName(report.Converted ? report.Kind : report.ToKind);
         if (report.DryRun) {
             line += std::string(" ") + MessageText(language, Message::DryRun);
         }
@@ -128,7 +144,7 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     }
 }
 
-void PrintKindList(bool json, std::FILE* out) {
+void PrintKindList(bool json, std::FILE* out, int language) {
     std::set<CodecKind> listed;
     int familyNumber = 0;
     for (CodecKind first = kFirstKind; first <= kLastKind; ++first) {
@@ -140,13 +156,21 @@ void PrintKindList(bool json, std::FILE* out) {
             PutLine(out,
                     (familyNumber > 1 ? "\nfamily " : "family ") + std::to_string(familyNumber));
         }
-        for (const CodecKind kind : FamilyOf(first)) {
+        const std::set<CodecKind> family = FamilyOf(first);
+        std::vector<CodecKind> members(family.begin(), family.end());
+        // Kind 15 converts into its family, but no kind converts to it.
+        if (family.count(OfferedTargets(kFFmpegKind).Kinds[0]) != 0) {
+            members.push_back(kFFmpegKind);
+        }
+        for (const CodecKind kind : members) {
             listed.insert(kind);
-            const CodePair pair = CodePairOf(kind);
+            const bool relaxedOnly = kind == kFFmpegKind;
+            const CodePair pair =
+                relaxedOnly ? CodePair{kFFmpegCode, kFFmpegCode} : CodePairOf(kind);
             if (json) {
                 nlohmann::ordered_json line;
                 line["kind"] = kind;
-                line["kind_name"] = CodecNames[kind];
+                line["kind_name"] = KindName(kind);
                 line["family"] = familyNumber;
                 line["handler"] = FourCCToString(pair.Handler);
                 line["compression"] = FourCCToString(pair.Compression);
@@ -155,14 +179,19 @@ void PrintKindList(bool json, std::FILE* out) {
                     line["targets"].push_back(CodecNames[target]);
                 }
                 line["locked"] = OfferedTargets(kind).Locked;
+                if (relaxedOnly) {
+                    line["relaxed_only"] = true;
+                }
                 PutLine(out, line.dump());
                 continue;
             }
             char row[96];
-            std::snprintf(row, sizeof row, "  %2d  %-20s %s  %s", kind, CodecNames[kind],
+            std::snprintf(row, sizeof row, "  %2d  %-20s %s  %s", kind, KindName(kind),
                           FourCCToString(pair.Handler).c_str(),
                           FourCCToString(pair.Compression).c_str());
-            PutLine(out, row);
+            PutLine(out, relaxedOnly
+                             ? std::string(row) + "  " + MessageText(language, Message::RelaxedOnly)
+                             : std::string(row));
         }
     }
 }

@@ -12,6 +12,8 @@ std::string StatusText(ConversionStatus status, CodecKind kind, int language);
 
 // Why the file could not be opened, in the system's words; empty when the system gave no reason.
 std::string SystemReason(const FileReport& report, int language);
+// StatusText, and for a file only the relaxed rule knows, what it looks like.
+std::string ReportStatusText(const FileReport& report, int language);
 
 // "A, B, C" with the locked mark, or the word for none.
 std::string TargetNames(CodecKind kind, int language);
@@ -19,7 +21,8 @@ std::string TargetNames(CodecKind kind, int language);
 // Successes go to out, failures to err; quiet drops the successes.
 void PrintText(const FileReport& report, int language, bool quiet, std::FILE* out, std::FILE* err);
 
-// The thirteen kinds by family with their codes, as text or as one JSON object per kind.
-void PrintKindList(bool json, std::FILE* out);
+// The thirteen kinds by family with their codes, as text or as one JSON object per kind, and
+// kind 15 in its family, marked as found by the relaxed rule only.
+void PrintKindList(bool json, std::FILE* out, int language = 0);
 
 } // namespace vidtag::cli

@@ -73,8 +73,11 @@ int main(int argc, char** argv) {
             ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options)) {
         return FinishOutput(*status, outputClosed, options.Language);
     }
+    if (options.Relaxed) {
+        vidtag::AnalysisRule = vidtag::ClassificationRule::Relaxed;
+    }
     if (options.ListKinds) {
-        PrintKindList(options.Json, stdout);
+        PrintKindList(options.Json, stdout, options.Language);
         return FinishOutput(0, outputClosed, options.Language);
     }
 

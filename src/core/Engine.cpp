@@ -12,6 +12,7 @@
 namespace vidtag {
 
 TEngineState EngineState;
+ClassificationRule AnalysisRule = ClassificationRule::Exact;
 
 namespace {
 
@@ -167,7 +168,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.CurrentHandler = state.OriginalHandler;
     state.CurrentCompression = state.OriginalCompression;
     state.CurrentKind = state.OriginalKind =
-        ClassifyCodec(state.OriginalHandler, state.OriginalCompression);
+        Classify(state.OriginalHandler, state.OriginalCompression, AnalysisRule);
     return kStatusDone;
 }
 
@@ -175,7 +176,7 @@ ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
     TEngineState& state = EngineState;
     // Nothing is ever written over codes the catalogue does not know, nor without an analysis
     // that found them: the positions would not point at codes.
-    if (!IsKnownKind(state.CurrentKind)) {
+    if (!IsRecognisedKind(state.CurrentKind)) {
         return kStatusCannotWrite;
     }
     const CodePair wanted = kind == state.OriginalKind

@@ -35,6 +35,9 @@ struct TEngineState {
 
 extern TEngineState EngineState;
 
+// The rule every analysis classifies by. The dialog never changes it; vidtag-cli --relaxed does.
+extern ClassificationRule AnalysisRule;
+
 // Kind 0 analyses the file; 1 to 13 converts it in place to that kind. Returns the new Status,
 // which is also left in EngineState. Never throws.
 ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexcept;

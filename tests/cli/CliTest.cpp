@@ -195,6 +195,12 @@ TEST_F(Cli, KindIsANameCodeOrNumberAndAmbiguityIsAUsageError) {
     EXPECT_EQ(div3.Exit, 2);
     EXPECT_NE(div3.Err.find("6 DivX V3 Low, 7 DivX V3 Fast"), std::string::npos) << div3.Err;
     EXPECT_EQ(Run({"--to", "14", path}).Exit, 2);
+    // Kind 15 is listed in its family but is never a target.
+    EXPECT_NE(Run({"--list-kinds"})
+                  .Out.find("\n  15  FFmpeg MPEG-4        FMP4  FMP4  (recognised "
+                            "with --relaxed only)\n"),
+              std::string::npos);
+    EXPECT_NE(Run({"--to", "fmp4", path}).Err.find("never written"), std::string::npos);
     EXPECT_EQ(Run({"--bogus", path}).Exit, 2);
     EXPECT_EQ(Run({"--lang", "de", path}).Exit, 2);
     EXPECT_EQ(Run({}).Exit, 2);
@@ -214,6 +220,94 @@ TEST_F(Cli, DryRunAndSameKindWriteNothing) {
     EXPECT_EQ(same["converted"], false);
     EXPECT_FALSE(same.contains("error"));
     EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(SamplePath("kind06-div3.avi")));
+}
+
+// ffmpeg's default AVI output, which carries its codec tag in both fields.
+struct Made {
+    std::string Encoder;
+    std::string LooksLike;
+    int Kind;
+    std::string Target;
+    std::string TargetCodes;
+    std::string TableCodes; // of its own kind, which converting back writes without the journal
+};
+
+const Made kMade[] = {
+    {"msmpeg4", "MP43/MP43 looks like Microsoft MPEG4 V3", 3, "DivX V3 Low", "div3DIV3",
+     "mp43MP43"},
+    {"mpeg4", "FMP4/FMP4 looks like FFmpeg MPEG-4", 15, "DivX 5", "divxDX50", ""},
+};
+
+class FFmpegFiles : public Cli {
+  protected:
+    void SetUp() override {
+        if (std::system("ffmpeg -version >/dev/null 2>&1") != 0 ||
+            std::system("ffprobe -version >/dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "ffmpeg is not installed";
+        }
+        setenv("VIDTAG_JOURNAL", dir_.Path("journal.jsonl").c_str(), 1);
+    }
+
+    std::string Make(const Made& made) {
+        const std::string path = dir_.Path(made.Encoder + ".avi");
+        const std::string command =
+            "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=5:duration=1 -c:v " +
+            made.Encoder + " " + Quote(path);
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return path;
+    }
+
+    // The file is the original with the two codes replaced, and nothing else changed.
+    void ExpectOnlyCodes(const std::string& path, Bytes expected, const json& at,
+                         const std::string& codes) {
+        std::copy(codes.begin(), codes.begin() + 4, expected.begin() + int(at["handler_pos"]));
+        std::copy(codes.begin() + 4, codes.end(), expected.begin() + int(at["compression_pos"]));
+        EXPECT_TRUE(ReadFileBytes(path) == expected) << "more than the eight bytes changed";
+    }
+};
+
+TEST_F(FFmpegFiles, UnknownByDefaultConvertedWithRelaxed) {
+    for (const Made& made : kMade) {
+        SCOPED_TRACE(made.Encoder);
+        const std::string path = Make(made);
+        const Bytes original = ReadFileBytes(path);
+        EXPECT_EQ(Run({path}).Err,
+                  path + ": Unknown codec (" + made.LooksLike + "; --relaxed converts it)\n");
+        const json refused = RunJson({"--to", made.Target, path});
+        EXPECT_EQ(refused["status"], 0);
+        EXPECT_EQ(refused["kind"], 14);
+        EXPECT_EQ(refused["relaxed_kind"], made.Kind);
+        EXPECT_TRUE(ReadFileBytes(path) == original);
+
+        const json found = RunJson({"--relaxed", path});
+        EXPECT_EQ(found["kind"], made.Kind);
+        EXPECT_EQ(found["match"], "relaxed");
+        EXPECT_EQ(RunJson({"--relaxed", "--to", made.Target, path})["match"], "exact");
+        ExpectOnlyCodes(path, original, found, made.TargetCodes);
+        const std::string tag =
+            "ffprobe -v error -show_entries stream=codec_tag_string -of csv=p=0 " + Quote(path);
+        std::FILE* probe = popen(tag.c_str(), "r");
+        EXPECT_EQ(Slurp(probe), made.TargetCodes.substr(4) + "\n");
+        pclose(probe);
+        if (!made.TableCodes.empty()) {
+            EXPECT_EQ(RunJson({"--relaxed", "--to", std::to_string(made.Kind), path})["kind"],
+                      made.Kind);
+            ExpectOnlyCodes(path, original, found, made.TableCodes);
+        }
+    }
+}
+
+TEST_F(FFmpegFiles, RestoreThroughJournal) {
+    if (Run({"--help"}).Out.find("--restore") == std::string::npos) {
+        GTEST_SKIP() << "this vidtag-cli has no --restore";
+    }
+    for (const Made& made : kMade) {
+        const std::string path = Make(made);
+        const Bytes original = ReadFileBytes(path);
+        EXPECT_EQ(Run({"--relaxed", "--to", made.Target, path}).Exit, 0);
+        EXPECT_EQ(Run({"--relaxed", "--restore", path}).Exit, 0);
+        EXPECT_TRUE(ReadFileBytes(path) == original) << made.Encoder << " not restored exactly";
+    }
 }
 
 TEST_F(Cli, RecursiveFolderDoesEveryFileAndReportsTheFailure) {
