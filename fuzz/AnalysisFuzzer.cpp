@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -27,6 +28,7 @@ using namespace vidtag;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Input = std::span<const std::uint8_t>;
 using Findings = test::AnalysisFindings;
 
 void Fail(const char* what) {
@@ -39,8 +41,7 @@ void Fail(const char* what) {
 Findings CheckWalks(const std::uint8_t* data, std::size_t size) {
     TMemoryStream64 direct(data, size);
     const Findings plain = test::AnalyseStream(direct);
-    if (direct.Bytes.size() != size ||
-        !std::equal(direct.Bytes.begin(), direct.Bytes.end(), data)) {
+    if (!std::ranges::equal(direct.Bytes, Input(data, size))) {
         Fail("the analysis wrote to its stream");
     }
     TMemoryStream64 underCache(data, size);
@@ -57,7 +58,7 @@ class ScratchFile {
   public:
     virtual ~ScratchFile() = default;
     virtual const std::string& Name() const = 0;
-    virtual Bytes Contents() const = 0;
+    virtual const Bytes& Contents() = 0;
     // What only a file in memory can tell: that a write was asked for at all, and whether the
     // bytes were flushed.
     virtual bool AskedToWrite() const { return false; }
@@ -68,7 +69,7 @@ class MemoryFile final : public ScratchFile {
   public:
     MemoryFile(const std::uint8_t* data, std::size_t size) : layer_(name_, data, size) {}
     const std::string& Name() const override { return name_; }
-    Bytes Contents() const override { return layer_.Bytes; }
+    const Bytes& Contents() override { return layer_.Bytes; }
     bool AskedToWrite() const override { return layer_.WriteCalls > 0; }
     bool Flushed() const override { return layer_.Flushes > 0; }
 
@@ -89,12 +90,13 @@ class DiskFile final : public ScratchFile {
     }
     ~DiskFile() override { std::filesystem::remove(name_); }
     const std::string& Name() const override { return name_; }
-    Bytes Contents() const override {
+    const Bytes& Contents() override {
         std::ifstream in(name_, std::ios::binary | std::ios::ate);
-        Bytes bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)));
+        bytes_.assign(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), 0);
         in.seekg(0);
-        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return bytes;
+        in.read(reinterpret_cast<char*>(bytes_.data()),
+                static_cast<std::streamsize>(bytes_.size()));
+        return bytes_;
     }
 
   private:
@@ -106,6 +108,7 @@ class DiskFile final : public ScratchFile {
         return (folder / ("vidtag-fuzz-" + std::to_string(::getpid()) + ".avi")).string();
     }
     const std::string name_ = MakeName();
+    Bytes bytes_;
 };
 
 // One input in 32, picked by its bytes so that a failing input fails again on its own.
@@ -136,9 +139,9 @@ void CheckEngineAnalysis(const TEngineState& found, const Findings& plain) {
     }
 }
 
-void AnalyseAndConvert(const ScratchFile& file, const Bytes& original, const Findings& plain) {
+void AnalyseAndConvert(ScratchFile&& file, Input original, const Findings& plain) {
     ProcessFile(file.Name(), kNoKind);
-    if (file.Contents() != original) {
+    if (!std::ranges::equal(file.Contents(), original)) {
         Fail("the analysis changed the file");
     }
     if (file.AskedToWrite()) {
@@ -156,7 +159,7 @@ void AnalyseAndConvert(const ScratchFile& file, const Bytes& original, const Fin
     if (ProcessFile(file.Name(), targets.Kinds[0]) == kStatusDone && !file.Flushed()) {
         Fail("the conversion reported success before flushing");
     }
-    const Bytes after = file.Contents();
+    const Bytes& after = file.Contents();
     if (after.size() != original.size()) {
         Fail("the conversion changed the size");
     }
@@ -170,7 +173,7 @@ void AnalyseAndConvert(const ScratchFile& file, const Bytes& original, const Fin
 }
 
 void CheckConversion(const std::uint8_t* data, std::size_t size, const Findings& plain) {
-    const Bytes original(data, data + size);
+    const Input original(data, size);
     if (OnDisk(data, size)) {
         AnalyseAndConvert(DiskFile(data, size), original, plain);
     } else {
