@@ -114,11 +114,11 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("Analyse/" + name).c_str(), Analyse, path)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
-            ->Iterations(damaged ? 1 : 20);
+            ->Iterations(damaged ? 3 : 20);
         benchmark::RegisterBenchmark(("Scan/" + name + "/cached").c_str(), Scan, path, true)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
-            ->Iterations(damaged ? 1 : 20);
+            ->Iterations(damaged ? 3 : 20);
         if (!damaged || slow) {
             benchmark::RegisterBenchmark(("Scan/" + name + "/direct").c_str(), Scan, path, false)
                 ->Unit(benchmark::kMillisecond)
