@@ -1,22 +1,24 @@
-// Feeds arbitrary bytes to the whole analysis, in memory and on a file, and converts whatever it
-// recognises. Aborts when the walk misbehaves: a read through the cache that differs from a
-// direct read, an analysis that writes, or a conversion that touches more than the two codes.
+// Feeds arbitrary bytes to the whole analysis and converts whatever it recognises. Aborts when
+// the walk misbehaves: a read through the cache that differs from a direct read, an engine
+// analysis that differs from the walk, an analysis that writes, or a conversion that touches
+// more than the two codes.
 
 #include "CachedReadStream64.h"
 #include "CodecCatalog.h"
 #include "Engine.h"
+#include "MemoryFileLayer.h"
 #include "MemoryStream64.h"
 #include "VmAVIFile.h"
 
 #include "support/AnalysisFindings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <new>
+#include <span>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -26,88 +28,163 @@ using namespace vidtag;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Input = std::span<const std::uint8_t>;
+using Findings = test::AnalysisFindings;
 
 void Fail(const char* what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
 }
 
-using Findings = test::AnalysisFindings;
-constexpr auto AnalyseIn = test::AnalyseStream;
+// The walk straight over the bytes, and again through a cache whose small buffer puts its edges
+// everywhere in the headers. What the direct walk found.
+Findings CheckWalks(const std::uint8_t* data, std::size_t size) {
+    TMemoryStream64 direct(data, size);
+    const Findings plain = test::AnalyseStream(direct);
+    if (!std::ranges::equal(direct.Bytes, Input(data, size))) {
+        Fail("the analysis wrote to its stream");
+    }
+    TMemoryStream64 underCache(data, size);
+    TCachedReadStream64 cached(&underCache, 64);
+    if (test::AnalyseStream(cached) != plain) {
+        Fail("the analysis through the cache differs from the direct one");
+    }
+    return plain;
+}
 
-const std::string& ScratchFile() {
+// Where the engine converts: a file held in memory, or for a few inputs a real file, so that the
+// native layer's calls are fuzzed too.
+class ScratchFile {
+  public:
+    virtual ~ScratchFile() = default;
+    virtual const std::string& Name() const = 0;
+    virtual const Bytes& Contents() = 0;
+    // What only a file in memory can tell: that a write was asked for at all, and whether the
+    // bytes were flushed.
+    virtual bool AskedToWrite() const { return false; }
+    virtual bool Flushed() const { return true; }
+};
+
+class MemoryFile final : public ScratchFile {
+  public:
+    MemoryFile(const std::uint8_t* data, std::size_t size) : layer_(name_, data, size) {}
+    const std::string& Name() const override { return name_; }
+    const Bytes& Contents() override { return layer_.Bytes; }
+    bool AskedToWrite() const override { return layer_.WriteCalls > 0; }
+    bool Flushed() const override { return layer_.Flushes > 0; }
+
+  private:
+    const std::string name_ = "fuzz-input.avi";
+    fuzz::MemoryFileLayer layer_;
+};
+
+class DiskFile final : public ScratchFile {
+  public:
+    DiskFile(const std::uint8_t* data, std::size_t size) {
+        std::filesystem::remove(name_);
+        std::ofstream out(name_, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        if (!out) {
+            Fail("cannot write the scratch file");
+        }
+    }
+    ~DiskFile() override { std::filesystem::remove(name_); }
+    const std::string& Name() const override { return name_; }
+    const Bytes& Contents() override {
+        std::ifstream in(name_, std::ios::binary | std::ios::ate);
+        bytes_.assign(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), 0);
+        in.seekg(0);
+        in.read(reinterpret_cast<char*>(bytes_.data()),
+                static_cast<std::streamsize>(bytes_.size()));
+        return bytes_;
+    }
+
+  private:
     // tmpfs where there is one: the engine flushes every conversion to the disk.
-    static const std::string path = [] {
+    static std::string MakeName() {
         const std::filesystem::path shm = "/dev/shm";
         const std::filesystem::path folder =
             std::filesystem::is_directory(shm) ? shm : std::filesystem::temp_directory_path();
         return (folder / ("vidtag-fuzz-" + std::to_string(::getpid()) + ".avi")).string();
-    }();
-    return path;
-}
-
-void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    std::filesystem::remove(path);
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!out) {
-        Fail("cannot write the scratch file");
     }
-}
+    const std::string name_ = MakeName();
+    Bytes bytes_;
+};
 
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// One input in 32, picked by its bytes so that a failing input fails again on its own.
+bool OnDisk(const std::uint8_t* data, std::size_t size) {
+    const std::uint8_t middle = size > 0 ? data[size / 2] : 0;
+    return (size + middle) % 32 == 0;
 }
 
 bool InsideCode(std::int64_t at, std::int64_t codePos) {
     return codePos > 0 && at >= codePos && at < codePos + 4;
 }
 
-void AnalyseAndConvertFile(const std::uint8_t* data, std::size_t size) {
-    const std::string& path = ScratchFile();
-    WriteFile(path, data, size);
-    const Bytes original(data, data + size);
+// The engine opens the bytes the walk saw, so it must find what the walk found.
+void CheckEngineAnalysis(const TEngineState& found, const Findings& plain) {
+    const ConversionStatus expected = plain.ErrorCode == -3 ? kStatusCannotOpen
+                                      : plain.ErrorCode < 0 ? kStatusNotAvi
+                                      : plain.OutOfMemory   ? kStatusScanFailed
+                                                            : kStatusDone;
+    if (found.Status != expected) {
+        Fail("the engine's analysis ends otherwise than the walk");
+    }
+    if (found.Status == kStatusDone &&
+        (found.OriginalHandler != plain.Handler || found.OriginalCompression != plain.Compression ||
+         found.HandlerPos != plain.VideoHeaderPos + kHandlerOffset ||
+         found.CompressionPos !=
+             (plain.VideoFormatPos > 0 ? plain.VideoFormatPos + kCompressionOffset : 0))) {
+        Fail("the engine's analysis differs from the walk");
+    }
+}
 
-    ProcessFile(path, kNoKind);
-    if (ReadFile(path) != original) {
+void AnalyseAndConvert(ScratchFile&& file, Input original, const Findings& plain) {
+    ProcessFile(file.Name(), kNoKind);
+    if (!std::ranges::equal(file.Contents(), original)) {
         Fail("the analysis changed the file");
     }
+    if (file.AskedToWrite()) {
+        Fail("the analysis asked to write");
+    }
     const TEngineState found = EngineState;
-    if (found.Status == kStatusDone && IsKnownKind(found.OriginalKind)) {
-        const TargetList& targets = OfferedTargets(found.OriginalKind);
-        if (targets.Count > 0) {
-            ProcessFile(path, targets.Kinds[0]);
-            const Bytes after = ReadFile(path);
-            if (after.size() != original.size()) {
-                Fail("the conversion changed the size");
-            }
-            for (std::size_t i = 0; i < after.size(); ++i) {
-                const auto at = static_cast<std::int64_t>(i);
-                if (after[i] != original[i] && !InsideCode(at, found.HandlerPos) &&
-                    !InsideCode(at, found.CompressionPos)) {
-                    Fail("the conversion changed a byte outside the two codes");
-                }
-            }
+    CheckEngineAnalysis(found, plain);
+    if (found.Status != kStatusDone || !IsKnownKind(found.OriginalKind)) {
+        return;
+    }
+    const TargetList& targets = OfferedTargets(found.OriginalKind);
+    if (targets.Count == 0) {
+        return;
+    }
+    if (ProcessFile(file.Name(), targets.Kinds[0]) == kStatusDone && !file.Flushed()) {
+        Fail("the conversion reported success before flushing");
+    }
+    const Bytes& after = file.Contents();
+    if (after.size() != original.size()) {
+        Fail("the conversion changed the size");
+    }
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const auto at = static_cast<std::int64_t>(i);
+        if (after[i] != original[i] && !InsideCode(at, found.HandlerPos) &&
+            !InsideCode(at, found.CompressionPos)) {
+            Fail("the conversion changed a byte outside the two codes");
         }
     }
-    std::filesystem::remove(path);
+}
+
+void CheckConversion(const std::uint8_t* data, std::size_t size, const Findings& plain) {
+    const Input original(data, size);
+    if (OnDisk(data, size)) {
+        AnalyseAndConvert(DiskFile(data, size), original, plain);
+    } else {
+        AnalyseAndConvert(MemoryFile(data, size), original, plain);
+    }
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    TMemoryStream64 direct(data, size);
-    const Findings plain = AnalyseIn(direct);
-    if (direct.Bytes != Bytes(data, data + size)) {
-        Fail("the analysis wrote to its stream");
-    }
-    // A small buffer puts its edges everywhere in the headers.
-    TMemoryStream64 underCache(data, size);
-    TCachedReadStream64 cached(&underCache, 64);
-    if (AnalyseIn(cached) != plain) {
-        Fail("the analysis through the cache differs from the direct one");
-    }
-    AnalyseAndConvertFile(data, size);
+    const Findings plain = CheckWalks(data, size);
+    CheckConversion(data, size, plain);
     return 0;
 }
