@@ -22,6 +22,19 @@ enum class Message {
     KindUnknown,
     KindAmbiguous,
     NoFiles,
+    LockBusy,
+    JournalFailed,
+    SettledDone,
+    SettledUndone,
+    SettledRepaired,
+    SettledForeign,
+    NothingRecorded,
+    CodesChanged,
+    InterruptedLine,
+    OriginalLine,
+    JournalSkipped,
+    RestoreWithoutJournal,
+    CodesNotConfirmed,
     Count
 };
 

@@ -28,7 +28,7 @@ Json CodeValue(FourCC code) {
 
 bool IsCodeField(const std::string& key) {
     return key == "handler" || key == "compression" || key == "from_handler" ||
-           key == "from_compression";
+           key == "from_compression" || key == "original";
 }
 
 std::string Dump(const Json& object) {
@@ -71,6 +71,18 @@ std::string JsonLine(const FileReport& report, int language) {
         object["targets"].push_back(CodecNames[target]);
     }
     object["locked"] = OfferedTargets(report.Kind).Locked;
+    if (report.Original.Interrupted) {
+        object["interrupted"] = true;
+    }
+    if (report.Original.Found) {
+        Json original;
+        original["kind"] = report.Original.Kind;
+        original["kind_name"] = KindName(report.Original.Kind, language);
+        original["handler"] = CodeValue(report.Original.Codes.Handler);
+        original["compression"] = CodeValue(report.Original.Codes.Compression);
+        original["time"] = report.Original.Time;
+        object["original"] = original;
+    }
     if (report.Conversion) {
         object["from_kind"] = report.FromKind;
         object["from_handler"] = CodeValue(report.FromHandler);
@@ -78,6 +90,9 @@ std::string JsonLine(const FileReport& report, int language) {
         object["to_kind"] = report.ToKind;
         object["converted"] = report.Converted;
         object["dry_run"] = report.DryRun;
+    }
+    if (!report.Note.empty()) {
+        object["recovered"] = report.Note;
     }
     if (!report.Error.empty()) {
         object["error"] = report.Error;

@@ -18,6 +18,8 @@ struct Options {
     bool PreserveTime = false;
     bool Quiet = false;
     bool ListKinds = false;
+    bool Restore = false;   // write back the journal's recorded originals
+    bool NoJournal = false; // neither read nor write the conversion journal
     int Language = 0;
 };
 

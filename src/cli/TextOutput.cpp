@@ -25,6 +25,32 @@ std::set<CodecKind> FamilyOf(CodecKind kind) {
     return family;
 }
 
+// "2026-12-08T14:02:11Z" as "2026-12-08 14:02".
+std::string ShortTime(const std::string& time) {
+    std::string shown = time.substr(0, 16);
+    if (shown.size() > 10 && shown[10] == 'T') {
+        shown[10] = ' ';
+    }
+    return shown;
+}
+
+void PrintJournalLines(const FileReport& report, int language, bool quiet, std::FILE* out) {
+    if (quiet) {
+        return;
+    }
+    if (report.Original.Found) {
+        const RecordedOriginal& original = report.Original;
+        PutLine(out, Fill(MessageText(language, Message::OriginalLine),
+                          KindName(original.Kind, language),
+                          FourCCToString(original.Codes.Handler) + "/" +
+                              FourCCToString(original.Codes.Compression),
+                          ShortTime(original.Time)));
+    }
+    if (report.Original.Interrupted) {
+        PutLine(out, Fill(MessageText(language, Message::InterruptedLine), report.Path));
+    }
+}
+
 } // namespace
 
 std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
@@ -33,6 +59,10 @@ std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
         return CodecNames[kind];
     }
     return LocalizedText(language, number);
+}
+
+std::string KindName(CodecKind kind, int language) {
+    return IsKnownKind(kind) ? std::string(CodecNames[kind]) : LocalizedText(language, 6);
 }
 
 std::string TargetNames(CodecKind kind, int language) {
@@ -62,16 +92,24 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             PutLine(out, std::string("  ") + MessageText(language, Message::TargetsLabel) + ": " +
                              TargetNames(report.Kind, language));
         }
+        PrintJournalLines(report, language, quiet, out);
         if (!report.Error.empty()) {
             PutLine(err, prefix + report.Error);
         }
         return;
     }
-    if (report.Status != kStatusDone || report.Kind == kUnknownKind) {
+    if (!report.Note.empty()) {
+        PutLine(err, prefix + report.Note);
+    }
+    if (report.Status != kStatusDone || (report.Kind == kUnknownKind && !report.Restore)) {
         PutLine(err, prefix + now);
     } else if (report.Error.empty() && !quiet) {
-        std::string line = prefix + CodecNames[report.FromKind] + " -> " +
-                           CodecNames[report.Converted ? report.Kind : report.ToKind];
+        std::string line = prefix + KindName(report.FromKind, language) + " -> " +
+                           KindName(report.Converted ? report.Kind : report.ToKind, language);
+        if (report.Converted && report.Restore) {
+            line += " (" + FourCCToString(report.Handler) + "/" +
+                    FourCCToString(report.Compression) + ")";
+        }
         if (report.DryRun) {
             line += std::string(" ") + MessageText(language, Message::DryRun);
         }

@@ -10,6 +10,9 @@ namespace vidtag::cli {
 // The display name of a known kind, else the localized text of the status (or "Unknown codec").
 std::string StatusText(ConversionStatus status, CodecKind kind, int language);
 
+// The display name of any kind, "Unknown codec" for one outside the catalogue.
+std::string KindName(CodecKind kind, int language);
+
 // "A, B, C" with the locked mark, or the word for none.
 std::string TargetNames(CodecKind kind, int language);
 
