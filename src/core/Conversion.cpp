@@ -15,28 +15,45 @@ namespace {
 
 // Read access too, so that the bytes can be checked before they are overwritten.
 constexpr std::uint16_t kPatchMode = kModeReadWrite | kShareDenyNone;
+// The lock is taken on a handle that only reads, so that a read-only file is locked, and its
+// conversion recorded, before its attribute is cleared.
+constexpr std::uint16_t kLockMode = kModeRead | kShareDenyNone;
 constexpr int kLockWaitMs = 2000;
 
 JournalUse Use = JournalUse::BestEffort;
 std::unique_ptr<Journal> Opened;
 
-// Clears the read-only attribute for the write and puts the attributes back on every path, once
-// the file is closed. Failing to clear it is left to the open to report.
-class WritableWhilePatching {
+// The file opened for writing only once the journal holds its attributes: the read-only one is
+// cleared for the write, and the attributes go back when the file is closed, on every path.
+class WritableFile {
   public:
-    WritableWhilePatching(const std::string& fileName, os::Attributes attributes)
-        : FileName(fileName), Original(attributes),
-          Changed(os::Files().IsReadOnly(attributes) &&
-                  os::Files().SetAttributes(fileName.c_str(),
-                                            os::Files().WithoutReadOnly(attributes))) {}
-    ~WritableWhilePatching() {
+    WritableFile(const std::string& fileName, os::Attributes attributes)
+        : FileName(fileName), Original(attributes) {}
+    ~WritableFile() { Close(); }
+    WritableFile(const WritableFile&) = delete;
+    WritableFile& operator=(const WritableFile&) = delete;
+
+    // Nullptr when the file cannot be opened for writing.
+    THandleStream64* Stream() {
+        if (!Opened) {
+            // Failing to clear the attribute is left to the open to report.
+            Changed = Changed || (os::Files().IsReadOnly(Original) &&
+                                  os::Files().SetAttributes(FileName.c_str(),
+                                                            os::Files().WithoutReadOnly(Original)));
+            try {
+                Opened = std::make_unique<TFileStream64>(FileName, kPatchMode);
+            } catch (...) {
+            }
+        }
+        return Opened.get();
+    }
+    void Close() {
+        Opened.reset();
         if (Changed) {
             os::Files().SetAttributes(FileName.c_str(), Original);
+            Changed = false;
         }
     }
-    WritableWhilePatching(const WritableWhilePatching&) = delete;
-    WritableWhilePatching& operator=(const WritableWhilePatching&) = delete;
-
     // An interrupted conversion left the file with the read-only attribute cleared: the
     // attributes it recorded are the ones to put back.
     void RestoreTo(os::Attributes attributes) {
@@ -48,7 +65,8 @@ class WritableWhilePatching {
   private:
     const std::string& FileName;
     os::Attributes Original;
-    bool Changed;
+    bool Changed = false;
+    std::unique_ptr<TFileStream64> Opened;
 };
 
 class FileLock {
@@ -93,10 +111,10 @@ bool Mixed(CodePair held, const JournalEntry& entry) {
 
 // Decides from what the file holds how the recorded conversion ended. The attributes it
 // recorded are put back in every case.
-ConversionStatus Settle(THandleStream64& stream, Journal& journal, const JournalEntry& entry,
-                        WritableWhilePatching& writable) {
+ConversionStatus Settle(THandleStream64& reader, Journal& journal, const JournalEntry& entry,
+                        WritableFile& writable) {
     writable.RestoreTo(entry.Mode);
-    const CodePair held = ReadPair(stream, entry);
+    const CodePair held = ReadPair(reader, entry);
     EntryState state = EntryState::Abandoned;
     Settlement settled = Settlement::Foreign;
     if (Holds(held, entry.To, entry.CompressionPos)) {
@@ -109,9 +127,11 @@ ConversionStatus Settle(THandleStream64& stream, Journal& journal, const Journal
         const std::array<Slot, 2> slots{
             {{entry.HandlerPos, held.Handler, entry.From.Handler},
              {entry.CompressionPos, held.Compression, entry.From.Compression}}};
-        if (PatchCodes(stream, slots.data(), slots.size()) != kStatusDone) {
+        THandleStream64* stream = writable.Stream();
+        if (stream == nullptr || PatchCodes(*stream, slots.data(), slots.size()) != kStatusDone) {
             return kStatusCannotWrite;
         }
+        writable.Close();
         state = EntryState::Undone;
         settled = Settlement::Repaired;
     }
@@ -155,10 +175,9 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     if (!os::Files().GetAttributes(fileName.c_str(), attributes)) {
         return kStatusCannotWrite;
     }
-    WritableWhilePatching writable(fileName, attributes);
     std::unique_ptr<TFileStream64> stream;
     try {
-        stream = std::make_unique<TFileStream64>(fileName, kPatchMode);
+        stream = std::make_unique<TFileStream64>(fileName, kLockMode);
     } catch (...) {
         return kStatusCannotWrite;
     }
@@ -176,6 +195,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         journal = nullptr;
     }
     const std::string absolute = journal != nullptr ? AbsolutePath(fileName) : fileName;
+    WritableFile writable(fileName, attributes);
     if (journal != nullptr) {
         const FileHistory seen = HistoryOf(journal->Entries(), identity, absolute, {});
         if (seen.Last && seen.Last->State == EntryState::Pending) {
@@ -239,7 +259,12 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         {entry.HandlerPos, entry.From.Handler, entry.To.Handler},
         {entry.CompressionPos, entry.From.Compression, entry.To.Compression},
     }};
-    const ConversionStatus status = PatchCodes(*stream, slots.data(), count);
+    THandleStream64* out = writable.Stream();
+    const ConversionStatus status =
+        out != nullptr ? PatchCodes(*out, slots.data(), count) : kStatusCannotWrite;
+    // The attributes go back before the conversion is marked as ended: until then, recovery puts
+    // them back.
+    writable.Close();
     // Lost marks cost nothing: recovery tells from the file how the conversion ended.
     if (journal != nullptr) {
         journal->Settle(entry, status == kStatusDone ? EntryState::Done : EntryState::Undone);
