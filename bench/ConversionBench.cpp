@@ -61,7 +61,9 @@ int main() {
     std::vector<std::string> with;
     for (int i = 0; i < kFiles; ++i) {
         for (auto* list : {&without, &with}) {
-            const fs::path path = root / ((list == &with ? "j" : "n") + std::to_string(i) + ".avi");
+            std::string name(list == &with ? "j" : "n");
+            name.append(std::to_string(i)).append(".avi");
+            const fs::path path = root / name;
             fs::copy_file(fs::path(VIDTAG_SAMPLES_DIR) / "kind10-xvid.avi", path);
             list->push_back(path.string());
         }

@@ -168,6 +168,10 @@ void Journal::TakeLine(const std::string& text) {
 }
 
 bool Journal::Refresh() {
+    if (path_.empty()) {
+        error_ = "no state folder; VIDTAG_JOURNAL names one";
+        return false;
+    }
     std::error_code error;
     const fs::path where = PathOf(path_);
     if (fs::is_directory(where, error)) {
@@ -320,16 +324,19 @@ std::string JournalPath() {
     if (!named.empty()) {
         return named;
     }
+    // Without a home folder there is no state folder: a relative path would put the journal
+    // wherever the program happens to run.
 #ifdef _WIN32
-    const fs::path folder = PathOf(os::EnvironmentVariable("LOCALAPPDATA")) / "Vidtag";
+    const std::string base = os::EnvironmentVariable("LOCALAPPDATA");
+    const fs::path folder = PathOf(base) / "Vidtag";
 #else
     const std::string state = os::EnvironmentVariable("XDG_STATE_HOME");
-    const fs::path folder = (!state.empty() && state.front() == '/'
-                                 ? PathOf(state)
-                                 : PathOf(os::EnvironmentVariable("HOME")) / ".local" / "state") /
-                            "vidtag";
+    const bool useState = !state.empty() && state.front() == '/';
+    const std::string base = useState ? state : os::EnvironmentVariable("HOME");
+    const fs::path folder =
+        (useState ? PathOf(state) : PathOf(base) / ".local" / "state") / "vidtag";
 #endif
-    return Utf8Of(folder / "journal.jsonl");
+    return base.empty() ? std::string() : Utf8Of(folder / "journal.jsonl");
 }
 
 std::string AbsolutePath(const std::string& path) {
