@@ -217,6 +217,11 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
         }
         return report;
     }
+    // Already the original: nothing to write, as for a conversion to the kind the file has.
+    if (report.Original.Found && report.Original.Codes.Handler == report.Handler &&
+        (report.CompressionPos == 0 || report.Original.Codes.Compression == report.Compression)) {
+        return report;
+    }
     std::error_code timeError;
     const fs::path fsPath = PathOf(path);
     const auto modified = fs::last_write_time(fsPath, timeError);
