@@ -198,7 +198,10 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     WritableFile writable(fileName, attributes);
     if (journal != nullptr) {
         const FileHistory seen = HistoryOf(journal->Entries(), identity, absolute, {});
-        if (seen.Last && seen.Last->State == EntryState::Pending) {
+        // Only this very file is settled: a file that merely took the path of an interrupted one
+        // has codes the record knows nothing about.
+        if (seen.Last && seen.Last->State == EntryState::Pending &&
+            seen.Last->File.SameFile(identity)) {
             const ConversionStatus settled = Settle(*stream, *journal, *seen.Last, writable);
             if (settled != kStatusDone) {
                 return settled;
