@@ -1,10 +1,14 @@
 // The journal's own format and its compaction, below the engine.
 #include "ConversionHistory.h"
+#include "Engine.h"
 #include "Journal.h"
 #include "JournalLine.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 using namespace vidtag;
@@ -76,6 +80,31 @@ TEST(JournalFormat, HistoryAndCompactionKeepTheOriginal) {
     ASSERT_TRUE(history.Original);
     EXPECT_EQ(history.Original->From.Compression, FCC("H264"));
     EXPECT_EQ(compacted[1].State, EntryState::Pending);
+}
+
+void SetJournal(const std::string& path) {
+#ifdef _WIN32
+    _putenv_s("VIDTAG_JOURNAL", path.c_str());
+#else
+    setenv("VIDTAG_JOURNAL", path.c_str(), 1);
+#endif
+}
+
+// The dialog's way (the engine's default): its conversions are recorded where the journal can
+// be written, and go ahead as before where it cannot.
+TEST(JournalFormat, TheDialogRecordsWhereItCanAndConvertsAnyway) {
+    test::TempDir dir;
+    const std::string blocker = dir.Path("blocker");
+    test::WriteFileBytes(blocker, {});
+    for (const bool writable : {true, false}) {
+        const std::string journal = writable ? dir.Path("journal.jsonl") : blocker + "/j.jsonl";
+        SetJournal(journal);
+        const std::string path = dir.Path("dialog.avi");
+        test::WriteFileBytes(path, test::ReadFileBytes(test::SamplePath("kind10-xvid.avi")));
+        ASSERT_EQ(ProcessFile(path, kNoKind), kStatusDone);
+        EXPECT_EQ(ProcessFile(path, 12), kStatusDone);
+        EXPECT_EQ(std::filesystem::exists(journal), writable);
+    }
 }
 
 } // namespace
