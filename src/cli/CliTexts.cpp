@@ -33,6 +33,23 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "(%1 looks like %2; --relaxed converts it)",
         "(recognised with --relaxed only)",
         "%1 is recognised with --relaxed but never written; only a restore puts FMP4 back",
+        "another conversion of this file did not finish within 2 seconds; nothing written",
+        "cannot use the conversion journal %1: %2; nothing written (--no-journal converts "
+        "without it)",
+        "an interrupted conversion to %1 had been written; it is now recorded as done",
+        "an interrupted conversion to %1 had not been written; it is now recorded as undone",
+        "an interrupted conversion to %1 was undone",
+        "an interrupted conversion to %1 left codes it never wrote: another program changed the "
+        "file; nothing written",
+        "no conversion of this file is recorded; nothing written",
+        "the codes are not the ones the journal recorded last: another program changed them; "
+        "nothing written",
+        "  interrupted conversion: vidtag-cli --restore %1 repairs it",
+        "  original: %1 (%2), before the conversion of %3",
+        "the journal %1 has unreadable lines; they were skipped",
+        "--restore needs the journal and cannot be combined with --no-journal",
+        "the file does not hold the codes written (%1) after writing, but %2",
+        "without the journal the original codes %1 cannot be restored exactly later",
     },
     {
         "варианты",
@@ -59,6 +76,23 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "(распознаётся только с --relaxed)",
         "%1 распознаётся с --relaxed, но не записывается; вернуть FMP4 можно только "
         "восстановлением",
+        "другое преобразование этого файла не закончилось за 2 секунды; ничего не записано",
+        "журнал преобразований %1 недоступен: %2; ничего не записано (--no-journal "
+        "преобразует без журнала)",
+        "прерванное преобразование в %1 было записано; теперь оно отмечено как выполненное",
+        "прерванное преобразование в %1 не было записано; теперь оно отмечено как отменённое",
+        "прерванное преобразование в %1 отменено",
+        "прерванное преобразование в %1 оставило коды, которых оно не писало: файл изменила "
+        "другая программа; ничего не записано",
+        "преобразований этого файла в журнале нет; ничего не записано",
+        "коды не совпадают с последними записанными в журнал: их изменила другая программа; "
+        "ничего не записано",
+        "  прерванное преобразование: исправляет vidtag-cli --restore %1",
+        "  исходный: %1 (%2), до преобразования %3",
+        "в журнале %1 есть нечитаемые строки; они пропущены",
+        "--restore требует журнала и несовместим с --no-journal",
+        "после записи в файле не записанные коды (%1), а %2",
+        "без журнала исходные коды %1 потом нельзя будет восстановить в точности",
     },
 }};
 

@@ -31,6 +31,20 @@ enum class Message {
     RelaxedHint,
     RelaxedOnly,
     KindNeverWritten,
+    LockBusy,
+    JournalFailed,
+    SettledDone,
+    SettledUndone,
+    SettledRepaired,
+    SettledForeign,
+    NothingRecorded,
+    CodesChanged,
+    InterruptedLine,
+    OriginalLine,
+    JournalSkipped,
+    RestoreWithoutJournal,
+    CodesNotConfirmed,
+    NoExactRestore,
     Count
 };
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace vidtag::cli {
@@ -59,9 +60,98 @@ bool CouldWrite(const std::string& path, int& reason) {
            files.SetAttributes(path.c_str(), attributes);
 }
 
+std::string SettlementNote(int language) {
+    const std::string kind = DisplayKindName(JournalReport.SettledKind, language);
+    switch (JournalReport.Settled) {
+    case Settlement::Done:
+        return Fill(MessageText(language, Message::SettledDone), kind);
+    case Settlement::Undone:
+        return Fill(MessageText(language, Message::SettledUndone), kind);
+    case Settlement::Repaired:
+        return Fill(MessageText(language, Message::SettledRepaired), kind);
+    case Settlement::Foreign:
+        return Fill(MessageText(language, Message::SettledForeign), kind);
+    default:
+        return {};
+    }
+}
+
+// Why the engine wrote nothing, when the journal or the lock stopped it.
+std::string RefusalText(int language) {
+    switch (JournalReport.Refused) {
+    case Refusal::LockBusy:
+        return MessageText(language, Message::LockBusy);
+    case Refusal::JournalFailed:
+        return Fill(MessageText(language, Message::JournalFailed), JournalReport.JournalPath,
+                    JournalReport.Reason);
+    case Refusal::NothingRecorded:
+        return MessageText(language, Message::NothingRecorded);
+    case Refusal::CodesChanged:
+        return MessageText(language, Message::CodesChanged);
+    default:
+        return {};
+    }
+}
+
+// Settles an interrupted conversion of the file before anything looks at its codes; an analysis
+// of a half-converted file would only find an unknown codec. Nothing when the job may go on,
+// else the report of the refusal.
+std::optional<FileReport> Recover(const std::string& path, const ConvertRequest& request,
+                                  int language, std::string& note) {
+    if (!request.Journal || request.DryRun) {
+        return std::nullopt;
+    }
+    const ConversionStatus status = vidtag::RecoverFile(path);
+    note = SettlementNote(language);
+    if (status == kStatusDone || status == kStatusNotFound) {
+        return std::nullopt;
+    }
+    const std::string refusal = RefusalText(language);
+    FileReport report = AnalyseFile(path);
+    report.Conversion = true;
+    report.ToKind = request.Target;
+    report.FromKind = report.Kind;
+    report.FromHandler = report.Handler;
+    report.FromCompression = report.Compression;
+    report.Status = status;
+    report.Note = note;
+    report.Error = refusal;
+    return report;
+}
+
+void KeepTime(const fs::path& fsPath, fs::file_time_type modified, std::error_code timeError,
+              FileReport& report, int language) {
+    if (!timeError) {
+        fs::last_write_time(fsPath, modified, timeError);
+    }
+    if (timeError) {
+        report.Error = Fill(MessageText(language, Message::TimeNotKept), timeError.message());
+    }
+}
+
+// The analysis after a write must find both codes written, not only the kind they make.
+void Confirm(const std::string& path, CodecKind target, FileReport& report, int language) {
+    const CodePair wrote{EngineState.CurrentHandler, EngineState.CurrentCompression};
+    const ConversionStatus confirmed = ProcessFile(path, kNoKind);
+    report.Status = confirmed;
+    if (confirmed == kStatusDone) {
+        TakeEngineState(report);
+    }
+    if (confirmed != kStatusDone || (!report.Restore && EngineState.CurrentKind != target)) {
+        report.Error =
+            Fill(MessageText(language, Message::NotConfirmed), DisplayKindName(target, language),
+                 StatusText(report.Status, report.Kind, language));
+    } else if (report.Handler != wrote.Handler || report.Compression != wrote.Compression) {
+        report.Error =
+            Fill(MessageText(language, Message::CodesNotConfirmed),
+                 FourCCToString(wrote.Handler) + "/" + FourCCToString(wrote.Compression),
+                 FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression));
+    }
+}
+
 } // namespace
 
-FileReport AnalyseFile(const std::string& path) {
+FileReport AnalyseFile(const std::string& path, bool journal) {
     FileReport report;
     report.Path = path;
     report.Rule = AnalysisRule;
@@ -72,6 +162,9 @@ FileReport AnalyseFile(const std::string& path) {
             const CodecKind relaxed = ClassifyCodecRelaxed(report.Handler, report.Compression);
             report.RelaxedKind = relaxed == kUnknownKind ? kNoKind : relaxed;
         }
+        if (journal) {
+            report.Original = OriginalOf(path);
+        }
     } else if (report.Status != kStatusNotFound) {
         // Only a failed existence test leaves the kind unset; its codes and positions would be
         // the previous file's.
@@ -81,7 +174,12 @@ FileReport AnalyseFile(const std::string& path) {
 }
 
 FileReport ConvertFile(const std::string& path, const ConvertRequest& request, int language) {
+    std::string note;
+    if (auto refused = Recover(path, request, language, note)) {
+        return *refused;
+    }
     FileReport report = AnalyseFile(path);
+    report.Note = note;
     report.Conversion = true;
     report.DryRun = request.DryRun;
     report.ToKind = request.Target;
@@ -95,8 +193,9 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     const TargetList& offered = OfferedTargets(report.Kind);
     const auto targets = offered.View();
     if (std::find(targets.begin(), targets.end(), request.Target) == targets.end()) {
-        report.Error = Fill(MessageText(language, Message::NotOffered), CodecNames[request.Target],
-                            KindName(report.Kind), TargetNames(report.Kind, language));
+        report.Error =
+            Fill(MessageText(language, Message::NotOffered), CodecNames[request.Target],
+                 DisplayKindName(report.Kind, language), TargetNames(report.Kind, language));
         return report;
     }
     // Without a format chunk only the handler is written, and the handler "divx" alone does not
@@ -120,31 +219,76 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     const fs::path fsPath = PathOf(path);
     const auto modified = fs::last_write_time(fsPath, timeError);
 
+    // Codes only the relaxed rule knows are not the table's: without a record nothing could
+    // write them back.
+    if (!request.Journal &&
+        ClassifyCodec(report.FromHandler, report.FromCompression) != report.FromKind) {
+        report.Warning =
+            Fill(MessageText(language, Message::NoExactRestore),
+                 FourCCToString(report.FromHandler) + "/" + FourCCToString(report.FromCompression));
+    }
     const ConversionStatus written = Process(report, request.Target);
     report.Status = written;
     if (written != kStatusDone) {
+        report.Error = RefusalText(language);
         return report;
     }
     report.Converted = true;
     if (request.PreserveTime) {
-        if (!timeError) {
-            fs::last_write_time(fsPath, modified, timeError);
-        }
-        if (timeError) {
-            report.Error = Fill(MessageText(language, Message::TimeNotKept), timeError.message());
-        }
+        KeepTime(fsPath, modified, timeError, report, language);
     }
+    Confirm(path, request.Target, report, language);
+    return report;
+}
 
-    const ConversionStatus confirmed = ProcessFile(path, kNoKind);
-    report.Status = confirmed;
-    if (confirmed == kStatusDone) {
-        TakeEngineState(report);
+FileReport RestoreFile(const std::string& path, const ConvertRequest& request, int language) {
+    std::string note;
+    if (auto refused = Recover(path, request, language, note)) {
+        refused->Restore = true;
+        return *refused;
     }
-    if (confirmed != kStatusDone || EngineState.CurrentKind != request.Target) {
-        report.Error =
-            Fill(MessageText(language, Message::NotConfirmed), CodecNames[request.Target],
-                 StatusText(report.Status, report.Kind, language));
+    FileReport report = AnalyseFile(path, true);
+    report.Note = note;
+    report.Conversion = true;
+    report.Restore = true;
+    report.DryRun = request.DryRun;
+    report.FromKind = report.Kind;
+    report.FromHandler = report.Handler;
+    report.FromCompression = report.Compression;
+    report.ToKind = report.Original.Found ? report.Original.Kind : report.Kind;
+    if (report.Status != kStatusDone) {
+        return report;
     }
+    if (request.DryRun) {
+        if (!report.Original.Found) {
+            report.Note = MessageText(language, Message::NothingRecorded);
+        }
+        return report;
+    }
+    // Already the original: nothing to write, as for a conversion to the kind the file has.
+    if (report.Original.Found && report.Original.Codes.Handler == report.Handler &&
+        (report.CompressionPos == 0 || report.Original.Codes.Compression == report.Compression)) {
+        return report;
+    }
+    std::error_code timeError;
+    const fs::path fsPath = PathOf(path);
+    const auto modified = fs::last_write_time(fsPath, timeError);
+    const ConversionStatus written = vidtag::RestoreFile(path);
+    report.Status = written;
+    if (JournalReport.Refused == Refusal::NothingRecorded) {
+        report.Note = RefusalText(language);
+        return report;
+    }
+    if (written != kStatusDone) {
+        report.Error = RefusalText(language);
+        return report;
+    }
+    report.Converted = true;
+    report.ToKind = EngineState.CurrentKind;
+    if (request.PreserveTime) {
+        KeepTime(fsPath, modified, timeError, report, language);
+    }
+    Confirm(path, report.ToKind, report, language);
     return report;
 }
 

@@ -30,6 +30,15 @@ struct FileReport {
     bool Converted = false;
     bool DryRun = false;
 
+    // A restore writes back whatever the journal recorded, a code the catalogue lacks included.
+    bool Restore = false;
+    // The journal's word on the file: its recorded original, an interrupted conversion.
+    RecordedOriginal Original;
+    // What recovery did with an interrupted conversion before the job; said whatever the outcome.
+    std::string Note;
+    // Said beside a conversion that went ahead: what will not be possible later.
+    std::string Warning;
+
     // A failure the engine has no status for (target not offered, folder without -r, ...).
     std::string Error;
     // The system's reason when the file could not be opened (os::LastSystemError), else 0.
@@ -38,20 +47,27 @@ struct FileReport {
     // Error describes it.
     bool ArgumentOnly = false;
 
-    bool Failed() const { return Status != kStatusDone || Kind == kUnknownKind || !Error.empty(); }
+    bool Failed() const {
+        return Status != kStatusDone || (Kind == kUnknownKind && !Restore) || !Error.empty();
+    }
 };
 
 struct ConvertRequest {
     CodecKind Target = kNoKind;
     bool DryRun = false;
     bool PreserveTime = false;
+    bool Journal = true;
 };
 
-FileReport AnalyseFile(const std::string& path);
+// With journal, the report carries the file's recorded original.
+FileReport AnalyseFile(const std::string& path, bool journal = false);
 
 // Analyses the file, checks that the target is offered for its kind, writes, and analyses again
 // to confirm; the file is left untouched whenever a check fails.
 FileReport ConvertFile(const std::string& path, const ConvertRequest& request, int language);
+
+// Writes back the codes the journal records as the file's original.
+FileReport RestoreFile(const std::string& path, const ConvertRequest& request, int language);
 
 // A report for an argument that never reached the engine: status 1, as scripts have always seen.
 FileReport FailedArgument(const std::string& path, std::string error);

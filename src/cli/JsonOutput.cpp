@@ -29,7 +29,7 @@ Json CodeValue(FourCC code) {
 
 bool IsCodeField(const std::string& key) {
     return key == "handler" || key == "compression" || key == "from_handler" ||
-           key == "from_compression";
+           key == "from_compression" || key == "original";
 }
 
 std::string Dump(const Json& object) {
@@ -85,6 +85,18 @@ std::string JsonLine(const FileReport& report, int language) {
     if (report.RelaxedKind != kNoKind) {
         object["relaxed_kind"] = report.RelaxedKind;
     }
+    if (report.Original.Interrupted) {
+        object["interrupted"] = true;
+    }
+    if (report.Original.Found) {
+        Json original;
+        original["kind"] = report.Original.Kind;
+        original["kind_name"] = DisplayKindName(report.Original.Kind, language);
+        original["handler"] = CodeValue(report.Original.Codes.Handler);
+        original["compression"] = CodeValue(report.Original.Codes.Compression);
+        original["time"] = report.Original.Time;
+        object["original"] = original;
+    }
     if (report.Conversion) {
         object["from_kind"] = report.FromKind;
         object["from_handler"] = CodeValue(report.FromHandler);
@@ -92,6 +104,12 @@ std::string JsonLine(const FileReport& report, int language) {
         object["to_kind"] = report.ToKind;
         object["converted"] = report.Converted;
         object["dry_run"] = report.DryRun;
+    }
+    if (!report.Warning.empty()) {
+        object["warning"] = report.Warning;
+    }
+    if (!report.Note.empty()) {
+        object["recovered"] = report.Note;
     }
     if (!report.Error.empty()) {
         object["error"] = report.Error;

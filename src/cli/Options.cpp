@@ -34,6 +34,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
                  "another decoder plays them.\n\n"
                  "  vidtag-cli [options] FILE|FOLDER...            analyse\n"
                  "  vidtag-cli --to KIND [options] FILE|FOLDER...  convert\n"
+                 "  vidtag-cli --restore [options] FILE|FOLDER...  back to the recorded original\n"
                  "  vidtag-cli --list-kinds                        the kinds by family, with codes",
                  "vidtag-cli"};
     app.footer("KIND: a display name in any case (\"divx 5\"), a code (\"DX50\", \"xvid\") or a "
@@ -54,6 +55,10 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         ->check(CLI::IsMember({"en", "ru"}))
         ->option_text("en|ru");
     app.add_flag("-q,--quiet", options.Quiet, "Report failures only");
+    app.add_flag("--restore", options.Restore,
+                 "Write back the codes each file had before its recorded conversions");
+    app.add_flag("--no-journal", options.NoJournal,
+                 "Convert without reading or writing the conversion journal");
     app.add_flag("--list-kinds", options.ListKinds, "List the kinds by family, with their codes");
     app.add_flag("--relaxed", options.Relaxed,
                  "Also recognise the codes FFmpeg, MEncoder and GStreamer write (any case, the "
@@ -88,6 +93,12 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     }
     if (options.ListKinds && !options.Paths.empty()) {
         return UsageError(MessageText(options.Language, Message::ListKindsWithFiles));
+    }
+    if (options.Restore && options.NoJournal) {
+        return UsageError(MessageText(options.Language, Message::RestoreWithoutJournal));
+    }
+    if (options.Restore && to->count() > 0) {
+        return UsageError("--restore and --to exclude each other");
     }
     if (options.Paths.empty() && !options.ListKinds) {
         return UsageError(MessageText(options.Language, Message::NoFiles));

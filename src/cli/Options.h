@@ -19,6 +19,8 @@ struct Options {
     bool Quiet = false;
     bool ListKinds = false;
     bool Relaxed = false;
+    bool Restore = false;   // write back the journal's recorded originals
+    bool NoJournal = false; // neither read nor write the conversion journal
     int Language = 0;
 };
 

@@ -50,6 +50,32 @@ bool SaysNotFound(int code) {
            std::errc::no_such_file_or_directory;
 }
 
+// "2026-12-08T14:02:11Z" as "2026-12-08 14:02".
+std::string ShortTime(const std::string& time) {
+    std::string shown = time.substr(0, 16);
+    if (shown.size() > 10 && shown[10] == 'T') {
+        shown[10] = ' ';
+    }
+    return shown;
+}
+
+void PrintJournalLines(const FileReport& report, int language, bool quiet, std::FILE* out) {
+    if (quiet) {
+        return;
+    }
+    if (report.Original.Found) {
+        const RecordedOriginal& original = report.Original;
+        PutLine(out, Fill(MessageText(language, Message::OriginalLine),
+                          DisplayKindName(original.Kind, language),
+                          FourCCToString(original.Codes.Handler) + "/" +
+                              FourCCToString(original.Codes.Compression),
+                          ShortTime(original.Time)));
+    }
+    if (report.Original.Interrupted) {
+        PutLine(out, Fill(MessageText(language, Message::InterruptedLine), report.Path));
+    }
+}
+
 } // namespace
 
 std::string SystemReason(const FileReport& report, int language) {
@@ -86,6 +112,11 @@ std::string ReportStatusText(const FileReport& report, int language) {
     return text;
 }
 
+std::string DisplayKindName(CodecKind kind, int language) {
+    return IsRecognisedKind(kind) ? std::string(vidtag::KindName(kind))
+                                  : LocalizedText(language, 6);
+}
+
 std::string TargetNames(CodecKind kind, int language) {
     const TargetList& targets = OfferedTargets(kind);
     if (targets.Count == 0) {
@@ -120,24 +151,36 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             PutLine(out, std::string("  ") + MessageText(language, Message::TargetsLabel) + ": " +
                              TargetNames(report.Kind, language));
         }
+        PrintJournalLines(report, language, quiet, out);
         if (!report.Error.empty()) {
             PutLine(err, prefix + report.Error);
         }
         return;
     }
+    if (!report.Note.empty()) {
+        PutLine(err, prefix + report.Note);
+    }
     // A conversion that went through but left a warning (the time not kept) still says what
     // was written, before the warning.
     const bool done =
         report.Converted && report.Status == kStatusDone && report.Kind == report.ToKind;
-    if (report.Status != kStatusDone || report.Kind == kUnknownKind) {
+    if (report.Status != kStatusDone || (report.Kind == kUnknownKind && !report.Restore)) {
         PutLine(err, prefix + now);
     } else if ((!quiet || report.Failed()) && (report.Error.empty() || done)) {
-        std::string line = prefix + KindName(report.FromKind) + " -> " +
-                           KindName(report.Converted ? report.Kind : report.ToKind);
+        std::string line =
+            prefix + DisplayKindName(report.FromKind, language) + " -> " +
+            DisplayKindName(report.Converted ? report.Kind : report.ToKind, language);
+        if (report.Converted && report.Restore) {
+            line += " (" + FourCCToString(report.Handler) + "/" +
+                    FourCCToString(report.Compression) + ")";
+        }
         if (report.DryRun) {
             line += std::string(" ") + MessageText(language, Message::DryRun);
         }
         PutLine(out, line);
+    }
+    if (!report.Warning.empty() && report.Converted) {
+        PutLine(err, prefix + report.Warning);
     }
     if (!report.Error.empty()) {
         PutLine(err, prefix + report.Error);

@@ -14,6 +14,8 @@ std::string StatusText(ConversionStatus status, CodecKind kind, int language);
 std::string SystemReason(const FileReport& report, int language);
 // StatusText, and for a file only the relaxed rule knows, what it looks like.
 std::string ReportStatusText(const FileReport& report, int language);
+// The display name of any kind, "Unknown codec" for one outside the catalogue.
+std::string DisplayKindName(CodecKind kind, int language);
 
 // "A, B, C" with the locked mark, or the word for none.
 std::string TargetNames(CodecKind kind, int language);

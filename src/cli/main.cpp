@@ -1,5 +1,7 @@
+#include "CliTexts.h"
 #include "FileJob.h"
 #include "FolderExpansion.h"
+#include "Journal.h"
 #include "JsonOutput.h"
 #include "Options.h"
 #include "OutputCheck.h"
@@ -81,6 +83,14 @@ int main(int argc, char** argv) {
         return FinishOutput(0, outputClosed, options.Language);
     }
 
+    // A conversion that cannot be recorded writes nothing: the promise is that every file can go
+    // back to what it was.
+    vidtag::SetJournalUse(options.NoJournal ? vidtag::JournalUse::Off
+                                            : vidtag::JournalUse::Required);
+    const ConvertRequest request{options.To, options.DryRun, options.PreserveTime,
+                                 !options.NoJournal};
+    bool warnedSkipped = false;
+
     const std::vector<FileArgument> files =
         ExpandArguments(options.Paths, options.Recursive, options.Language);
     const bool showProgress = files.size() > kProgressAbove && StderrIsTerminal();
@@ -94,11 +104,19 @@ int main(int argc, char** argv) {
         FileReport report;
         if (!file.Error.empty()) {
             report = FailedArgument(file.Path, file.Error);
+        } else if (options.Restore) {
+            report = RestoreFile(file.Path, request, options.Language);
         } else if (options.To != vidtag::kNoKind) {
-            report = ConvertFile(file.Path, {options.To, options.DryRun, options.PreserveTime},
-                                 options.Language);
+            report = ConvertFile(file.Path, request, options.Language);
         } else {
-            report = AnalyseFile(file.Path);
+            report = AnalyseFile(file.Path, !options.NoJournal);
+        }
+        if (vidtag::JournalReport.SkippedLines > 0 && !warnedSkipped) {
+            warnedSkipped = true;
+            std::fprintf(
+                stderr, "vidtag-cli: %s\n",
+                Fill(MessageText(options.Language, Message::JournalSkipped), vidtag::JournalPath())
+                    .c_str());
         }
         anyFailed = anyFailed || report.Failed();
         if (showProgress) {

@@ -1,12 +1,13 @@
 #include "Engine.h"
 
 #include "CachedReadStream64.h"
+#include "Conversion.h"
+#include "ConversionHistory.h"
+#include "Journal.h"
 #include "Stream64.h"
 #include "VmAVIFile.h"
 #include "os/FileLayer.h"
 
-#include <array>
-#include <cstddef>
 #include <memory>
 
 namespace vidtag {
@@ -18,116 +19,6 @@ namespace {
 
 // Others may go on reading and writing while we look: the file may be playing somewhere.
 constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
-// Read access too, so that the bytes can be checked before they are overwritten.
-constexpr std::uint16_t kPatchMode = kModeReadWrite | kShareDenyNone;
-
-constexpr std::int64_t kCodeSize = 4;
-
-using CodeBytes = std::array<std::uint8_t, kCodeSize>;
-
-// File order, first character first, whatever the machine's byte order.
-CodeBytes BytesOf(FourCC code) {
-    CodeBytes bytes{};
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<std::uint8_t>(FourCCChar(code, static_cast<int>(i)));
-    }
-    return bytes;
-}
-
-bool ReadCodeAt(THandleStream64& stream, std::int64_t position, FourCC& code) {
-    CodeBytes bytes{};
-    if (stream.Seek(position, 0) != position || stream.Read(bytes.data(), kCodeSize) != kCodeSize) {
-        return false;
-    }
-    code = MakeFourCC(static_cast<char>(bytes[0]), static_cast<char>(bytes[1]),
-                      static_cast<char>(bytes[2]), static_cast<char>(bytes[3]));
-    return true;
-}
-
-bool WriteCodeAt(THandleStream64& stream, std::int64_t position, FourCC code) {
-    const CodeBytes bytes = BytesOf(code);
-    return stream.Seek(position, 0) == position &&
-           stream.Write(bytes.data(), kCodeSize) == kCodeSize;
-}
-
-// One place to patch: what the file holds there now, and what goes there.
-struct Slot {
-    std::int64_t Position;
-    FourCC Held;
-    FourCC Wanted;
-};
-
-// Puts back what the file held wherever a write was attempted, so that a failure never leaves a
-// new handler code beside an old compression code. Best effort: the failure is reported
-// whatever this achieves.
-void Undo(THandleStream64& stream, const Slot* slots, std::size_t attempted) noexcept {
-    try {
-        for (std::size_t i = attempted; i-- > 0;) {
-            WriteCodeAt(stream, slots[i].Position, slots[i].Held);
-        }
-        stream.Flush();
-    } catch (...) {
-    }
-}
-
-// Clears the read-only attribute for the write and puts the exact attributes back on every
-// path, once the file is closed. Failing to clear it is left to the open to report.
-class WritableWhilePatching {
-  public:
-    WritableWhilePatching(const std::string& fileName, os::Attributes attributes)
-        : FileName(fileName), Original(attributes),
-          Changed(os::Files().IsReadOnly(attributes) &&
-                  os::Files().SetAttributes(fileName.c_str(),
-                                            os::Files().WithoutReadOnly(attributes))) {}
-    ~WritableWhilePatching() {
-        if (Changed) {
-            os::Files().SetAttributes(FileName.c_str(), Original);
-        }
-    }
-    WritableWhilePatching(const WritableWhilePatching&) = delete;
-    WritableWhilePatching& operator=(const WritableWhilePatching&) = delete;
-
-  private:
-    const std::string& FileName;
-    os::Attributes Original;
-    bool Changed;
-};
-
-ConversionStatus Patch(const std::string& fileName, const Slot* slots, std::size_t count) {
-    std::unique_ptr<TFileStream64> stream;
-    try {
-        stream = std::make_unique<TFileStream64>(fileName, kPatchMode);
-    } catch (...) {
-        return kStatusCannotWrite;
-    }
-    // The file may have been replaced or edited since the analysis; then the positions mean
-    // nothing and writing would destroy unrelated data.
-    for (std::size_t i = 0; i < count; ++i) {
-        FourCC held = 0;
-        if (!ReadCodeAt(*stream, slots[i].Position, held) || held != slots[i].Held) {
-            return kStatusFileChanged;
-        }
-    }
-    std::size_t attempted = 0;
-    try {
-        while (attempted < count) {
-            const Slot& slot = slots[attempted++];
-            if (!WriteCodeAt(*stream, slot.Position, slot.Wanted)) {
-                Undo(*stream, slots, attempted);
-                return kStatusCannotWrite;
-            }
-        }
-        // Success is reported only once the bytes are on the disk.
-        if (!stream->Flush()) {
-            Undo(*stream, slots, attempted);
-            return kStatusCannotWrite;
-        }
-    } catch (...) {
-        Undo(*stream, slots, attempted);
-        return kStatusCannotWrite;
-    }
-    return kStatusDone;
-}
 
 ConversionStatus Analyse(const std::string& fileName) {
     TEngineState& state = EngineState;
@@ -173,39 +64,12 @@ ConversionStatus Analyse(const std::string& fileName) {
 }
 
 ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
-    TEngineState& state = EngineState;
     // Nothing is ever written over codes the catalogue does not know, nor without an analysis
     // that found them: the positions would not point at codes.
-    if (!IsRecognisedKind(state.CurrentKind)) {
+    if (!IsRecognisedKind(EngineState.CurrentKind)) {
         return kStatusCannotWrite;
     }
-    const CodePair wanted = kind == state.OriginalKind
-                                ? CodePair{state.OriginalHandler, state.OriginalCompression}
-                                : CodePairOf(kind);
-    const std::array<Slot, 2> slots{{
-        {state.HandlerPos, state.CurrentHandler, wanted.Handler},
-        {state.CompressionPos, state.CurrentCompression, wanted.Compression},
-    }};
-    const std::size_t count = state.CompressionPos > 0 ? 2 : 1;
-
-    // Without the attributes they could not be put back after the read-only one was cleared.
-    os::Attributes attributes = 0;
-    if (!os::Files().GetAttributes(fileName.c_str(), attributes)) {
-        return kStatusCannotWrite;
-    }
-    ConversionStatus status;
-    {
-        WritableWhilePatching writable(fileName, attributes);
-        status = Patch(fileName, slots.data(), count);
-    }
-    if (status == kStatusDone) {
-        state.CurrentKind = kind;
-        state.CurrentHandler = wanted.Handler;
-        if (count == 2) {
-            state.CurrentCompression = wanted.Compression;
-        }
-    }
-    return status;
+    return LockedWrite(fileName, WriteMode::Convert, kind);
 }
 
 } // namespace
@@ -232,6 +96,9 @@ ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexce
             return state.Status = kStatusCannotWrite;
         }
         state.Status = kStatusNotFound;
+        if (Kind != kNoKind) {
+            JournalReport = {};
+        }
         if (!FileIsReadable(FileName)) {
             return state.Status;
         }
@@ -241,6 +108,70 @@ ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexce
         state.Status = Kind == kNoKind ? kStatusScanFailed : kStatusCannotWrite;
     }
     return state.Status;
+}
+
+namespace {
+
+ConversionStatus Guarded(const std::string& fileName, WriteMode mode) noexcept {
+    TEngineState& state = EngineState;
+    JournalReport = {};
+    try {
+        state.Status = kStatusNotFound;
+        if (FileIsReadable(fileName)) {
+            state.Status = LockedWrite(fileName, mode, kNoKind);
+        }
+    } catch (...) {
+        state.Status = kStatusCannotWrite;
+    }
+    return state.Status;
+}
+
+} // namespace
+
+ConversionStatus RecoverFile(const std::string& FileName) noexcept {
+    return Guarded(FileName, WriteMode::Settle);
+}
+
+ConversionStatus RestoreFile(const std::string& FileName) noexcept {
+    return Guarded(FileName, WriteMode::Restore);
+}
+
+RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
+    RecordedOriginal found;
+    try {
+        const TEngineState& state = EngineState;
+        Journal* journal = CurrentJournal();
+        if (journal == nullptr || journal->Entries().empty()) {
+            return found;
+        }
+        os::FileIdentity identity;
+        {
+            TFileStream64 stream(FileName, kAnalyseMode);
+            if (!os::Files().Identify(stream.Handle, identity)) {
+                return found;
+            }
+        }
+        const CodePair current{state.CurrentHandler, state.CurrentCompression};
+        const FileHistory history =
+            HistoryOf(journal->Entries(), identity, AbsolutePath(FileName), current);
+        if (history.Last && history.Last->State == EntryState::Pending) {
+            const JournalEntry& last = *history.Last;
+            found.Interrupted =
+                last.CompressionPos > 0 && !Holds(current, last.To, last.CompressionPos) &&
+                !Holds(current, last.From, last.CompressionPos) &&
+                (current.Handler == last.To.Handler || current.Handler == last.From.Handler) &&
+                (current.Compression == last.To.Compression ||
+                 current.Compression == last.From.Compression);
+        }
+        if (history.Original) {
+            found.Found = true;
+            found.Kind = history.Original->FromKind;
+            found.Codes = history.Original->From;
+            found.Time = history.Original->Time;
+        }
+    } catch (...) {
+    }
+    return found;
 }
 
 int StatusTextNumber(ConversionStatus status, CodecKind currentKind) noexcept {

@@ -5,6 +5,8 @@ set -euo pipefail
 wine=$1 exe=$2 samples=$3
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+# The conversions are recorded in a scratch journal, never in the prefix's own.
+export VIDTAG_JOURNAL="Z:$dir/journal.jsonl"
 file="$dir/Фильм для проверки.avi"
 cp "$samples/kind03-mp43.avi" "$file"
 

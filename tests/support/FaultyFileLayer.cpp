@@ -1,6 +1,7 @@
 #include "support/FaultyFileLayer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
 namespace vidtag::test {
@@ -30,6 +31,9 @@ std::uint32_t FaultyFileLayer::Read(os::FileHandle handle, void* buffer, std::ui
 std::uint32_t FaultyFileLayer::Write(os::FileHandle handle, const void* buffer,
                                      std::uint32_t count) {
     ++Writes;
+    if (Writes == KillingWrite) {
+        std::_Exit(kKilledStatus);
+    }
     if (Writes == ThrowingWrite) {
         throw std::bad_alloc();
     }

@@ -21,6 +21,10 @@ class FaultyFileLayer final : public os::FileLayer {
     // Write or read number n throws std::bad_alloc instead of moving anything.
     int ThrowingWrite = 0;
     int ThrowingRead = 0;
+    // Write number KillingWrite ends the process at once, before it moves anything, with exit
+    // status kKilledStatus: what a kill or a power cut leaves on the disk.
+    int KillingWrite = 0;
+    static constexpr int kKilledStatus = 137;
     bool FailFlush = false;
     bool FailGetAttributes = false;
 

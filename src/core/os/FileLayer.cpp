@@ -6,6 +6,22 @@ namespace {
 FileLayer* current = nullptr;
 }
 
+FileHandle FileLayer::OpenAppend(const char* name) {
+    return NativeFiles().OpenAppend(name);
+}
+
+bool FileLayer::Lock(FileHandle handle, int timeoutMs) {
+    return NativeFiles().Lock(handle, timeoutMs);
+}
+
+void FileLayer::Unlock(FileHandle handle) {
+    NativeFiles().Unlock(handle);
+}
+
+bool FileLayer::Identify(FileHandle handle, FileIdentity& identity) {
+    return NativeFiles().Identify(handle, identity);
+}
+
 FileLayer& Files() {
     return current != nullptr ? *current : NativeFiles();
 }

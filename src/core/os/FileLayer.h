@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vidtag::os {
 
@@ -20,6 +21,18 @@ enum class Share { None, Read, Write, ReadWrite };
 
 // Attributes as the platform stores them: the Win32 attribute word, or the POSIX mode bits.
 using Attributes = std::uint32_t;
+
+// Which file a handle is open on, whatever name it goes by: device and inode, or volume serial
+// number and file index.
+struct FileIdentity {
+    std::uint64_t Volume = 0;
+    std::uint64_t Index = 0;
+    std::int64_t Size = 0;
+
+    bool SameFile(const FileIdentity& other) const {
+        return Volume == other.Volume && Index == other.Index;
+    }
+};
 
 // The few file calls the streams and the engine make. Every call goes through the current
 // layer, so that tests can put a layer in front of the native one that counts calls or makes
@@ -50,7 +63,24 @@ class FileLayer {
     // Whether the attributes forbid writing, and the same attributes with writing allowed.
     virtual bool IsReadOnly(Attributes attributes) = 0;
     virtual Attributes WithoutReadOnly(Attributes attributes) = 0;
+
+    // The calls below pass on to the native layer unless a layer overrides them.
+
+    // Opens a file for appending, creating it when missing; each Write lands whole at the end,
+    // however many processes append at once.
+    virtual FileHandle OpenAppend(const char* name);
+    // The lock every Vidtag conversion takes on a file, waiting up to timeoutMs for another
+    // holder. It keeps other conversions out and nobody else: players go on reading.
+    virtual bool Lock(FileHandle handle, int timeoutMs);
+    virtual void Unlock(FileHandle handle);
+    virtual bool Identify(FileHandle handle, FileIdentity& identity);
 };
+
+// Why the last failed call of this thread failed, in the system's words.
+std::string LastErrorText();
+
+// An environment variable as UTF-8; empty when it is not set.
+std::string EnvironmentVariable(const char* name);
 
 // The layer every caller uses.
 FileLayer& Files();

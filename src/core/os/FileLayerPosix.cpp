@@ -2,8 +2,13 @@
 #include "SystemError.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vidtag::os {
@@ -99,12 +104,54 @@ class PosixFileLayer final : public FileLayer {
     // Read-only means the owner may not write, as a file manager shows it.
     bool IsReadOnly(Attributes attributes) override { return (attributes & S_IWUSR) == 0; }
     Attributes WithoutReadOnly(Attributes attributes) override { return attributes | S_IWUSR; }
+
+    FileHandle OpenAppend(const char* name) override {
+        const int fd = ::open(name, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        return fd < 0 ? InvalidHandle() : fd;
+    }
+
+    // flock, not fcntl: an fcntl lock belongs to the process and vanishes as soon as any of its
+    // descriptors on the file closes, and the engine opens the file again while it holds one.
+    bool Lock(FileHandle handle, int timeoutMs) override {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+
+    void Unlock(FileHandle handle) override { ::flock(handle, LOCK_UN); }
+
+    bool Identify(FileHandle handle, FileIdentity& identity) override {
+        struct stat info {};
+        if (::fstat(handle, &info) != 0) {
+            return false;
+        }
+        identity.Volume = static_cast<std::uint64_t>(info.st_dev);
+        identity.Index = static_cast<std::uint64_t>(info.st_ino);
+        identity.Size = static_cast<std::int64_t>(info.st_size);
+        return true;
+    }
 };
 
 } // namespace
 
 FileHandle InvalidHandle() {
     return -1;
+}
+
+std::string LastErrorText() {
+    return std::strerror(errno);
+}
+
+std::string EnvironmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
 }
 
 FileLayer& NativeFiles() {

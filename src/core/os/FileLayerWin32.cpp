@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <thread>
+
 namespace vidtag::os {
 
 namespace {
@@ -28,6 +31,18 @@ DWORD ShareFlags(Share share) {
     default:
         return FILE_SHARE_READ | FILE_SHARE_WRITE;
     }
+}
+
+// The conversion lock covers one byte far beyond the end of any file, so that it keeps other
+// conversions out without stopping anyone from reading or writing the video.
+constexpr DWORD kLockOffsetLow = 0xFFFFFFF0;
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+std::string Utf8(const wchar_t* text, int length) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    return out;
 }
 
 class Win32FileLayer final : public FileLayer {
@@ -88,12 +103,85 @@ class Win32FileLayer final : public FileLayer {
     Attributes WithoutReadOnly(Attributes attributes) override {
         return attributes & ~static_cast<Attributes>(FILE_ATTRIBUTE_READONLY);
     }
+
+    // Appending access alone makes every write land at the end. Deleting is shared so that the
+    // journal can be replaced by its compacted copy while others hold it open.
+    FileHandle OpenAppend(const char* name) override {
+        return ::CreateFileA(name, FILE_APPEND_DATA | GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+
+    bool Lock(FileHandle handle, int timeoutMs) override {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            OVERLAPPED where{};
+            where.Offset = kLockOffsetLow;
+            where.OffsetHigh = kLockOffsetHigh;
+            if (::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                             &where)) {
+                return true;
+            }
+            if (::GetLastError() != ERROR_LOCK_VIOLATION ||
+                std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    void Unlock(FileHandle handle) override {
+        OVERLAPPED where{};
+        where.Offset = kLockOffsetLow;
+        where.OffsetHigh = kLockOffsetHigh;
+        ::UnlockFileEx(handle, 0, 1, 0, &where);
+    }
+
+    bool Identify(FileHandle handle, FileIdentity& identity) override {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(handle, &info)) {
+            return false;
+        }
+        identity.Volume = info.dwVolumeSerialNumber;
+        identity.Index = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+        identity.Size = static_cast<std::int64_t>(
+            static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
+        return true;
+    }
 };
 
 } // namespace
 
 FileHandle InvalidHandle() {
     return INVALID_HANDLE_VALUE;
+}
+
+std::string LastErrorText() {
+    const DWORD code = ::GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string reason = length > 0 ? Utf8(text, static_cast<int>(length)) : "";
+    ::LocalFree(text);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == '.' || reason.back() == ' ')) {
+        reason.pop_back();
+    }
+    return reason.empty() ? "error " + std::to_string(code) : reason;
+}
+
+std::string EnvironmentVariable(const char* name) {
+    const std::string narrow(name);
+    const std::wstring wide(narrow.begin(), narrow.end());
+    const DWORD size = ::GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+    if (size == 0) {
+        return {};
+    }
+    std::wstring value(size, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(wide.c_str(), value.data(), size);
+    return Utf8(value.c_str(), static_cast<int>(length));
 }
 
 FileLayer& NativeFiles() {
