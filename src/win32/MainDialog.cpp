@@ -1,5 +1,6 @@
 #include "MainDialog.h"
 
+#include "CodePage.h"
 #include "Engine.h"
 #include "FrontState.h"
 #include "OpenDialog.h"
@@ -56,7 +57,7 @@ std::string SelectedEntry() {
 }
 
 void Analyse() {
-    ProcessFile(FileName, kNoKind);
+    ProcessFile(ActiveCodePageToUtf8(FileName), kNoKind);
     RefreshDialog();
 }
 
@@ -72,7 +73,7 @@ void OnSave() {
     if (kind == kNoKind) {
         return;
     }
-    if (ProcessFile(FileName, kind) == kStatusCannotWrite) {
+    if (ProcessFile(ActiveCodePageToUtf8(FileName), kind) == kStatusCannotWrite) {
         ::MessageBoxA(DialogWindow, Texts[4].c_str(), Texts[9].c_str(), MB_ICONWARNING);
     }
     RefreshDialog();
