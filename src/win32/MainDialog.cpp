@@ -1,5 +1,6 @@
 #include "MainDialog.h"
 
+#include "CodePage.h"
 #include "Engine.h"
 #include "FrontState.h"
 #include "OpenDialog.h"
@@ -73,7 +74,7 @@ std::string SelectedEntry() {
 
 ConversionStatus RunEngine(CodecKind kind) {
     const WaitCursor busy;
-    return ProcessFile(FileName, kind);
+    return ProcessFile(ActiveCodePageToUtf8(FileName), kind);
 }
 
 void Analyse() {

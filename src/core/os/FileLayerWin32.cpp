@@ -1,13 +1,29 @@
 #include "FileLayer.h"
+#include "SystemError.h"
 
 #include <windows.h>
 
 #include <chrono>
 #include <thread>
+#include <string>
 
 namespace vidtag::os {
 
 namespace {
+
+// Names reach the layer as UTF-8 and go to the W functions: the A functions read them in the
+// active code page, which is UTF-8 only where Windows honours the manifest's request (Windows 10
+// version 1903 on). Empty when the name is not valid UTF-8, which no file is called.
+std::wstring Wide(const char* name) {
+    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+    if (size <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide.data(), size);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
 
 DWORD AccessFlags(Access access) {
     switch (access) {
@@ -48,13 +64,25 @@ std::string Utf8(const wchar_t* text, int length) {
 class Win32FileLayer final : public FileLayer {
   public:
     FileHandle Open(const char* name, Access access, Share share) override {
-        return ::CreateFileA(name, AccessFlags(access), ShareFlags(share), nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = ::CreateFileW(Wide(name).c_str(), AccessFlags(access),
+                                           ShareFlags(share), nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            RememberSystemError(static_cast<int>(::GetLastError()));
+            return handle;
+        }
+        // A pipe, a console or a device opens like a file but may block for ever when read.
+        if (::GetFileType(handle) != FILE_TYPE_DISK) {
+            ::CloseHandle(handle);
+            RememberSystemError(kNotRegularFile);
+            return INVALID_HANDLE_VALUE;
+        }
+        return handle;
     }
 
     FileHandle Create(const char* name) override {
-        return ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        return ::CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
     std::uint32_t Read(FileHandle handle, void* buffer, std::uint32_t count) override {
@@ -85,7 +113,7 @@ class Win32FileLayer final : public FileLayer {
     void Close(FileHandle handle) override { ::CloseHandle(handle); }
 
     bool GetAttributes(const char* name, Attributes& attributes) override {
-        const DWORD value = ::GetFileAttributesA(name);
+        const DWORD value = ::GetFileAttributesW(Wide(name).c_str());
         if (value == INVALID_FILE_ATTRIBUTES) {
             return false;
         }
@@ -94,7 +122,7 @@ class Win32FileLayer final : public FileLayer {
     }
 
     bool SetAttributes(const char* name, Attributes attributes) override {
-        return ::SetFileAttributesA(name, attributes) != 0;
+        return ::SetFileAttributesW(Wide(name).c_str(), attributes) != 0;
     }
 
     bool IsReadOnly(Attributes attributes) override {
@@ -107,7 +135,7 @@ class Win32FileLayer final : public FileLayer {
     // Appending access alone makes every write land at the end. Deleting is shared so that the
     // journal can be replaced by its compacted copy while others hold it open.
     FileHandle OpenAppend(const char* name) override {
-        return ::CreateFileA(name, FILE_APPEND_DATA | GENERIC_READ,
+        return ::CreateFileW(Wide(name).c_str(), FILE_APPEND_DATA | GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
