@@ -7,6 +7,7 @@
 #include "Engine.h"
 #include "MemoryStream64.h"
 #include "VmAVIFile.h"
+#include "WalkComparisons.h"
 
 #include "support/AnalysisFindings.h"
 
@@ -109,5 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fail("the analysis through the cache differs from the direct one");
     }
     AnalyseAndConvertFile(data, size);
+    fuzz::CompareWalks(data, size);
     return 0;
 }

@@ -18,6 +18,12 @@ constexpr std::int64_t kMaxPlainSize = 0x7FFFFFFF;
 
 constexpr FourCC kNoChunk = 0xFFFFFFFF;
 
+// Steps a walk may take before a move back ends normal mode: twice the stream's size in bytes
+// plus this. A walk that never moves back takes about one step per four bytes, so only walks
+// that go over the same bytes again and again reach it; the resynchronising walk that follows
+// takes about one step per byte at most, which keeps every walk within four steps per byte.
+constexpr std::int64_t kStepBudgetBase = 64;
+
 // Character n (1 to 4, in file order) of an identifier.
 constexpr unsigned char Char(FourCC id, int n) {
     return static_cast<unsigned char>(id >> (8 * (n - 1)));
@@ -77,6 +83,11 @@ void TVMRIFFStream::Reset() {
     ResyncPos = 0;
     Depth = 0;
     Resync = false;
+    Steps = 0;
+}
+
+std::int64_t TVMRIFFStream::StepBudget() {
+    return Stream != nullptr ? 2 * Stream->GetSize() + kStepBudgetBase : kStepBudgetBase;
 }
 
 std::int64_t TVMRIFFStream::Seek(std::int64_t offset, std::uint16_t origin) {
@@ -206,6 +217,7 @@ std::int64_t TVMRIFFStream::FindNextChunk() {
 }
 
 bool TVMRIFFStream::Descend() {
+    ++Steps;
     AtEnd = true;
     HasChunk = false;
     if (Stream == nullptr) {
@@ -265,6 +277,7 @@ bool TVMRIFFStream::Descend() {
 }
 
 std::int64_t TVMRIFFStream::Ascend() {
+    ++Steps;
     ChunkDone = false;
     std::int64_t result = -1;
     if (!HasChunk || Stream == nullptr) {
@@ -298,11 +311,12 @@ std::int64_t TVMRIFFStream::Ascend() {
             result = Stream->Seek(target, 0);
         }
         // Behind the position: something inside the chunk (a list claiming more than its
-        // parent holds) reached past its end, so the sizes no longer agree. Walking on in normal
-        // mode would walk those bytes again at this level, and with such lists nested in pairs
-        // the walk doubles with every pair: a few hundred bytes would keep it going for ever.
-        // The move back is still made; the walk goes on by scanning, which only moves forward.
-        if (target < position) {
+        // parent holds) reached past its end, and the walk goes back to walk those bytes again
+        // at this level, which is how a stream list after such a list is found in its place.
+        // With such lists nested in pairs the walk doubles with every pair, and a few hundred
+        // bytes would keep it going for ever: past the budget the move back is still made, but
+        // the walk goes on by scanning, which only moves forward.
+        if (target < position && !BoundLifted && Steps > StepBudget()) {
             Resync = true;
         }
         --Depth;
