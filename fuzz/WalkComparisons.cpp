@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 namespace vidtag::fuzz {
 
@@ -67,6 +68,7 @@ Walked Walk(TStream64& stream, bool boundLifted, std::int64_t& steps) {
     }
     try {
         reader.Scan();
+        steps = reader.RiffStream->Steps;
     } catch (const std::bad_alloc&) {
         steps = -1;
     }
@@ -91,7 +93,47 @@ Walked Walk(TStream64& stream, bool boundLifted, std::int64_t& steps) {
     return walked;
 }
 
+// Everything a walk leaves behind: the tree, the video records and the walker's fields.
+std::vector<std::int64_t> Fingerprint(const std::uint8_t* data, std::size_t size, bool windowScan,
+                                      std::int64_t bufferSize) {
+    TMemoryStream64 stream(data, size);
+    TVmAVIFileReader reader(&stream);
+    TVMRIFFStream& riff = *reader.RiffStream;
+    riff.WindowScan = windowScan;
+    riff.ScanBufferSize = bufferSize;
+    std::vector<std::int64_t> print{reader.ErrorCode};
+    if (reader.ErrorCode == 0) {
+        try {
+            reader.Scan();
+        } catch (const std::bad_alloc&) {
+            print.push_back(-1);
+        }
+    }
+    for (std::int32_t n = 0; n < reader.NodeCount; ++n) {
+        const ChunkNode& node = reader.Node(n);
+        print.insert(print.end(), {node.Id, node.ListType, node.DataPos, node.DataSize,
+                                   node.FirstChild, node.NextSibling});
+    }
+    print.insert(print.end(),
+                 {reader.VideoHeaderPos, reader.VideoFormatPos, reader.VideoHandler(),
+                  reader.VideoCompression(), riff.ChunkId, riff.ChunkSize, riff.ListType,
+                  riff.Context, riff.Resync, riff.ResyncPos, riff.Depth, riff.DataPos, riff.Steps,
+                  riff.AtEnd, riff.ChunkDone, riff.HasChunk, stream.GetPosition()});
+    return print;
+}
+
 } // namespace
+
+void CompareScans(const std::uint8_t* data, std::size_t size) {
+    const auto reference = Fingerprint(data, size, true, 0);
+    // The whole input in one buffer, and a small one whose edges fall anywhere.
+    const std::int64_t small = 20 + (size > 0 ? data[size / 2] % 64 : 0);
+    for (const std::int64_t bufferSize : {std::int64_t{1} << 20, small}) {
+        if (Fingerprint(data, size, false, bufferSize) != reference) {
+            Fail("the fast scan differs from the window-by-window scan");
+        }
+    }
+}
 
 void CompareWalks(const std::uint8_t* data, std::size_t size) {
     TMemoryStream64 boundedStream(data, size);
@@ -102,6 +144,7 @@ void CompareWalks(const std::uint8_t* data, std::size_t size) {
     if (steps >= 0 && bounded != unbounded) {
         Fail("the walk with its step budget differs from the walk without it");
     }
+    CompareScans(data, size);
 }
 
 } // namespace vidtag::fuzz

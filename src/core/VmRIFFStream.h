@@ -71,12 +71,32 @@ class TVMRIFFStream {
     std::int64_t ResyncPos = 0;   // where the next scan starts; -1 after a failed scan
     std::int64_t Steps = 0;       // Descend and Ascend calls since Reset
     bool BoundLifted = false;     // no step budget: for tests that compare with the bounded walk
+    bool WindowScan = false;      // scan window by window: the reference for the fast scan
+    // The fast scan's buffer, at most; tests make it small to put its edges everywhere.
+    std::int64_t ScanBufferSize = std::int64_t{1} << 20;
 
   private:
     bool ReadInto(std::uint32_t& field, int first, int count);
     bool ReadSize(); // ChunkSize := 0, then the next 4 bytes into its low half
     // IsValidChunkId with the stream's position already known.
     bool IsValidChunkIdAt(FourCC id, std::int64_t position);
+
+    // FindNextChunk reading the stream a window at a time.
+    std::int64_t ScanWindowByWindow();
+    // FindNextChunk over the scan buffer, with the same results.
+    std::int64_t ScanFast();
+    // Whether the scan buffer holds `span` bytes from `position`, refilling it when needed.
+    bool Buffered(std::int64_t position, std::int64_t span);
+    void FillScanBuffer(std::int64_t position);
+    // From `from`, a window the scan would test, to the first window that may be a header, or
+    // (handOver set) to a window near the end of the data where the stream is read again.
+    std::int64_t SkipToCandidate(std::int64_t from, bool& handOver);
+
+    std::vector<std::uint8_t> scanBuffer_;
+    std::int64_t scanCapacity_ = 0;
+    std::int64_t scanStart_ = 0;
+    std::int64_t scanLength_ = 0;
+    bool scanHitEnd_ = false; // the data ends where the buffer's bytes end
 };
 
 } // namespace vidtag
