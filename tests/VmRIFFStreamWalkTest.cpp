@@ -398,9 +398,9 @@ std::vector<std::int64_t> Trace(const Bytes& bytes, bool windowScan, std::int64_
         } else {
             riff.Descend();
         }
-        trace.insert(trace.end(), {riff.ChunkId, riff.ChunkSize, riff.ListType, riff.Context,
-                                   riff.Resync, riff.ResyncPos, riff.DataPos, riff.Depth,
-                                   stream.GetPosition()});
+        trace.insert(trace.end(),
+                     {riff.ChunkId, riff.ChunkSize, riff.ListType, riff.Context, riff.Resync,
+                      riff.ResyncPos, riff.DataPos, riff.Depth, stream.GetPosition()});
     }
     return trace;
 }

@@ -1,6 +1,7 @@
 #include "VmRIFFStream.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vidtag {
 
@@ -249,13 +250,6 @@ std::uint32_t Load32(const std::uint8_t* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-// 0xFF for an ASCII letter or digit, 0 otherwise, without branches so that loops vectorise.
-inline std::uint8_t AlnumMask(std::uint8_t c) {
-    const bool digit = static_cast<std::uint8_t>(c - '0') < 10;
-    const bool letter = static_cast<std::uint8_t>((c | 0x20) - 'a') < 26;
-    return static_cast<std::uint8_t>(-static_cast<int>(digit | letter));
-}
-
 bool IsAnchor(const std::uint8_t* at) {
     return IsAlnum(at[0]) && IsAlnum(at[1]);
 }
@@ -264,18 +258,52 @@ bool IsCandidate(const std::uint8_t* at) {
     return IsAnchor(at) && IsAlnum(at[2]) && IsAlnum(at[3]);
 }
 
+// Sixteen bytes at a time, as GCC and Clang vectorise them on every target.
+using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+Bytes16 Load16(const std::uint8_t* at) {
+    Bytes16 bytes;
+    std::memcpy(&bytes, at, sizeof bytes);
+    return bytes;
+}
+
+// 0xFF in each lane that holds an ASCII letter or digit.
+Bytes16 AlnumLanes(Bytes16 c) {
+    const Bytes16 digit = reinterpret_cast<Bytes16>(static_cast<Bytes16>(c - '0') < 10);
+    const Bytes16 letter = reinterpret_cast<Bytes16>(static_cast<Bytes16>((c | 0x20) - 'a') < 26);
+    return digit | letter;
+}
+
+bool AnyLane(Bytes16 lanes) {
+    std::uint64_t halves[2];
+    std::memcpy(halves, &lanes, sizeof halves);
+    return (halves[0] | halves[1]) != 0;
+}
+
 // Whether a block of kBlock windows, every other one tested, holds a candidate or an anchor.
+// Reads kBlock + 3 bytes.
 void ScanBlock(const std::uint8_t* block, bool& candidate, bool& anchor) {
-    std::uint8_t candidates = 0;
-    std::uint8_t anchors = 0;
-    for (int k = 0; k < kBlock; ++k) {
-        const std::uint8_t tested = (k & 1) == 0 ? 0xFF : 0;
-        const std::uint8_t first = AlnumMask(block[k]) & AlnumMask(block[k + 1]) & tested;
-        anchors |= first;
-        candidates |= first & AlnumMask(block[k + 2]) & AlnumMask(block[k + 3]);
+    const Bytes16 tested = {0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0};
+    // Over holes and most binary data there is not a letter or digit in the block at all.
+    Bytes16 any = AlnumLanes(Load16(block + kBlock - 13));
+    for (int k = 0; k < kBlock; k += 16) {
+        any |= AlnumLanes(Load16(block + k));
     }
-    candidate = candidates != 0;
-    anchor = anchors != 0;
+    candidate = false;
+    anchor = false;
+    if (!AnyLane(any)) {
+        return;
+    }
+    Bytes16 candidates = {};
+    Bytes16 anchors = {};
+    for (int k = 0; k < kBlock; k += 16) {
+        const Bytes16 first =
+            AlnumLanes(Load16(block + k)) & AlnumLanes(Load16(block + k + 1)) & tested;
+        anchors |= first;
+        candidates |= first & AlnumLanes(Load16(block + k + 2)) & AlnumLanes(Load16(block + k + 3));
+    }
+    candidate = AnyLane(candidates);
+    anchor = AnyLane(anchors);
 }
 
 } // namespace
