@@ -258,23 +258,20 @@ bool IsCandidate(const std::uint8_t* at) {
     return IsAnchor(at) && IsAlnum(at[2]) && IsAlnum(at[3]);
 }
 
-// Sixteen bytes at a time, as GCC and Clang vectorise them on every target.
+// Sixteen bytes at a time, as GCC and Clang vectorise them on every target. Vectors are only
+// passed by reference: targets without SSE would pass them by value in another way.
 using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 
-Bytes16 Load16(const std::uint8_t* at) {
-    Bytes16 bytes;
-    std::memcpy(&bytes, at, sizeof bytes);
-    return bytes;
-}
-
-// 0xFF in each lane that holds an ASCII letter or digit.
-Bytes16 AlnumLanes(Bytes16 c) {
+// The bytes at `at`, each replaced by 0xFF when it is an ASCII letter or digit and 0 otherwise.
+void AlnumLanes(const std::uint8_t* at, Bytes16& lanes) {
+    Bytes16 c;
+    std::memcpy(&c, at, sizeof c);
     const Bytes16 digit = reinterpret_cast<Bytes16>(static_cast<Bytes16>(c - '0') < 10);
     const Bytes16 letter = reinterpret_cast<Bytes16>(static_cast<Bytes16>((c | 0x20) - 'a') < 26);
-    return digit | letter;
+    lanes = digit | letter;
 }
 
-bool AnyLane(Bytes16 lanes) {
+bool AnyLane(const Bytes16& lanes) {
     std::uint64_t halves[2];
     std::memcpy(halves, &lanes, sizeof halves);
     return (halves[0] | halves[1]) != 0;
@@ -284,10 +281,16 @@ bool AnyLane(Bytes16 lanes) {
 // Reads kBlock + 3 bytes.
 void ScanBlock(const std::uint8_t* block, bool& candidate, bool& anchor) {
     const Bytes16 tested = {0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0};
+    Bytes16 a0;
+    Bytes16 a1;
+    Bytes16 a2;
+    Bytes16 a3;
     // Over holes and most binary data there is not a letter or digit in the block at all.
-    Bytes16 any = AlnumLanes(Load16(block + kBlock - 13));
+    Bytes16 any;
+    AlnumLanes(block + kBlock - 13, any);
     for (int k = 0; k < kBlock; k += 16) {
-        any |= AlnumLanes(Load16(block + k));
+        AlnumLanes(block + k, a0);
+        any |= a0;
     }
     candidate = false;
     anchor = false;
@@ -297,10 +300,13 @@ void ScanBlock(const std::uint8_t* block, bool& candidate, bool& anchor) {
     Bytes16 candidates = {};
     Bytes16 anchors = {};
     for (int k = 0; k < kBlock; k += 16) {
-        const Bytes16 first =
-            AlnumLanes(Load16(block + k)) & AlnumLanes(Load16(block + k + 1)) & tested;
+        AlnumLanes(block + k, a0);
+        AlnumLanes(block + k + 1, a1);
+        AlnumLanes(block + k + 2, a2);
+        AlnumLanes(block + k + 3, a3);
+        const Bytes16 first = a0 & a1 & tested;
         anchors |= first;
-        candidates |= first & AlnumLanes(Load16(block + k + 2)) & AlnumLanes(Load16(block + k + 3));
+        candidates |= first & a2 & a3;
     }
     candidate = AnyLane(candidates);
     anchor = AnyLane(anchors);
