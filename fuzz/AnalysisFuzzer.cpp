@@ -9,6 +9,7 @@
 #include "MemoryFileLayer.h"
 #include "MemoryStream64.h"
 #include "VmAVIFile.h"
+#include "WalkComparisons.h"
 
 #include "support/AnalysisFindings.h"
 
@@ -186,5 +187,6 @@ void CheckConversion(const std::uint8_t* data, std::size_t size, const Findings&
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Findings plain = CheckWalks(data, size);
     CheckConversion(data, size, plain);
+    fuzz::CompareWalks(data, size);
     return 0;
 }

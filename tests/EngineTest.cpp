@@ -1,6 +1,7 @@
 #include "Engine.h"
 #include "Stream64.h"
 
+#include "support/AviBuilder.h"
 #include "support/FaultyFileLayer.h"
 #include "support/TempDir.h"
 
@@ -107,6 +108,7 @@ TEST_F(EngineTest, WithoutAFormatChunkOnlyTheHandlerIsWritten) {
 TEST_F(EngineTest, FilesThatAreNotAviOrNotThere) {
     EXPECT_EQ(ProcessFile(test::SamplePath("not-riff-text.avi"), 0), kStatusNotAvi);
     EXPECT_EQ(EngineState.CurrentKind, kUnknownKind);
+    EXPECT_EQ(EngineState.OriginalKind, kUnknownKind);
     const Bytes riff{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I'};
     for (std::size_t size = 0; size < 12; ++size) {
         const std::string path = dir.Path("short" + std::to_string(size) + ".avi");
@@ -140,6 +142,30 @@ TEST_F(EngineTest, NothingIsWrittenWhereTheCodesAreNotKnown) {
     EXPECT_EQ(ProcessFile(path, 6), kStatusNotFound);
     EXPECT_FALSE(std::filesystem::exists(path)) << "the conversion created the file";
     EXPECT_EQ(EngineState.CurrentKind, 3);
+}
+
+TEST_F(EngineTest, HeaderOnlyAndHalfHeaderedFilesAreUnknownAndNotWritten) {
+    // A second video stream whose header ends inside its handler code, with a whole format.
+    test::RiffBuilder b;
+    b.BeginList(FCC("RIFF"), FCC("AVI "));
+    b.BeginList(FCC("LIST"), FCC("hdrl"));
+    b.StreamList(test::StrhData(FCC("vids"), FCC("divx")), test::BitmapInfoHeader(FCC("DX50")));
+    b.BeginList(FCC("LIST"), FCC("strl"));
+    const Bytes strh = test::StrhData(FCC("vids"), FCC("divx"));
+    b.Chunk(FCC("strh"), Bytes(strh.begin(), strh.begin() + 6));
+    b.Chunk(FCC("strf"), test::BitmapInfoHeader(FCC("DIVX")));
+    b.End();
+    b.End();
+    b.BeginList(FCC("LIST"), FCC("movi"));
+    for (const Bytes& bytes :
+         {Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'V', 'I', ' '}, b.Take()}) {
+        const std::string path = dir.Path("unknown.avi");
+        original = bytes;
+        test::WriteFileBytes(path, bytes);
+        EXPECT_EQ(ProcessFile(path, 0), kStatusDone);
+        EXPECT_EQ(EngineState.OriginalKind, kUnknownKind);
+        ExpectRefused(path, 13, kStatusCannotWrite);
+    }
 }
 
 TEST_F(EngineTest, AFileChangedSinceTheAnalysisIsLeftAlone) {
@@ -196,6 +222,7 @@ TEST_F(EngineTest, AScanThatRunsOutOfMemoryIsReported) {
     files.ThrowingRead = 1; // the read that fills the analysis's read cache
     EXPECT_EQ(ProcessFile(path, 0), kStatusScanFailed);
     EXPECT_EQ(EngineState.CurrentKind, kUnknownKind);
+    EXPECT_EQ(EngineState.OriginalKind, kUnknownKind);
     EXPECT_EQ(EngineState.HandlerPos, 0);
     EXPECT_EQ(StatusTextNumber(EngineState.Status, EngineState.CurrentKind), 16);
 }

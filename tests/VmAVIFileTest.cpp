@@ -205,14 +205,29 @@ TEST_F(StreamHeaders, LastVideoListWinsEachRecordOnlyWithAWholeCodeField) {
     const std::int32_t lastHeader = Chunk(third, FCC("strh"), StrhData(FCC("vids"), FCC("div4")));
     const std::int32_t orphan = Strl(); // a format without a header is nobody's
     Chunk(orphan, FCC("strf"), BitmapInfoHeader(FCC("XVID")));
-    const std::int32_t cut = Strl(); // handler field cut off by its chunk
-    Chunk(cut, FCC("strh"), StrhData(FCC("vids"), FCC("xvid")), 7);
+    const std::int32_t cut = Strl(); // compression field cut off by its chunk: no format
+    const std::int32_t cutHeader = Chunk(cut, FCC("strh"), StrhData(FCC("vids"), FCC("div4")));
     Chunk(cut, FCC("strf"), BitmapInfoHeader(FCC("XVID")), 19);
     TVmAVIFileReader& r = Read();
-    EXPECT_EQ(r.VideoHeaderPos, r.GetDataPos(lastHeader));
+    EXPECT_EQ(r.VideoHeaderPos, r.GetDataPos(cutHeader));
+    EXPECT_NE(r.VideoHeaderPos, r.GetDataPos(lastHeader));
     EXPECT_EQ(r.VideoHandler(), FCC("div4"));
     EXPECT_EQ(r.VideoFormatPos, r.GetDataPos(firstFormat));
     EXPECT_EQ(r.VideoCompression(), FCC("DIV3"));
+}
+
+TEST_F(StreamHeaders, AHeaderCutBeforeItsHandlerStillReplacesTheEarlierOne) {
+    const std::int32_t first = Strl();
+    Chunk(first, FCC("strh"), StrhData(FCC("vids"), FCC("divx")));
+    Chunk(first, FCC("strf"), BitmapInfoHeader(FCC("DX50")));
+    const std::int32_t cut = Strl(); // six bytes: the type and half the handler
+    Chunk(cut, FCC("strh"), StrhData(FCC("vids"), FCC("divx")), 6);
+    const std::int32_t format = Chunk(cut, FCC("strf"), BitmapInfoHeader(FCC("DIVX")));
+    TVmAVIFileReader& r = Read();
+    EXPECT_EQ(r.VideoHeaderPos, 0);
+    EXPECT_EQ(r.VideoHandler(), FCC("di\0\0"));
+    EXPECT_EQ(r.VideoFormatPos, r.GetDataPos(format));
+    EXPECT_EQ(r.VideoCompression(), FCC("DIVX"));
 }
 
 TEST_F(StreamHeaders, ShortChunksAndChunksCutByTheEndOfTheFileRecordNoPosition) {

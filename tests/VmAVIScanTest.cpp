@@ -161,19 +161,83 @@ TEST(AviScanLayouts, PartWithoutMoviThenExtensionPartEndsAtTheExtension) {
     EXPECT_EQ(s.reader.VideoCompression(), FCC("DIVX"));
 }
 
-TEST(AviScanLayouts, ResyncBackAtTheFileHeaderGoesOnToTheMovieData) {
+TEST(AviScanLayouts, ResyncFromTheStartOfTheFileNeverEntersTheFileHeaderAgain) {
     AviFile avi = BuildAvi();
     // The main header claims to run past its list: the walk resynchronises, and its first scan
-    // starts at the beginning of the file, where it meets the file's own header again.
+    // starts at the beginning of the file, where it meets the file's own header again. The
+    // scan that follows starts behind that header, as every scan of a walk starts at byte 8
+    // or later, so the header is never entered again and the top level keeps a single part.
     avi.bytes[avi.avih.header + 5] = 0x01;
     Scanned s(avi.bytes);
     EXPECT_TRUE(s.reader.RiffStream->Resync);
-    for (std::int32_t top = 0; top != kNoNode; top = s.reader.GetNext(top)) {
-        EXPECT_EQ(s.Name(top), "RIFF/AVI ");
-        EXPECT_EQ(s.reader.GetDataPos(top), 12);
-    }
+    EXPECT_EQ(s.Chain(0), Names({"RIFF/AVI "}));
     EXPECT_EQ(s.Name(s.reader.NodeCount - 1), "LIST/movi");
     EXPECT_TRUE(s.reader.HeadersRead);
+}
+
+// An audio stream list first, holding an "odml" list that claims `extra` bytes more than it
+// holds, then the XviD stream's list.
+struct OdmlOvershoot {
+    explicit OdmlOvershoot(std::uint32_t extra) {
+        RiffBuilder b;
+        b.BeginList(FCC("RIFF"), FCC("AVI "));
+        b.BeginList(FCC("LIST"), FCC("hdrl"));
+        b.Chunk(FCC("avih"), MainHeader(2));
+        b.BeginList(FCC("LIST"), FCC("strl"));
+        b.Chunk(FCC("strh"), StrhData(FCC("auds"), 0));
+        b.Chunk(FCC("strf"), WaveFormat());
+        b.BeginList(FCC("LIST"), FCC("odml"));
+        b.Chunk(FCC("dmlh"), Bytes(248, 0));
+        b.EndWithSize(4 + 8 + 248 + extra);
+        b.End();
+        video = b.StreamList(StrhData(FCC("vids"), FCC("xvid")), BitmapInfoHeader(FCC("XVID")));
+        b.End();
+        b.Chunk(FCC("JUNK"), Bytes(64, 0));
+        b.BeginList(FCC("LIST"), FCC("movi"));
+        b.Chunk(FCC("00dc"), Bytes(100, 0x41));
+        bytes = b.Take();
+    }
+    Bytes bytes;
+    StreamPlaced video;
+};
+
+TEST(AviScanLayouts, StreamListAfterAListThatOutgrewItsParentIsFoundInItsPlace) {
+    // Up to the video list's own 124 bytes the walk leaves the odml and the audio list by
+    // moving back, and walks the video list again inside hdrl.
+    for (std::uint32_t extra = 2; extra <= 124; ++extra) {
+        const OdmlOvershoot file(extra);
+        Scanned s(file.bytes);
+        EXPECT_FALSE(s.reader.RiffStream->Resync) << extra;
+        EXPECT_EQ(s.reader.VideoHeaderPos, static_cast<std::int64_t>(file.video.strh.data))
+            << extra;
+        EXPECT_EQ(s.reader.VideoFormatPos, static_cast<std::int64_t>(file.video.strf.data))
+            << extra;
+    }
+}
+
+TEST(AviScanLayouts, StreamHeadersAreReadOncePerScan) {
+    // Reads that start at the video stream header's data.
+    struct CountingStream : TestMemoryStream {
+        using TestMemoryStream::TestMemoryStream;
+        std::int64_t Read(void* buffer, std::int64_t count) override {
+            headerReads += GetPosition() == at ? 1 : 0;
+            return TestMemoryStream::Read(buffer, count);
+        }
+        std::int64_t at = 0;
+        int headerReads = 0;
+    };
+    AviFile withMovi = BuildAvi();
+    AviFile withoutMovi = BuildAvi();
+    withoutMovi.bytes.resize(withoutMovi.movi.header);
+    for (AviFile* avi : {&withMovi, &withoutMovi}) {
+        CountingStream stream(avi->bytes);
+        stream.at = static_cast<std::int64_t>(avi->video.strh.data);
+        TVmAVIFileReader reader(&stream);
+        reader.Scan();
+        EXPECT_EQ(stream.headerReads, 1);
+        reader.Scan();
+        EXPECT_EQ(stream.headerReads, 2);
+    }
 }
 
 TEST(AviScanLayouts, TwelveByteFileAndUnreadableFirstChunk) {

@@ -406,7 +406,7 @@ TEST_F(RiffWalk, ListHeaderInNormalModeClearsTheContext) {
     EXPECT_EQ(riff->Context, FCC("movi"));
 }
 
-TEST_F(RiffWalk, LeavingAListThatAChildListOutgrewGoesBackAndResynchronises) {
+TEST_F(RiffWalk, LeavingAListThatAChildListOutgrewGoesBackAndWalksAgainWithinTheBudget) {
     // hdrl claims 12 bytes of data, but holds a strl that claims 40.
     RiffBuilder b;
     b.BeginList(FCC("RIFF"), FCC("AVI "));
@@ -415,31 +415,42 @@ TEST_F(RiffWalk, LeavingAListThatAChildListOutgrewGoesBackAndResynchronises) {
     const Placed strh = b.Chunk(FCC("strh"), Bytes(32, 0));
     const Placed junk = b.Chunk(FCC("JUNK"), Bytes(4, 0));
     b.End();
-    Open(b.Take());
-    ASSERT_TRUE(riff->Descend()); // RIFF
-    ASSERT_TRUE(riff->Descend()); // hdrl, ends at 36
-    ASSERT_TRUE(riff->Descend()); // strl, ends at 76: a list is held to its own end only
-    EXPECT_FALSE(riff->Resync);
-    EXPECT_EQ(riff->ListEnd, static_cast<std::int64_t>(strh.data + 32));
-    ASSERT_TRUE(riff->Descend()); // strh
-    EXPECT_FALSE(riff->Resync);
-    riff->Ascend();
-    ASSERT_TRUE(riff->ChunkDone);  // strl holds nothing more
-    EXPECT_EQ(riff->Ascend(), -1); // strl left where it ends
-    ASSERT_TRUE(riff->ChunkDone);  // and hdrl is overdue
-    EXPECT_FALSE(riff->Resync);
-    // Leaving hdrl moves back to its end, where strl's data starts: the sizes disagree.
-    EXPECT_EQ(riff->Ascend(), static_cast<std::int64_t>(hdrl.data + 12));
-    EXPECT_EQ(Position(), static_cast<std::int64_t>(hdrl.data + 12));
-    EXPECT_EQ(riff->Depth, 1u);
-    EXPECT_TRUE(riff->Resync);
-    // The walk goes on by scanning forward from there instead of walking strl's data again.
-    ASSERT_TRUE(riff->Descend());
-    EXPECT_EQ(riff->ChunkId, FCC("strh"));
-    EXPECT_EQ(riff->DataPos, static_cast<std::int64_t>(strh.data));
-    ASSERT_TRUE(riff->Descend());
-    EXPECT_EQ(riff->ChunkId, FCC("JUNK"));
-    EXPECT_EQ(riff->DataPos, static_cast<std::int64_t>(junk.data));
+    const Bytes bytes = b.Take();
+    for (const bool budgetSpent : {false, true}) {
+        SCOPED_TRACE(budgetSpent ? "budget spent" : "within the budget");
+        Open(bytes);
+        ASSERT_TRUE(riff->Descend()); // RIFF
+        ASSERT_TRUE(riff->Descend()); // hdrl, ends at 36
+        ASSERT_TRUE(riff->Descend()); // strl, ends at 76: a list is held to its own end only
+        EXPECT_FALSE(riff->Resync);
+        EXPECT_EQ(riff->ListEnd, static_cast<std::int64_t>(strh.data + 32));
+        ASSERT_TRUE(riff->Descend()); // strh
+        EXPECT_FALSE(riff->Resync);
+        riff->Ascend();
+        ASSERT_TRUE(riff->ChunkDone);  // strl holds nothing more
+        EXPECT_EQ(riff->Ascend(), -1); // strl left where it ends
+        ASSERT_TRUE(riff->ChunkDone);  // and hdrl is overdue
+        EXPECT_FALSE(riff->Resync);
+        EXPECT_EQ(riff->Steps, 6);
+        if (budgetSpent) {
+            riff->Steps = riff->StepBudget() + 1;
+        }
+        // Leaving hdrl moves back to its end, where strl's data starts.
+        EXPECT_EQ(riff->Ascend(), static_cast<std::int64_t>(hdrl.data + 12));
+        EXPECT_EQ(Position(), static_cast<std::int64_t>(hdrl.data + 12));
+        EXPECT_EQ(riff->Depth, 1u);
+        // Within the budget strl's data is walked again, at the RIFF level; past it the walk
+        // goes on by scanning forward from there. Both find the same two chunks here.
+        EXPECT_EQ(riff->Resync, budgetSpent);
+        ASSERT_TRUE(riff->Descend());
+        EXPECT_EQ(riff->ChunkId, FCC("strh"));
+        EXPECT_EQ(riff->DataPos, static_cast<std::int64_t>(strh.data));
+        riff->Ascend();
+        ASSERT_TRUE(riff->Descend());
+        EXPECT_EQ(riff->ChunkId, FCC("JUNK"));
+        EXPECT_EQ(riff->DataPos, static_cast<std::int64_t>(junk.data));
+        EXPECT_EQ(riff->Depth, 2u);
+    }
 }
 
 TEST_F(RiffWalk, ListOfUnknownTypeIsEnteredInNormalMode) {

@@ -376,6 +376,63 @@ TEST(RiffWalkTermination, ListsClaimingMoreThanTheirParentAreNotWalkedAgainAndAg
             // Every list is still entered as it is met.
             EXPECT_GE(result.maxDepth, static_cast<std::uint32_t>(2 * levels + 1));
             EXPECT_EQ(stream.negativeSeeks, 0);
+            std::cout << levels << " levels, "
+                      << (driver == Driver::StructureScan ? "structure scan" : "flags only") << ": "
+                      << result.steps << " steps over " << bytes.size() << " bytes\n";
+        }
+    }
+}
+
+namespace {
+
+// Every step of a walk that enters every chunk: what it found and where the stream stands.
+std::vector<std::int64_t> Trace(const Bytes& bytes, bool windowScan, std::int64_t bufferSize) {
+    TestMemoryStream stream(bytes);
+    TVMRIFFStream riff(&stream);
+    riff.WindowScan = windowScan;
+    riff.ScanBufferSize = bufferSize;
+    riff.StreamCount = 2;
+    std::vector<std::int64_t> trace;
+    while (!riff.AtEnd && trace.size() < 100000) {
+        if (riff.ChunkDone) {
+            riff.Ascend();
+        } else {
+            riff.Descend();
+        }
+        trace.insert(trace.end(),
+                     {riff.ChunkId, riff.ChunkSize, riff.ListType, riff.Context, riff.Resync,
+                      riff.ResyncPos, riff.DataPos, riff.Depth, stream.GetPosition()});
+    }
+    return trace;
+}
+
+} // namespace
+
+TEST(RiffFastScan, DamageLongerThanTheBufferAndHeadersAcrossItsEdges) {
+    constexpr std::int64_t kBuffer = 256;
+    constexpr std::size_t kDamage = 12 + 20 * kBuffer;
+    // Nothing to find, and letters that make the scan slide by two without finding a header.
+    for (const Bytes& filler : {Bytes{0}, Bytes{0xFF, 0xFE}, Bytes{'a', 'b', 0, 0x80}}) {
+        // A header at every offset of a stretch longer than the buffer, so that it straddles
+        // each buffer edge there at every offset from 0 to 7; the end of the file 0, 5 or 40
+        // bytes after it.
+        for (std::size_t at = kDamage; at < kDamage + kBuffer + 8; ++at) {
+            for (const std::size_t tail : {0, 5, 40}) {
+                RiffBuilder b;
+                b.ListHeader(FCC("RIFF"), 0xFFFF, FCC("AVI "));
+                while (b.Size() < at) {
+                    b.Raw(filler);
+                }
+                b.PutAt(at, Bytes(8 + tail, 0));
+                b.PutCodeAt(at, FCC("00dc")).PutU32At(at + 4, 4);
+                const Bytes bytes = b.Take();
+                const auto reference = Trace(bytes, true, kBuffer);
+                ASSERT_EQ(Trace(bytes, false, kBuffer), reference) << at << " " << tail;
+                // Only a header an even number of bytes from the start of the scan is found.
+                const bool found =
+                    std::find(reference.begin(), reference.end(), FCC("00dc")) != reference.end();
+                EXPECT_EQ(found, at % 2 == 0) << at << " " << tail;
+            }
         }
     }
 }

@@ -84,10 +84,12 @@ void TVmAVIFileReader::ReadStreamHeaders() {
                          static_cast<FourCC>(header[3]) << 24;
             // The engine writes the handler code at the recorded position + 4: a header whose
             // handler field is cut off by its chunk or by the end of the file would have it
-            // write into whatever follows, so such a header is not taken.
-            if (streamType == FCC("vids") && got >= kHandlerOffset + 4) {
+            // write into whatever follows, so such a header records no position. It still
+            // replaces the earlier video stream's header, or that stream's handler would be
+            // paired with this stream's format, and a conversion would write into both.
+            if (streamType == FCC("vids")) {
                 VideoStreamHeader = header;
-                VideoHeaderPos = p;
+                VideoHeaderPos = got >= kHandlerOffset + 4 ? p : 0;
             }
         }
         const std::int32_t f = FindChild(s, FCC("strf"));
@@ -172,7 +174,8 @@ void TVmAVIFileReader::Scan() {
             break;
         }
         // A "RIFF" with its data past byte 12 is a further part, or the part an index directly
-        // inside it ends; the first part found again while resynchronising has it at 12.
+        // inside it ends. Only the file's own header has its data at 12, and no scan of the
+        // walk starts early enough to enter it again: the test is kept for a stream that would.
         if (riffStream.ChunkId == FCC("RIFF") && stream.GetPosition() > 12) {
             riffStream.Ascend();
             break;

@@ -26,13 +26,17 @@ using TPosTags = std::vector<TPosTag>;
 // A caller positions Stream where the walk starts, calls Reset, and then loops while AtEnd is
 // false: Ascend when ChunkDone is set, Descend otherwise. Nothing throws; running out of data
 // shows as false or -1 results and AtEnd. Every walk ends within a number of steps linear in
-// the size of the stream, whatever the stream holds.
+// the size of the stream, whatever the stream holds: leaving a list moves back to its end
+// when a child list outgrew it, and lists that overrun their parents in nested pairs would
+// double the walk at every pair, so once a walk has taken more steps than its budget (linear
+// in the stream's size) such a move back switches to resynchronising mode.
 class TVMRIFFStream {
   public:
     // The stream is not owned. Every other field starts at zero, false or empty.
     explicit TVMRIFFStream(TStream64* stream);
 
-    // Back to normal mode with an empty stack; the other fields keep their values.
+    // Back to normal mode with an empty stack and no steps taken; the other fields keep their
+    // values.
     void Reset();
     // Stream->Seek, no walking state changes.
     std::int64_t Seek(std::int64_t offset, std::uint16_t origin);
@@ -47,6 +51,8 @@ class TVMRIFFStream {
     bool Descend();
     // Leaves the current chunk and pops the stack; the position of its first move, or -1.
     std::int64_t Ascend();
+    // The steps a walk of the stream may take before a move back ends normal mode.
+    std::int64_t StepBudget();
 
     FourCC Context = 0;           // 0, "movi" or "idx1": where the walk believes it is
     FourCC ChunkId = 0;           // current chunk; 0xFFFFFFFF once the outermost is left
@@ -63,12 +69,34 @@ class TVMRIFFStream {
     TStream64* Stream = nullptr;  // not owned
     std::int64_t ListEnd = 0;     // end of the innermost open list, 0 when none
     std::int64_t ResyncPos = 0;   // where the next scan starts; -1 after a failed scan
+    std::int64_t Steps = 0;       // Descend and Ascend calls since Reset
+    bool BoundLifted = false;     // no step budget: for tests that compare with the bounded walk
+    bool WindowScan = false;      // scan window by window: the reference for the fast scan
+    // The fast scan's buffer, at most; tests make it small to put its edges everywhere.
+    std::int64_t ScanBufferSize = std::int64_t{1} << 20;
 
   private:
     bool ReadInto(std::uint32_t& field, int first, int count);
     bool ReadSize(); // ChunkSize := 0, then the next 4 bytes into its low half
     // IsValidChunkId with the stream's position already known.
     bool IsValidChunkIdAt(FourCC id, std::int64_t position);
+
+    // FindNextChunk reading the stream a window at a time.
+    std::int64_t ScanWindowByWindow();
+    // FindNextChunk over the scan buffer, with the same results.
+    std::int64_t ScanFast();
+    // Whether the scan buffer holds `span` bytes from `position`, refilling it when needed.
+    bool Buffered(std::int64_t position, std::int64_t span);
+    void FillScanBuffer(std::int64_t position);
+    // From `from`, a window the scan would test, to the first window that may be a header, or
+    // (handOver set) to a window near the end of the data where the stream is read again.
+    std::int64_t SkipToCandidate(std::int64_t from, bool& handOver);
+
+    std::vector<std::uint8_t> scanBuffer_;
+    std::int64_t scanCapacity_ = 0;
+    std::int64_t scanStart_ = 0;
+    std::int64_t scanLength_ = 0;
+    bool scanHitEnd_ = false; // the data ends where the buffer's bytes end
 };
 
 } // namespace vidtag
