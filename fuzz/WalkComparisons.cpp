@@ -4,14 +4,18 @@
 #include "MemoryStream64.h"
 #include "VmAVIFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <span>
 #include <vector>
 
 namespace vidtag::fuzz {
 
 namespace {
+
+constexpr std::int64_t kLargeScanBuffer = std::int64_t{1} << 20;
 
 void Fail(const char* what) {
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
@@ -53,38 +57,14 @@ class BudgetedStream : public TMemoryStream64 {
     bool stopped_ = false;
 };
 
-// Steps is what the walk took, or -1 when it had to be stopped.
-Walked Walk(TStream64& stream, bool boundLifted, std::int64_t& steps) {
+// What a finished walk found. The file's own header is never entered again, so a part with its
+// data at byte 12 is always the first node and no other.
+Walked Summarise(const TVmAVIFileReader& reader) {
     Walked walked;
-    steps = 0;
-    TVmAVIFileReader reader(&stream);
-    if (reader.ErrorCode != 0) {
-        return walked;
-    }
-    reader.RiffStream->BoundLifted = boundLifted;
-    auto* budgeted = dynamic_cast<BudgetedStream*>(&stream);
-    if (budgeted != nullptr) {
-        budgeted->Walker = reader.RiffStream.get();
-    }
-    try {
-        reader.Scan();
-        steps = reader.RiffStream->Steps;
-    } catch (const std::bad_alloc&) {
-        steps = -1;
-    }
-    if (budgeted != nullptr) {
-        steps = budgeted->Spent() ? -1 : steps;
-        budgeted->Walker = nullptr;
-    }
-    if (steps < 0) {
-        return walked;
-    }
     walked.Scanned = true;
     walked.Kind = ClassifyCodec(reader.VideoHandler(), reader.VideoCompression());
     walked.HeaderPos = reader.VideoHeaderPos;
     walked.FormatPos = reader.VideoFormatPos;
-    // The file's own header is never entered again, so a part with its data at byte 12 is
-    // always the first node and no other.
     for (std::int32_t top = reader.GetNext(0); top != kNoNode; top = reader.GetNext(top)) {
         if (reader.Node(top).Id == FCC("RIFF") && reader.GetDataPos(top) == 12) {
             Fail("the walk entered the file header again");
@@ -93,21 +73,36 @@ Walked Walk(TStream64& stream, bool boundLifted, std::int64_t& steps) {
     return walked;
 }
 
-// Everything a walk leaves behind: the tree, the video records and the walker's fields.
-std::vector<std::int64_t> Fingerprint(const std::uint8_t* data, std::size_t size, bool windowScan,
-                                      std::int64_t bufferSize) {
-    TMemoryStream64 stream(data, size);
+// The walk without its step budget. Steps is what it took, or -1 when it had to be stopped.
+Walked WalkUnbounded(BudgetedStream& stream, std::int64_t& steps) {
+    steps = 0;
     TVmAVIFileReader reader(&stream);
-    TVMRIFFStream& riff = *reader.RiffStream;
-    riff.WindowScan = windowScan;
-    riff.ScanBufferSize = bufferSize;
-    std::vector<std::int64_t> print{reader.ErrorCode};
-    if (reader.ErrorCode == 0) {
-        try {
-            reader.Scan();
-        } catch (const std::bad_alloc&) {
-            print.push_back(-1);
-        }
+    if (reader.ErrorCode != 0) {
+        return {};
+    }
+    reader.RiffStream->BoundLifted = true;
+    stream.Walker = reader.RiffStream.get();
+    try {
+        reader.Scan();
+        steps = reader.RiffStream->Steps;
+    } catch (const std::bad_alloc&) {
+        steps = -1;
+    }
+    steps = stream.Spent() ? -1 : steps;
+    stream.Walker = nullptr;
+    return steps < 0 ? Walked{} : Summarise(reader);
+}
+
+// Everything a walk leaves behind: the tree, the video records and the walker's fields. Into
+// `print`, whose memory is kept from input to input: a tree of a few thousand nodes makes a print
+// of a few hundred kilobytes, and fresh memory for it on every input cost more than the walk.
+void Fingerprint(const TVmAVIFileReader& reader, TMemoryStream64& stream, bool outOfMemory,
+                 std::vector<std::int64_t>& print) {
+    const TVMRIFFStream& riff = *reader.RiffStream;
+    print.clear();
+    print.push_back(reader.ErrorCode);
+    if (outOfMemory) {
+        print.push_back(-1);
     }
     for (std::int32_t n = 0; n < reader.NodeCount; ++n) {
         const ChunkNode& node = reader.Node(n);
@@ -119,32 +114,67 @@ std::vector<std::int64_t> Fingerprint(const std::uint8_t* data, std::size_t size
                   reader.VideoCompression(), riff.ChunkId, riff.ChunkSize, riff.ListType,
                   riff.Context, riff.Resync, riff.ResyncPos, riff.Depth, riff.DataPos, riff.Steps,
                   riff.AtEnd, riff.ChunkDone, riff.HasChunk, stream.GetPosition()});
-    return print;
+}
+
+// Scans unless the reader could not open the bytes; false when the scan ran out of memory.
+bool Scan(TVmAVIFileReader& reader) {
+    if (reader.ErrorCode == 0) {
+        try {
+            reader.Scan();
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void FingerprintScan(const std::uint8_t* data, std::size_t size, bool windowScan,
+                     std::int64_t bufferSize, std::vector<std::int64_t>& print) {
+    TMemoryStream64 stream(data, size);
+    TVmAVIFileReader reader(&stream);
+    reader.RiffStream->WindowScan = windowScan;
+    reader.RiffStream->ScanBufferSize = bufferSize;
+    const bool scanned = Scan(reader);
+    Fingerprint(reader, stream, !scanned, print);
 }
 
 } // namespace
 
-void CompareScans(const std::uint8_t* data, std::size_t size) {
-    const auto reference = Fingerprint(data, size, true, 0);
-    // The whole input in one buffer, and a small one whose edges fall anywhere.
-    const std::int64_t small = 20 + (size > 0 ? data[size / 2] % 64 : 0);
-    for (const std::int64_t bufferSize : {std::int64_t{1} << 20, small}) {
-        if (Fingerprint(data, size, false, bufferSize) != reference) {
-            Fail("the fast scan differs from the window-by-window scan");
-        }
+test::AnalysisFindings CompareWalks(const std::uint8_t* data, std::size_t size) {
+    // The product's own walk: the direct walk the other checks start from, the walk within its
+    // step budget and the fast scan with a buffer that holds the whole input are one and the
+    // same, so it runs once and each comparison is made against it.
+    TMemoryStream64 stream(data, size);
+    TVmAVIFileReader reader(&stream);
+    reader.RiffStream->ScanBufferSize = kLargeScanBuffer;
+    const bool scanned = Scan(reader);
+    static std::vector<std::int64_t> fast;
+    static std::vector<std::int64_t> reference;
+    Fingerprint(reader, stream, !scanned, fast);
+    if (!std::ranges::equal(stream.Bytes, std::span<const std::uint8_t>(data, size))) {
+        Fail("the analysis wrote to its stream");
     }
-}
+    const test::AnalysisFindings plain = test::FindingsOf(reader, !scanned);
+    const Walked bounded = reader.ErrorCode == 0 && scanned ? Summarise(reader) : Walked{};
 
-void CompareWalks(const std::uint8_t* data, std::size_t size) {
-    TMemoryStream64 boundedStream(data, size);
+    BudgetedStream unboundedStream(data, size, reader.RiffStream->StepBudget());
     std::int64_t steps = 0;
-    const Walked bounded = Walk(boundedStream, false, steps);
-    BudgetedStream unboundedStream(data, size, TVMRIFFStream(&boundedStream).StepBudget());
-    const Walked unbounded = Walk(unboundedStream, true, steps);
+    const Walked unbounded = WalkUnbounded(unboundedStream, steps);
     if (steps >= 0 && bounded != unbounded) {
         Fail("the walk with its step budget differs from the walk without it");
     }
-    CompareScans(data, size);
+
+    FingerprintScan(data, size, true, 0, reference);
+    if (fast != reference) {
+        Fail("the fast scan differs from the window-by-window scan");
+    }
+    // A small buffer whose edges fall anywhere.
+    const std::int64_t small = 20 + (size > 0 ? data[size / 2] % 64 : 0);
+    FingerprintScan(data, size, false, small, fast);
+    if (fast != reference) {
+        Fail("the fast scan differs from the window-by-window scan");
+    }
+    return plain;
 }
 
 } // namespace vidtag::fuzz

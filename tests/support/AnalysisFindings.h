@@ -23,23 +23,30 @@ struct AnalysisFindings {
     bool operator==(const AnalysisFindings&) const = default;
 };
 
-inline AnalysisFindings AnalyseStream(TStream64& stream) {
+// What a reader holds after its scan; outOfMemory when the scan stopped at the tree's cap.
+inline AnalysisFindings FindingsOf(const TVmAVIFileReader& reader, bool outOfMemory) {
     AnalysisFindings found;
-    TVmAVIFileReader reader(&stream);
     found.ErrorCode = reader.ErrorCode;
-    if (reader.ErrorCode == 0) {
-        try {
-            reader.Scan();
-        } catch (const std::bad_alloc&) {
-            found.OutOfMemory = true;
-        }
-    }
+    found.OutOfMemory = outOfMemory;
     found.NodeCount = reader.NodeCount;
     found.VideoHeaderPos = reader.VideoHeaderPos;
     found.VideoFormatPos = reader.VideoFormatPos;
     found.Handler = reader.VideoHandler();
     found.Compression = reader.VideoCompression();
     return found;
+}
+
+inline AnalysisFindings AnalyseStream(TStream64& stream) {
+    TVmAVIFileReader reader(&stream);
+    bool outOfMemory = false;
+    if (reader.ErrorCode == 0) {
+        try {
+            reader.Scan();
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
+    }
+    return FindingsOf(reader, outOfMemory);
 }
 
 } // namespace vidtag::test
