@@ -61,16 +61,7 @@ TEST(CodePageTest, CyrillicNameInTheActiveCodePageIsAnalysedAndConverted) {
     EXPECT_EQ(converted.Codec, "DivX V3 Low");
     EXPECT_EQ(CodesOf(wide), "div3/DIV3");
 
-    MainView opened{};
-    RunWithSteps("Vidtag.exe", {[&](HWND d) {
-                                    Command(d, IDC_OPEN);
-                                    opened = Look(d);
-                                    Command(d, IDC_QUIT);
-                                },
-                                [&](HWND open) {
-                                    ::SetDlgItemTextW(open, 1152, wide.c_str());
-                                    ::PostMessageW(open, WM_COMMAND, IDOK, 0);
-                                }});
+    const MainView opened = LookAfterOpening(shown);
     EXPECT_EQ(opened.File, shown);
     EXPECT_EQ(opened.Codec, "DivX V3 Low");
     EXPECT_TRUE(opened.SaveEnabled);

@@ -140,6 +140,24 @@ MainView LookAtStart(const std::string& commandLine) {
     return view;
 }
 
+MainView LookAfterOpening(const std::string& path) {
+    // Typed as UTF-16, so that the name arrives whole whatever the process's code page.
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), size);
+    MainView view{};
+    RunWithSteps("Vidtag.exe", {[&view](HWND d) {
+                                    Command(d, IDC_OPEN);
+                                    view = Look(d);
+                                    Command(d, IDC_QUIT);
+                                },
+                                [&wide](HWND open) {
+                                    ::SetDlgItemTextW(open, 1152, wide.c_str());
+                                    ::PostMessageW(open, WM_COMMAND, IDOK, 0);
+                                }});
+    return view;
+}
+
 WindowStep AnswerBox(BoxSeen& seen) {
     return [&seen](HWND box) {
         seen.Text = ItemText(box, 0xFFFF);

@@ -32,6 +32,9 @@ struct MainView {
 MainView Look(HWND dialog);
 // Starts the program, looks at the main dialog and quits.
 MainView LookAtStart(const std::string& commandLine);
+// Starts the program without a file, picks this one (UTF-8) in the open-file dialog, looks at
+// the main dialog and quits.
+MainView LookAfterOpening(const std::string& path);
 
 // Window and control texts read as UTF-16 and returned as UTF-8, so that a test sees what the
 // screen shows whatever the process's code page.

@@ -231,16 +231,7 @@ TEST_F(OpenDialogTest, RequestsAviOrAnyExistingFile) {
 
 TEST_F(OpenDialogTest, ChosenTextFileNamedAviIsNotAnAviFile) {
     const std::string path = Copy("not-riff-text.avi", "notes.avi");
-    MainView view{};
-    RunWithSteps("Vidtag.exe", {[&](HWND d) {
-                                    Command(d, IDC_OPEN);
-                                    view = Look(d);
-                                    Command(d, IDC_QUIT);
-                                },
-                                [&](HWND open) {
-                                    ::SetDlgItemTextA(open, 1152, path.c_str());
-                                    ::PostMessageA(open, WM_COMMAND, IDOK, 0);
-                                }});
+    const MainView view = LookAfterOpening(path);
     EXPECT_EQ(view.File, path);
     EXPECT_EQ(view.Codec, "File isn't AVI-file");
     EXPECT_EQ(view.Targets, "");
@@ -255,16 +246,7 @@ TEST_F(OpenDialogTest, ChosenFileWithALongCyrillicNameIsAnalysed) {
     }
     const std::string path = Copy("kind10-xvid.avi", name + ".avi");
     ASSERT_GT(path.size(), 255u);
-    MainView view{};
-    RunWithSteps("Vidtag.exe", {[&](HWND d) {
-                                    Command(d, IDC_OPEN);
-                                    view = Look(d);
-                                    Command(d, IDC_QUIT);
-                                },
-                                [&](HWND open) {
-                                    ::SetDlgItemTextA(open, 1152, path.c_str());
-                                    ::PostMessageA(open, WM_COMMAND, IDOK, 0);
-                                }});
+    const MainView view = LookAfterOpening(path);
     EXPECT_EQ(view.File, path);
     EXPECT_EQ(view.Codec, "XviD");
     EXPECT_TRUE(view.SaveEnabled);
