@@ -125,3 +125,18 @@ TEST(CodecCatalog, RelaxedRuleEveryRowAndWhatStaysUnknown) {
               (std::vector<CodecKind>{10, 11, 12, 13}));
     EXPECT_EQ(CodePairOf(kFFmpegKind).Handler, 0u);
 }
+
+TEST(CodecCatalog, FamiliesHoldTheirTargets) {
+    // Every offered target names the same bit stream as the kind it is offered for.
+    for (CodecKind kind = 0; kind < 16; ++kind) {
+        for (const CodecKind target : OfferedTargets(kind).View()) {
+            EXPECT_EQ(FamilyOf(target), FamilyOf(kind)) << int(kind) << " -> " << int(target);
+        }
+    }
+    EXPECT_EQ(FamilyOf(1), 1);
+    EXPECT_EQ(FamilyOf(9), 2);
+    EXPECT_EQ(FamilyOf(8), 3);
+    EXPECT_EQ(FamilyOf(15), 4);
+    EXPECT_EQ(FamilyOf(14), 0);
+    EXPECT_EQ(FamilyOf(200), 0);
+}

@@ -157,4 +157,11 @@ CodecKind Classify(FourCC handler, FourCC compression, ClassificationRule rule) 
                                                : ClassifyCodec(handler, compression);
 }
 
+int FamilyOf(CodecKind kind) {
+    // Indexed by kind, 0 to 15.
+    constexpr std::array<std::uint8_t, 16> kFamilies{0, 1, 2, 3, 1, 2, 3, 3,
+                                                     3, 2, 4, 4, 4, 4, 0, 4};
+    return kind < kFamilies.size() ? kFamilies[kind] : 0;
+}
+
 } // namespace vidtag

@@ -71,4 +71,9 @@ CodecKind ClassifyCodecRelaxed(FourCC handler, FourCC compression);
 
 CodecKind Classify(FourCC handler, FourCC compression, ClassificationRule rule);
 
+// The bit stream a kind's codes name: 1 Microsoft MPEG-4 V1, 2 V2, 3 V3 (DivX 3 and Angel
+// Potion V1 among them), 4 MPEG-4 Part 2 (kind 15 included); 0 for 0, 14 and any other value.
+// Conversions stay within a family.
+int FamilyOf(CodecKind kind);
+
 } // namespace vidtag

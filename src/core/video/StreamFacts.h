@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vidtag::video {
+
+// Which bit stream the first video frame with data holds, told from its first bytes.
+enum class Syntax : std::uint8_t {
+    Unknown,   // no video chunk with data within the budget
+    Mpeg4,     // MPEG-4 Part 2: a VOL start code, or a frame that starts with a GOV or VOP
+    MsMpeg4V1, // starts with 00 00 01 00 and holds no VOL: Microsoft MPEG-4 V1
+    MsMpeg4,   // no start code prefix in front: Microsoft MPEG-4 V2 or V3, only the label tells
+};
+
+enum class Sprite : std::uint8_t { None, Static, Gmc };
+
+// Counts of the VOPs met in the frames read, by vop_coding_type; N counts the VOPs with
+// vop_coded 0 (placeholders, whatever their type), which are not counted again as I, P, B or S.
+struct VopCounts {
+    std::uint32_t I = 0;
+    std::uint32_t P = 0;
+    std::uint32_t B = 0;
+    std::uint32_t S = 0;
+    std::uint32_t N = 0;
+};
+
+// Who wrote the stream, from the user data strings.
+enum class Encoder : std::uint8_t { None, DivX, XviD, Lavc, FFmpeg };
+
+// What the video stream's own headers say, read from the format's extra bytes and the first
+// frames. Every field that could not be read stays absent; the MPEG-4 fields are absent for the
+// other syntaxes.
+struct StreamFacts {
+    Syntax StreamSyntax = Syntax::Unknown;
+    // The stream is not the bit stream its label's family names (see FamilyMismatch below).
+    bool FamilyMismatch = false;
+    // Video chunks with data that were read.
+    std::uint32_t FramesRead = 0;
+    // From the VOL, else from the format (biWidth, |biHeight|).
+    std::optional<std::uint32_t> Width;
+    std::optional<std::uint32_t> Height;
+    // From the stream header: rate / scale, and its length.
+    std::optional<double> Fps;
+    std::optional<std::uint32_t> Frames;
+
+    // MPEG-4 Part 2 only.
+    std::optional<std::uint8_t> ProfileLevel; // profile_and_level_indication of the VOS
+    std::optional<std::uint8_t> ObjectType;   // video_object_type_indication
+    std::optional<std::uint8_t> VerId;        // video_object_layer_verid, 1 when not given
+    std::optional<std::pair<std::uint8_t, std::uint8_t>> Par; // pixel aspect ratio
+    std::optional<bool> Interlaced;
+    std::optional<bool> Qpel;
+    std::optional<Sprite> SpriteKind;
+    std::optional<std::uint8_t> WarpPoints; // no_of_sprite_warping_points, with a sprite
+    std::optional<bool> MpegQuant;          // quant_type 1
+    std::optional<bool> CustomMatrix;       // load_intra or load_inter quant matrix
+    std::optional<bool> DataPartitioned;
+    std::optional<bool> Rvlc;
+    std::optional<bool> ResyncMarkers; // resync markers may be present (not disabled)
+    std::optional<bool> LowDelay;
+    std::optional<std::uint32_t> VbvBitRate;    // bits per second, from vbv_parameters
+    std::optional<std::uint32_t> VbvBufferSize; // bits, from vbv_parameters
+    std::optional<std::uint16_t> TimeIncrementResolution;
+
+    VopCounts Vops;
+    // False when the VOP headers could not be read (no VOL before them, or a complexity
+    // estimation header that was not parsed): the counts and the fields below are then empty.
+    bool VopsRead = false;
+    std::uint32_t MaxBRun = 0;   // the longest run of coded B-VOPs in coded order
+    bool Packed = false;         // some chunk holds more than one coded VOP
+    bool DivxPackedFlag = false; // a DivX user data string ends in 'p'
+
+    // Printable ASCII only, at most 4 strings of at most 64 bytes.
+    std::vector<std::string> UserData;
+    Encoder EncoderName = Encoder::None;
+    // DivX: 503 for "DivX503b1393p"; XviD: 69 for "XviD0069"; Lavc: major * 10000 + minor *
+    // 100 + micro. 0 when unknown.
+    std::uint32_t EncoderVersion = 0;
+    std::uint32_t EncoderBuild = 0; // DivX only
+
+    bool VolDamaged = false;
+
+    // The byte sizes of the video chunks walked, in file order, zero-length ones (dropped
+    // frames) included: what a bitrate over the frames read is computed from.
+    std::vector<std::uint32_t> ChunkSizes;
+};
+
+// Whether a stream of this syntax can be what a kind's family names: family 4 (MPEG-4 Part 2)
+// against an msmpeg4 syntax, or families 1 to 3 against "mpeg4". Never for Unknown.
+constexpr bool FamilyMismatch(int family, Syntax syntax) {
+    const bool ms = syntax == Syntax::MsMpeg4V1 || syntax == Syntax::MsMpeg4;
+    return (family == 4 && ms) || (family >= 1 && family <= 3 && syntax == Syntax::Mpeg4);
+}
+
+} // namespace vidtag::video
