@@ -1,9 +1,9 @@
 #include "BenchFiles.h"
-#include "CachedReadStream64.h"
 #include "CommandTime.h"
-#include "Engine.h"
 #include "ScanSummary.h"
-#include "VmAVIFile.h"
+#include "avi/VmAVIFile.h"
+#include "engine/Engine.h"
+#include "streams/CachedReadStream64.h"
 #include "support/CountingFileLayer.h"
 
 #include <benchmark/benchmark.h>

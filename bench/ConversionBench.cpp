@@ -1,6 +1,6 @@
 // Times 1,000 conversions of small files, the way vidtag-cli runs them (analyse, convert), with
 // the conversion journal and without it; the journal may cost one extra flush per conversion.
-#include "Engine.h"
+#include "engine/Engine.h"
 #include "support/FaultyFileLayer.h"
 
 #include <chrono>

@@ -3,13 +3,13 @@
 // analysis that differs from the walk, an analysis that writes, or a conversion that touches
 // more than the two codes.
 
-#include "CachedReadStream64.h"
-#include "CodecCatalog.h"
-#include "Engine.h"
 #include "MemoryFileLayer.h"
-#include "MemoryStream64.h"
-#include "VmAVIFile.h"
 #include "WalkComparisons.h"
+#include "avi/VmAVIFile.h"
+#include "codecs/CodecCatalog.h"
+#include "engine/Engine.h"
+#include "streams/CachedReadStream64.h"
+#include "streams/MemoryStream64.h"
 
 #include "support/AnalysisFindings.h"
 

@@ -1,6 +1,6 @@
 #include "MemoryFileLayer.h"
 
-#include "Stream64.h"
+#include "streams/Stream64.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "WalkComparisons.h"
 
-#include "CodecCatalog.h"
-#include "MemoryStream64.h"
-#include "VmAVIFile.h"
+#include "avi/VmAVIFile.h"
+#include "codecs/CodecCatalog.h"
+#include "streams/MemoryStream64.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
 #include "FileJob.h"
 
 #include "CliTexts.h"
-#include "LocalizedTexts.h"
 #include "TextOutput.h"
 #include "os/FileLayer.h"
 #include "os/SystemError.h"
+#include "texts/LocalizedTexts.h"
 
 #include <algorithm>
 #include <filesystem>

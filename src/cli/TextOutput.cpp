@@ -1,10 +1,10 @@
 #include "TextOutput.h"
 
 #include "CliTexts.h"
-#include "LocalizedTexts.h"
 #include "OutputCheck.h"
 #include "PathText.h"
 #include "os/SystemError.h"
+#include "texts/LocalizedTexts.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,11 +1,11 @@
 #include "CliTexts.h"
 #include "FileJob.h"
 #include "FolderExpansion.h"
-#include "Journal.h"
 #include "JsonOutput.h"
 #include "Options.h"
 #include "OutputCheck.h"
 #include "TextOutput.h"
+#include "journal/Journal.h"
 
 #include <cstdio>
 #include <string>

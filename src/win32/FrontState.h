@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LocalizedTexts.h"
+#include "texts/LocalizedTexts.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "MainDialog.h"
 
 #include "CodePage.h"
-#include "Engine.h"
 #include "FrontState.h"
 #include "OpenDialog.h"
+#include "engine/Engine.h"
 #include "resources/ResourceIds.h"
 
 #include <shellapi.h>

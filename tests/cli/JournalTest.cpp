@@ -1,6 +1,6 @@
 // Conversions that survive a kill and a second writer, and exact originals across runs: the
 // engine in forked children, vidtag-cli from the outside, every journal in a scratch folder.
-#include "Engine.h"
+#include "engine/Engine.h"
 #include "os/FileLayer.h"
 #include "support/AviBuilder.h"
 #include "support/FaultyFileLayer.h"

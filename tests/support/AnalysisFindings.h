@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FourCC.h"
-#include "Stream64.h"
-#include "VmAVIFile.h"
+#include "avi/VmAVIFile.h"
+#include "codecs/FourCC.h"
+#include "streams/Stream64.h"
 
 #include <cstdint>
 #include <new>

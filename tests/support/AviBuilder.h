@@ -29,7 +29,7 @@
 //
 // Offsets returned by the builder are byte offsets from the start of the file.
 
-#include "FourCC.h"
+#include "codecs/FourCC.h"
 #include "support/TempDir.h"
 
 #include <cstddef>

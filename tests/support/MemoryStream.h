@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Stream64.h"
+#include "streams/Stream64.h"
 #include "support/TempDir.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "DialogDriver.h"
 
-#include "Engine.h"
 #include "FrontState.h"
+#include "engine/Engine.h"
 #include "resources/ResourceIds.h"
 #include "support/TempDir.h"
 

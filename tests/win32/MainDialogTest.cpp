@@ -1,9 +1,9 @@
 #include "DialogDriver.h"
 
-#include "Engine.h"
 #include "FrontState.h"
 #include "MainDialog.h"
 #include "Settings.h"
+#include "engine/Engine.h"
 #include "resources/ResourceIds.h"
 #include "support/TempDir.h"
 

@@ -1,8 +1,8 @@
 #include "DialogDriver.h"
 
-#include "Engine.h"
 #include "FrontState.h"
 #include "OpenDialog.h"
+#include "engine/Engine.h"
 #include "resources/ResourceIds.h"
 #include "support/TempDir.h"
 

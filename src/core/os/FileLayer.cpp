@@ -1,4 +1,4 @@
-#include "FileLayer.h"
+#include "os/FileLayer.h"
 
 namespace vidtag::os {
 

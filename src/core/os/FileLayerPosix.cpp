@@ -1,5 +1,5 @@
-#include "FileLayer.h"
-#include "SystemError.h"
+#include "os/FileLayer.h"
+#include "os/SystemError.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,11 +1,11 @@
-#include "FileLayer.h"
-#include "SystemError.h"
+#include "os/FileLayer.h"
+#include "os/SystemError.h"
 
 #include <windows.h>
 
 #include <chrono>
-#include <thread>
 #include <string>
+#include <thread>
 
 namespace vidtag::os {
 
@@ -64,9 +64,9 @@ std::string Utf8(const wchar_t* text, int length) {
 class Win32FileLayer final : public FileLayer {
   public:
     FileHandle Open(const char* name, Access access, Share share) override {
-        const HANDLE handle = ::CreateFileW(Wide(name).c_str(), AccessFlags(access),
-                                           ShareFlags(share), nullptr, OPEN_EXISTING,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle =
+            ::CreateFileW(Wide(name).c_str(), AccessFlags(access), ShareFlags(share), nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             RememberSystemError(static_cast<int>(::GetLastError()));
             return handle;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "engine/EngineTypes.h"
+
+#include <string>
+
+namespace vidtag {
+
+enum class WriteMode { Convert, Restore, Settle };
+
+// Every write the engine makes to a file: under the conversion lock, after any interrupted
+// conversion of the file is settled, recorded in the journal before the codes are written.
+// Convert writes the codes of kind over those of the last analysis; Restore writes the recorded
+// original; Settle stops after the settling.
+ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecKind kind);
+
+// Whether conversions go through the journal; see SetJournalUse.
+void UseJournal(JournalUse use);
+
+// The journal for the current settings, refreshed; nullptr when it is off or cannot be read
+// (JournalReport says why).
+class Journal;
+Journal* CurrentJournal();
+
+} // namespace vidtag

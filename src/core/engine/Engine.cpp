@@ -1,0 +1,202 @@
+#include "engine/Engine.h"
+
+#include "avi/VmAVIFile.h"
+#include "engine/Conversion.h"
+#include "journal/ConversionHistory.h"
+#include "journal/Journal.h"
+#include "os/FileLayer.h"
+#include "streams/CachedReadStream64.h"
+#include "streams/Stream64.h"
+
+#include <memory>
+
+namespace vidtag {
+
+TEngineState EngineState;
+ClassificationRule AnalysisRule = ClassificationRule::Exact;
+
+namespace {
+
+// Others may go on reading and writing while we look: the file may be playing somewhere.
+constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
+
+ConversionStatus Analyse(const std::string& fileName) {
+    TEngineState& state = EngineState;
+    state.HandlerPos = 0;
+    state.CompressionPos = 0;
+    state.CurrentKind = kUnknownKind;
+    state.OriginalKind = kUnknownKind;
+    state.CurrentHandler = 0;
+    state.CurrentCompression = 0;
+
+    std::unique_ptr<TFileStream64> stream;
+    try {
+        stream = std::make_unique<TFileStream64>(fileName, kAnalyseMode);
+    } catch (...) {
+        return kStatusCannotOpen;
+    }
+    std::int64_t headerPos = 0;
+    std::int64_t formatPos = 0;
+    try {
+        // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
+        // straight from the file that is a system call per step, minutes for a large file.
+        TCachedReadStream64 cached(stream.get());
+        // Creating the reader can only fail for want of memory, which is the reader's failure.
+        TVmAVIFileReader reader(&cached);
+        if (reader.ErrorCode < 0) {
+            return reader.ErrorCode == -3 ? kStatusCannotOpen : kStatusNotAvi;
+        }
+        reader.Scan();
+        state.OriginalHandler = reader.VideoHandler();
+        state.OriginalCompression = reader.VideoCompression();
+        headerPos = reader.VideoHeaderPos;
+        formatPos = reader.VideoFormatPos;
+    } catch (...) {
+        return kStatusScanFailed;
+    }
+    state.HandlerPos = headerPos + 4;
+    state.CompressionPos = formatPos > 0 ? formatPos + 16 : 0;
+    state.CurrentHandler = state.OriginalHandler;
+    state.CurrentCompression = state.OriginalCompression;
+    state.CurrentKind = state.OriginalKind =
+        Classify(state.OriginalHandler, state.OriginalCompression, AnalysisRule);
+    return kStatusDone;
+}
+
+ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
+    // Nothing is ever written over codes the catalogue does not know, nor without an analysis
+    // that found them: the positions would not point at codes.
+    if (!IsRecognisedKind(EngineState.CurrentKind)) {
+        return kStatusCannotWrite;
+    }
+    return LockedWrite(fileName, WriteMode::Convert, kind);
+}
+
+} // namespace
+
+void SetJournalUse(JournalUse use) noexcept {
+    UseJournal(use);
+}
+
+bool FileIsReadable(const std::string& FileName) noexcept {
+    // An embedded NUL would silently name another file than the one asked for.
+    if (FileName.empty() || FileName.find('\0') != std::string::npos) {
+        return false;
+    }
+    try {
+        TFileStream64 stream(FileName, kAnalyseMode);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexcept {
+    TEngineState& state = EngineState;
+    try {
+        // A kind above 13 has no codes to write; the front ends never ask for one. It is refused
+        // as a write that cannot be made (status 3) before the file is even opened.
+        if (Kind > kLastKind) {
+            return state.Status = kStatusCannotWrite;
+        }
+        state.Status = kStatusNotFound;
+        if (Kind != kNoKind) {
+            JournalReport = {};
+        }
+        if (!FileIsReadable(FileName)) {
+            return state.Status;
+        }
+        state.Status = Kind == kNoKind ? Analyse(FileName) : Convert(FileName, Kind);
+    } catch (...) {
+        // Only running out of memory gets here; it is reported as the step that failed.
+        state.Status = Kind == kNoKind ? kStatusScanFailed : kStatusCannotWrite;
+    }
+    return state.Status;
+}
+
+namespace {
+
+ConversionStatus Guarded(const std::string& fileName, WriteMode mode) noexcept {
+    TEngineState& state = EngineState;
+    JournalReport = {};
+    try {
+        state.Status = kStatusNotFound;
+        if (FileIsReadable(fileName)) {
+            state.Status = LockedWrite(fileName, mode, kNoKind);
+        }
+    } catch (...) {
+        state.Status = kStatusCannotWrite;
+    }
+    return state.Status;
+}
+
+} // namespace
+
+ConversionStatus RecoverFile(const std::string& FileName) noexcept {
+    return Guarded(FileName, WriteMode::Settle);
+}
+
+ConversionStatus RestoreFile(const std::string& FileName) noexcept {
+    return Guarded(FileName, WriteMode::Restore);
+}
+
+RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
+    RecordedOriginal found;
+    try {
+        const TEngineState& state = EngineState;
+        Journal* journal = CurrentJournal();
+        if (journal == nullptr || journal->Entries().empty()) {
+            return found;
+        }
+        os::FileIdentity identity;
+        {
+            TFileStream64 stream(FileName, kAnalyseMode);
+            if (!os::Files().Identify(stream.Handle, identity)) {
+                return found;
+            }
+        }
+        const CodePair current{state.CurrentHandler, state.CurrentCompression};
+        const FileHistory history =
+            HistoryOf(journal->Entries(), identity, AbsolutePath(FileName), current);
+        if (history.Last && history.Last->State == EntryState::Pending) {
+            const JournalEntry& last = *history.Last;
+            found.Interrupted =
+                last.CompressionPos > 0 && !Holds(current, last.To, last.CompressionPos) &&
+                !Holds(current, last.From, last.CompressionPos) &&
+                (current.Handler == last.To.Handler || current.Handler == last.From.Handler) &&
+                (current.Compression == last.To.Compression ||
+                 current.Compression == last.From.Compression);
+        }
+        if (history.Original) {
+            found.Found = true;
+            found.Kind = history.Original->FromKind;
+            found.Codes = history.Original->From;
+            found.Time = history.Original->Time;
+        }
+    } catch (...) {
+    }
+    return found;
+}
+
+int StatusTextNumber(ConversionStatus status, CodecKind currentKind) noexcept {
+    switch (status) {
+    case kStatusDone:
+        return currentKind <= kLastKind ? 0 : 6;
+    case kStatusNotFound:
+        return 2;
+    case kStatusCannotOpen:
+        return 3;
+    case kStatusCannotWrite:
+        return 4;
+    case kStatusNotAvi:
+        return 5;
+    case kStatusScanFailed:
+        return 16;
+    case kStatusFileChanged:
+        return 17;
+    default:
+        return 9; // "Error": no path produces any other status
+    }
+}
+
+} // namespace vidtag

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "engine/EngineTypes.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vidtag {
+
+// Kind 0 analyses the file; 1 to 13 converts it in place to that kind. Returns the new Status,
+// which is also left in EngineState. Never throws.
+ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexcept;
+
+// The dialog records where it can (the default); vidtag-cli requires the journal or turns it off.
+void SetJournalUse(JournalUse use) noexcept;
+
+// Settles an interrupted conversion of the file, if the journal has one, and nothing else.
+ConversionStatus RecoverFile(const std::string& FileName) noexcept;
+
+// Writes back the codes the journal records as the file's original, whatever their kind; see
+// OriginalOf. Leaves CurrentKind and the current codes in EngineState.
+ConversionStatus RestoreFile(const std::string& FileName) noexcept;
+
+// What the journal says about the file last analysed: the codes it had before the first
+// conversion of the unbroken chain of recorded conversions that ends at its current codes.
+RecordedOriginal OriginalOf(const std::string& FileName) noexcept;
+
+// Whether the named file exists, is not a folder, and can be opened for reading while others
+// may read and write it.
+bool FileIsReadable(const std::string& FileName) noexcept;
+
+// The localized text number (1 to 17) that describes a status, or 0 for status 0 with a known
+// kind, whose text is the kind's display name.
+int StatusTextNumber(ConversionStatus status, CodecKind currentKind) noexcept;
+
+} // namespace vidtag

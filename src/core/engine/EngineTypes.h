@@ -1,0 +1,89 @@
+#pragma once
+
+#include "codecs/CodecCatalog.h"
+#include "codecs/FourCC.h"
+
+#include <cstdint>
+#include <string>
+
+// The engine's shared types and state: what every engine unit and the front ends read, kept
+// apart from the calls so that the units below the engine's surface need nothing above them.
+namespace vidtag {
+
+using ConversionStatus = std::uint8_t;
+
+constexpr ConversionStatus kStatusDone = 0;
+constexpr ConversionStatus kStatusNotFound = 1;
+constexpr ConversionStatus kStatusCannotOpen = 2;
+constexpr ConversionStatus kStatusCannotWrite = 3;
+constexpr ConversionStatus kStatusNotAvi = 4;
+constexpr ConversionStatus kStatusScanFailed = 6;
+constexpr ConversionStatus kStatusFileChanged = 7;
+
+// The engine's record of the current file, read by the front ends after every call.
+struct TEngineState {
+    ConversionStatus Status = 0;
+    CodecKind OriginalKind = 0;
+    CodecKind CurrentKind = 0;
+    FourCC OriginalHandler = 0;
+    FourCC OriginalCompression = 0;
+    std::int64_t HandlerPos = 0;
+    std::int64_t CompressionPos = 0; // 0 when the video stream has no format chunk
+    // The codes the file holds now: the original ones after an analysis, the ones written after
+    // a conversion. A conversion checks the file still holds them before it writes.
+    FourCC CurrentHandler = 0;
+    FourCC CurrentCompression = 0;
+};
+
+extern TEngineState EngineState;
+
+// The rule every analysis classifies by. The dialog never changes it; vidtag-cli --relaxed does.
+extern ClassificationRule AnalysisRule;
+
+// Whether conversions go through the conversion journal.
+enum class JournalUse : std::uint8_t {
+    BestEffort, // recorded when the journal can be written; converted as before when not
+    Required,   // a conversion that cannot be recorded writes nothing (status 3)
+    Off,        // the journal is neither read nor written
+};
+
+// What recovery did with an interrupted conversion it met before the call did its own work.
+enum class Settlement : std::uint8_t {
+    None,
+    Done,     // the file holds the new codes: only the mark was lost
+    Undone,   // the file holds the old codes
+    Repaired, // the file held one new and one old code; the old ones were put back
+    Foreign,  // the file holds codes the conversion never wrote; nothing was written (status 7)
+};
+
+// Why a call wrote nothing, beyond its status.
+enum class Refusal : std::uint8_t {
+    None,
+    LockBusy,        // another conversion of the file did not finish within 2 s (status 3)
+    JournalFailed,   // the journal could not be read or written (status 3): JournalPath, Reason
+    NothingRecorded, // a restore found no recorded conversion of the file (status 0)
+    CodesChanged,    // a restore found codes the journal did not record last (status 7)
+};
+
+struct TJournalReport {
+    Settlement Settled = Settlement::None;
+    CodecKind SettledKind = kNoKind; // the target of the settled conversion
+    Refusal Refused = Refusal::None;
+    std::string JournalPath;
+    std::string Reason;
+    int SkippedLines = 0; // unreadable journal lines passed over so far
+};
+
+// Reset by every call below and by a conversion through ProcessFile.
+extern TJournalReport JournalReport;
+
+struct RecordedOriginal {
+    bool Found = false;
+    CodecKind Kind = kNoKind;
+    CodePair Codes{};
+    std::string Time; // UTC, "2026-12-08T14:02:11Z"
+    // The last conversion was cut short between its two writes: the file holds one new code.
+    bool Interrupted = false;
+};
+
+} // namespace vidtag
