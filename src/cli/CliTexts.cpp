@@ -50,6 +50,12 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "--restore needs the journal and cannot be combined with --no-journal",
         "the file does not hold the codes written (%1) after writing, but %2",
         "without the journal the original codes %1 cannot be restored exactly later",
+        "the file system refused the conversion lock; nothing written",
+        "the file system locks only files open for writing, and a read-only file is opened for "
+        "writing only once its conversion is recorded; nothing written (make the file writable "
+        "to convert it)",
+        "the handler and compression fields of this file overlap, so writing one would damage "
+        "the other; nothing written",
     },
     {
         "варианты",
@@ -93,6 +99,12 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "--restore требует журнала и несовместим с --no-journal",
         "после записи в файле не записанные коды (%1), а %2",
         "без журнала исходные коды %1 потом нельзя будет восстановить в точности",
+        "файловая система отказала в блокировке для преобразования; ничего не записано",
+        "файловая система блокирует только файлы, открытые для записи, а файл только для "
+        "чтения открывается для записи лишь после записи преобразования в журнал; ничего не "
+        "записано (снимите атрибут «только чтение», чтобы преобразовать файл)",
+        "поля обработчика и сжатия в этом файле перекрываются: запись одного испортила бы "
+        "другое; ничего не записано",
     },
 }};
 

@@ -45,6 +45,9 @@ enum class Message {
     RestoreWithoutJournal,
     CodesNotConfirmed,
     NoExactRestore,
+    LockFailed,
+    LockNeedsWriting,
+    FieldsOverlap,
     Count
 };
 

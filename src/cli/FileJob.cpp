@@ -4,16 +4,13 @@
 #include "TextOutput.h"
 #include "os/FileLayer.h"
 #include "os/SystemError.h"
+#include "os/Utf8Path.h"
 #include "texts/LocalizedTexts.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 namespace vidtag::cli {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,10 +23,6 @@ void TakeEngineState(FileReport& report) {
     // can hold a stream header there, in front of its own RIFF header.
     report.HandlerPos = EngineState.HandlerPos > 4 ? EngineState.HandlerPos : 0;
     report.CompressionPos = EngineState.CompressionPos;
-}
-
-fs::path PathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 // Runs one engine call and keeps the system's reason when it could not open the file.
@@ -81,6 +74,12 @@ std::string RefusalText(int language) {
     switch (JournalReport.Refused) {
     case Refusal::LockBusy:
         return MessageText(language, Message::LockBusy);
+    case Refusal::LockFailed:
+        return MessageText(language, Message::LockFailed);
+    case Refusal::LockNeedsWriting:
+        return MessageText(language, Message::LockNeedsWriting);
+    case Refusal::FieldsOverlap:
+        return MessageText(language, Message::FieldsOverlap);
     case Refusal::JournalFailed:
         return Fill(MessageText(language, Message::JournalFailed), JournalReport.JournalPath,
                     JournalReport.Reason);
@@ -93,21 +92,42 @@ std::string RefusalText(int language) {
     }
 }
 
+// The refusal of the last engine call, with the lock's system reason when the lock failed.
+void TakeRefusal(FileReport& report, int language) {
+    report.Error = RefusalText(language);
+    if (JournalReport.LockError != 0) {
+        report.SystemError = JournalReport.LockError;
+    }
+}
+
+// Like the real run, a dry run takes the lock, and lets it go.
+void CheckLockFor(FileReport& report, int language) {
+    if (CheckLock(report.Path) != kStatusDone) {
+        report.Status = kStatusCannotWrite;
+        TakeRefusal(report, language);
+    }
+}
+
 // Settles an interrupted conversion of the file before anything looks at its codes; an analysis
 // of a half-converted file would only find an unknown codec. Nothing when the job may go on,
 // else the report of the refusal.
 std::optional<FileReport> Recover(const std::string& path, const ConvertRequest& request,
-                                  int language, std::string& note) {
+                                  int language, std::string& note, Settlement& settled,
+                                  CodePair& held) {
     if (!request.Journal || request.DryRun) {
         return std::nullopt;
     }
     const ConversionStatus status = vidtag::RecoverFile(path);
     note = SettlementNote(language);
+    settled = JournalReport.Settled;
+    held = JournalReport.SettledHeld;
     if (status == kStatusDone || status == kStatusNotFound) {
         return std::nullopt;
     }
-    const std::string refusal = RefusalText(language);
+    FileReport refused;
+    TakeRefusal(refused, language);
     FileReport report = AnalyseFile(path);
+    report.SystemError = refused.SystemError;
     report.Conversion = true;
     report.ToKind = request.Target;
     report.FromKind = report.Kind;
@@ -115,17 +135,15 @@ std::optional<FileReport> Recover(const std::string& path, const ConvertRequest&
     report.FromCompression = report.Compression;
     report.Status = status;
     report.Note = note;
-    report.Error = refusal;
+    report.Error = refused.Error;
     return report;
 }
 
-void KeepTime(const fs::path& fsPath, fs::file_time_type modified, std::error_code timeError,
-              FileReport& report, int language) {
-    if (!timeError) {
-        fs::last_write_time(fsPath, modified, timeError);
-    }
-    if (timeError) {
-        report.Error = Fill(MessageText(language, Message::TimeNotKept), timeError.message());
+// The engine kept the time through the handle that wrote (SetKeepModifiedTime).
+void KeepTime(FileReport& report, int language) {
+    if (JournalReport.TimeError != 0) {
+        report.Error = Fill(MessageText(language, Message::TimeNotKept),
+                            os::SystemErrorText(JournalReport.TimeError));
     }
 }
 
@@ -175,7 +193,9 @@ FileReport AnalyseFile(const std::string& path, bool journal) {
 
 FileReport ConvertFile(const std::string& path, const ConvertRequest& request, int language) {
     std::string note;
-    if (auto refused = Recover(path, request, language, note)) {
+    Settlement settled = Settlement::None;
+    CodePair held{};
+    if (auto refused = Recover(path, request, language, note, settled, held)) {
         return *refused;
     }
     FileReport report = AnalyseFile(path);
@@ -208,16 +228,17 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
         return report;
     }
     if (request.DryRun) {
-        if (int reason = 0; !CouldWrite(path, reason)) {
+        if (EngineState.FieldsOverlap) {
+            report.Status = kStatusCannotWrite;
+            report.Error = MessageText(language, Message::FieldsOverlap);
+        } else if (int reason = 0; !CouldWrite(path, reason)) {
             report.Status = kStatusCannotWrite;
             report.SystemError = reason;
+        } else if (request.Journal) {
+            CheckLockFor(report, language);
         }
         return report;
     }
-
-    std::error_code timeError;
-    const fs::path fsPath = PathOf(path);
-    const auto modified = fs::last_write_time(fsPath, timeError);
 
     // Codes only the relaxed rule knows are not the table's: without a record nothing could
     // write them back.
@@ -230,12 +251,12 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     const ConversionStatus written = Process(report, request.Target);
     report.Status = written;
     if (written != kStatusDone) {
-        report.Error = RefusalText(language);
+        TakeRefusal(report, language);
         return report;
     }
     report.Converted = true;
     if (request.PreserveTime) {
-        KeepTime(fsPath, modified, timeError, report, language);
+        KeepTime(report, language);
     }
     Confirm(path, request.Target, report, language);
     return report;
@@ -243,7 +264,9 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
 
 FileReport RestoreFile(const std::string& path, const ConvertRequest& request, int language) {
     std::string note;
-    if (auto refused = Recover(path, request, language, note)) {
+    Settlement settled = Settlement::None;
+    CodePair held{};
+    if (auto refused = Recover(path, request, language, note, settled, held)) {
         refused->Restore = true;
         return *refused;
     }
@@ -262,6 +285,8 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     if (request.DryRun) {
         if (!report.Original.Found) {
             report.Note = MessageText(language, Message::NothingRecorded);
+        } else {
+            CheckLockFor(report, language);
         }
         return report;
     }
@@ -270,23 +295,29 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
         (report.CompressionPos == 0 || report.Original.Codes.Compression == report.Compression)) {
         return report;
     }
-    std::error_code timeError;
-    const fs::path fsPath = PathOf(path);
-    const auto modified = fs::last_write_time(fsPath, timeError);
     const ConversionStatus written = vidtag::RestoreFile(path);
     report.Status = written;
     if (JournalReport.Refused == Refusal::NothingRecorded) {
-        report.Note = RefusalText(language);
+        // Recovery may have been the whole restore: the interrupted conversion was the only one
+        // recorded, and putting its old codes back was the write.
+        if (settled == Settlement::Repaired) {
+            report.Converted = true;
+            report.FromHandler = held.Handler;
+            report.FromCompression = held.Compression;
+            report.FromKind = Classify(held.Handler, held.Compression, AnalysisRule);
+        } else {
+            report.Note = RefusalText(language);
+        }
         return report;
     }
     if (written != kStatusDone) {
-        report.Error = RefusalText(language);
+        TakeRefusal(report, language);
         return report;
     }
     report.Converted = true;
     report.ToKind = EngineState.CurrentKind;
     if (request.PreserveTime) {
-        KeepTime(fsPath, modified, timeError, report, language);
+        KeepTime(report, language);
     }
     Confirm(path, report.ToKind, report, language);
     return report;

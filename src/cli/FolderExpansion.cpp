@@ -1,6 +1,7 @@
 #include "FolderExpansion.h"
 
 #include "CliTexts.h"
+#include "os/Utf8Path.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,19 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// std::filesystem reads and writes narrow names in the locale's encoding; going through char8_t
-// keeps them UTF-8 on every platform.
-fs::path FromUtf8(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string ToUtf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 bool HasAviExtension(const fs::path& path) {
-    const std::string extension = ToUtf8(path.extension());
+    const std::string extension = os::Utf8FromPath(path.extension());
     std::string lower;
     for (const char c : extension) {
         lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -63,7 +53,7 @@ void Walk(const fs::path& folder, int language,
 
 void ExpandFolder(const std::string& folder, int language, std::vector<FileArgument>& out) {
     std::vector<std::pair<fs::path, std::string>> found;
-    Walk(FromUtf8(folder), language, found);
+    Walk(os::PathFromUtf8(folder), language, found);
     if (found.empty()) {
         out.push_back({folder, MessageText(language, Message::NoAviInFolder)});
         return;
@@ -71,7 +61,7 @@ void ExpandFolder(const std::string& folder, int language, std::vector<FileArgum
     // A folder that could not be listed sorts just before what it would have held.
     std::sort(found.begin(), found.end());
     for (const auto& [path, error] : found) {
-        out.push_back({ToUtf8(path), error});
+        out.push_back({os::Utf8FromPath(path), error});
     }
 }
 
@@ -82,7 +72,7 @@ std::vector<FileArgument> ExpandArguments(const std::vector<std::string>& argume
     std::vector<FileArgument> files;
     for (const std::string& argument : arguments) {
         std::error_code error;
-        if (!fs::is_directory(FromUtf8(argument), error)) {
+        if (!fs::is_directory(os::PathFromUtf8(argument), error)) {
             files.push_back({argument, {}});
         } else if (recursive) {
             ExpandFolder(argument, language, files);

@@ -39,15 +39,17 @@ std::string Dump(const Json& object) {
         line += Json(key).dump();
         line += ':';
         if (IsCodeField(key)) {
-            // 0x7F passes ASCII dumping unescaped, yet it is no more printable than 0x1F.
-            std::string text = value.dump(-1, ' ', true);
+            // 0x7F passes ASCII dumping unescaped, yet it is no more printable than 0x1F. The
+            // recorded original holds the journal's time too, whose bytes need not be UTF-8.
+            std::string text = value.dump(-1, ' ', true, Json::error_handler_t::replace);
             std::string escaped;
             for (const char c : text) {
                 escaped += c == '\x7F' ? std::string("\\u007f") : std::string(1, c);
             }
             line += escaped;
         } else {
-            // File names on Linux need not be UTF-8; a stray byte must not lose the whole line.
+            // File names on Linux need not be UTF-8, nor what the journal says; a stray byte must
+            // not lose the whole line.
             line += value.dump(-1, ' ', false, Json::error_handler_t::replace);
         }
     }

@@ -15,20 +15,12 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-std::string CodeText(FourCC code) {
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        text += FourCCChar(code, i);
-    }
-    return text;
-}
-
 std::vector<CodecKind> KindsWithCode(std::string_view text, bool exactCase) {
     std::vector<CodecKind> kinds;
     for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
         const CodePair pair = CodePairOf(kind);
         for (const FourCC code : {pair.Handler, pair.Compression}) {
-            const std::string codeText = CodeText(code);
+            const std::string codeText = FourCCBytes(code);
             if (exactCase ? codeText == text : SameIgnoringCase(codeText, text)) {
                 kinds.push_back(kind);
                 break;
@@ -62,7 +54,7 @@ std::vector<CodecKind> LookupKind(std::string_view text) {
 
 bool NamesFFmpegKind(std::string_view text) {
     return text == std::to_string(kFFmpegKind) || SameIgnoringCase(text, KindName(kFFmpegKind)) ||
-           SameIgnoringCase(text, CodeText(kFFmpegCode));
+           SameIgnoringCase(text, FourCCBytes(kFFmpegCode));
 }
 
 } // namespace vidtag::cli

@@ -1,6 +1,8 @@
 #include "PathText.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace vidtag::cli {
 
@@ -72,6 +74,41 @@ std::string DisplayName(std::string_view name) {
         i += length == 0 ? 1 : length;
     }
     return shown;
+}
+
+std::string ShellWord(std::string_view name) {
+    const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               (c != '\0' && std::strchr("_./-+:,@%=", c) != nullptr);
+    });
+    if (plain) {
+        return std::string(name);
+    }
+#ifdef _WIN32
+    return "\"" + std::string(name) + "\"";
+#else
+    if (DisplayName(name) == name) {
+        std::string quoted = "'";
+        for (const char c : name) {
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        return quoted + "'";
+    }
+    // DisplayName's escapes are the ones $'...' reads; the name's own backslashes and quotes
+    // are escaped too. Both are ASCII, so cutting there never splits a UTF-8 sequence.
+    std::string quoted = "$'";
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i == name.size() || name[i] == '\\' || name[i] == '\'') {
+            quoted += DisplayName(name.substr(start, i - start));
+            if (i < name.size()) {
+                quoted += name[i] == '\\' ? "\\\\" : "\\'";
+            }
+            start = i + 1;
+        }
+    }
+    return quoted + "'";
+#endif
 }
 
 std::string Base64(std::string_view bytes) {

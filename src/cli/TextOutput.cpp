@@ -4,10 +4,12 @@
 #include "OutputCheck.h"
 #include "PathText.h"
 #include "os/SystemError.h"
+#include "os/Utf8Path.h"
 #include "texts/LocalizedTexts.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -37,8 +39,7 @@ std::set<CodecKind> FamilyOf(CodecKind kind) {
 
 Message TypeOf(const std::string& path) {
     std::error_code error;
-    const auto type =
-        std::filesystem::status(std::u8string(path.begin(), path.end()), error).type();
+    const auto type = std::filesystem::status(os::PathFromUtf8(path), error).type();
     return type == std::filesystem::file_type::fifo     ? Message::NamedPipe
            : type == std::filesystem::file_type::socket ? Message::Socket
                                                         : Message::Device;
@@ -50,12 +51,17 @@ bool SaysNotFound(int code) {
            std::errc::no_such_file_or_directory;
 }
 
-// "2026-12-08T14:02:11Z" as "2026-12-08 14:02".
+// "2026-12-08T14:02:11Z" as "2026-12-08 14:02". The journal is a text file anyone can edit: a
+// time of any other form is shown whole, escaped like a name.
 std::string ShortTime(const std::string& time) {
-    std::string shown = time.substr(0, 16);
-    if (shown.size() > 10 && shown[10] == 'T') {
-        shown[10] = ' ';
+    const bool usual =
+        time.size() >= 16 && time[10] == 'T' &&
+        std::all_of(time.begin(), time.begin() + 16, [](char c) { return c >= 0x20 && c < 0x7F; });
+    if (!usual) {
+        return DisplayName(time);
     }
+    std::string shown = time.substr(0, 16);
+    shown[10] = ' ';
     return shown;
 }
 
@@ -72,7 +78,7 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
                           ShortTime(original.Time)));
     }
     if (report.Original.Interrupted) {
-        PutLine(out, Fill(MessageText(language, Message::InterruptedLine), report.Path));
+        PutLine(out, Fill(MessageText(language, Message::InterruptedLine), ShellWord(report.Path)));
     }
 }
 

@@ -6,6 +6,7 @@
 #include "OutputCheck.h"
 #include "TextOutput.h"
 #include "journal/Journal.h"
+#include "os/Utf8Path.h"
 
 #include <cstdio>
 #include <string>
@@ -42,12 +43,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     if (wide != nullptr) {
         std::vector<std::string> arguments;
         for (int i = 0; i < count; ++i) {
-            const int size =
-                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string text(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
-            text.resize(text.size() - 1);
-            arguments.push_back(text);
+            arguments.push_back(vidtag::os::Utf8FromWide(wide[i]));
         }
         LocalFree(wide);
         return arguments;
@@ -87,6 +83,7 @@ int main(int argc, char** argv) {
     // back to what it was.
     vidtag::SetJournalUse(options.NoJournal ? vidtag::JournalUse::Off
                                             : vidtag::JournalUse::Required);
+    vidtag::SetKeepModifiedTime(options.PreserveTime);
     const ConvertRequest request{options.To, options.DryRun, options.PreserveTime,
                                  !options.NoJournal};
     bool warnedSkipped = false;

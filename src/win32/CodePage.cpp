@@ -1,5 +1,7 @@
 #include "CodePage.h"
 
+#include "os/Utf8Path.h"
+
 #include <windows.h>
 
 namespace vidtag {
@@ -15,11 +17,7 @@ std::string ActiveCodePageToUtf8(const std::string& text) {
     }
     std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), wideSize);
-    const int size =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, utf8.data(), size, nullptr, nullptr);
-    return utf8;
+    return os::Utf8FromWide(wide.data(), wideSize);
 }
 
 } // namespace vidtag

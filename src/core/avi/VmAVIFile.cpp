@@ -1,5 +1,7 @@
 #include "avi/VmAVIFile.h"
 
+#include "riff/ChunkIds.h"
+
 #include <algorithm>
 #include <limits>
 #include <new>
@@ -10,11 +12,6 @@ namespace vidtag {
 namespace {
 
 constexpr std::int32_t kDirectoryStep = 512;
-
-std::uint32_t LoadLe32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 } // namespace
 
@@ -45,7 +42,7 @@ void TVmAVIFileReader::CheckFile() {
     if (stream->Read(signature, 4) < 4) {
         return;
     }
-    ErrorCode = LoadLe32(signature) == FCC("RIFF") ? 0 : -4;
+    ErrorCode = riff::Load32(signature) == FCC("RIFF") ? 0 : -4;
 }
 
 void TVmAVIFileReader::Clear() {
@@ -181,11 +178,11 @@ std::int64_t TVmAVIFileReader::GetDataSize(std::int32_t node) const {
 }
 
 FourCC TVmAVIFileReader::VideoHandler() const {
-    return LoadLe32(VideoStreamHeader.data() + kHandlerOffset);
+    return riff::Load32(VideoStreamHeader.data() + kHandlerOffset);
 }
 
 FourCC TVmAVIFileReader::VideoCompression() const {
-    return LoadLe32(VideoFormat.data() + kCompressionOffset);
+    return riff::Load32(VideoFormat.data() + kCompressionOffset);
 }
 
 } // namespace vidtag

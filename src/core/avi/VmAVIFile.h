@@ -77,6 +77,9 @@ class TVmAVIFileReader {
     std::int64_t VideoHeaderPos = 0;
     BitmapInfoRecord VideoFormat{};
     std::int64_t VideoFormatPos = 0;
+    // How many bytes of each record the file holds from its position, at most the copy's size.
+    std::int64_t VideoHeaderSize = 0;
+    std::int64_t VideoFormatSize = 0;
     std::int32_t NodeCount = 0;
     bool HeadersRead = false;
     std::unique_ptr<TVMRIFFStream> RiffStream;

@@ -90,6 +90,7 @@ void TVmAVIFileReader::ReadStreamHeaders() {
             if (streamType == FCC("vids")) {
                 VideoStreamHeader = header;
                 VideoHeaderPos = got >= kHandlerOffset + 4 ? p : 0;
+                VideoHeaderSize = got;
             }
         }
         const std::int32_t f = FindChild(s, FCC("strf"));
@@ -102,6 +103,7 @@ void TVmAVIFileReader::ReadStreamHeaders() {
             if (got >= kCompressionOffset + 4) {
                 VideoFormat = format;
                 VideoFormatPos = q;
+                VideoFormatSize = got;
             }
         }
     }

@@ -18,4 +18,12 @@ std::string FourCCToString(FourCC code) {
     return text;
 }
 
+std::string FourCCBytes(FourCC code) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        text += FourCCChar(code, i);
+    }
+    return text;
+}
+
 } // namespace vidtag

@@ -29,4 +29,7 @@ constexpr char FourCCChar(FourCC code, int index) {
 // damaged codes stay readable in messages and logs.
 std::string FourCCToString(FourCC code);
 
+// The code's four bytes as they are, for comparing with typed text and for the journal.
+std::string FourCCBytes(FourCC code);
+
 } // namespace vidtag

@@ -32,6 +32,13 @@ bool WriteSpan(THandleStream64& stream, std::int64_t from, const std::vector<std
     return stream.Seek(from, 0) == from && stream.Write(bytes.data(), size) == size;
 }
 
+// Why the bytes up to end did not read: the file now ends before them (it changed since the
+// analysis), or the system could not read them.
+ConversionStatus ReadFailure(THandleStream64& stream, std::int64_t end) {
+    const std::int64_t size = stream.Seek(0, 2);
+    return size >= 0 && size < end ? kStatusFileChanged : kStatusCannotOpen;
+}
+
 // The span from the first code to the end of the last, read, checked, changed and written back
 // whole: the bytes between the codes go back as they were.
 ConversionStatus PatchSpan(THandleStream64& stream, const Slot* slots, std::size_t count) {
@@ -43,7 +50,7 @@ ConversionStatus PatchSpan(THandleStream64& stream, const Slot* slots, std::size
     }
     std::vector<std::uint8_t> held(static_cast<std::size_t>(to + kCodeSize - from));
     if (!ReadSpan(stream, from, held)) {
-        return kStatusFileChanged;
+        return ReadFailure(stream, to + kCodeSize);
     }
     std::vector<std::uint8_t> wanted = held;
     for (std::size_t i = 0; i < count; ++i) {
@@ -90,7 +97,10 @@ void Undo(THandleStream64& stream, const Slot* slots, std::size_t attempted) noe
 ConversionStatus PatchApart(THandleStream64& stream, const Slot* slots, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         FourCC held = 0;
-        if (!ReadCodeAt(stream, slots[i].Position, held) || held != slots[i].Held) {
+        if (!ReadCodeAt(stream, slots[i].Position, held)) {
+            return ReadFailure(stream, slots[i].Position + kCodeSize);
+        }
+        if (held != slots[i].Held) {
             return kStatusFileChanged;
         }
     }

@@ -3,6 +3,7 @@
 #include "engine/CodePatch.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
+#include "os/SystemError.h"
 
 #include <array>
 #include <memory>
@@ -21,58 +22,90 @@ constexpr std::uint16_t kLockMode = kModeRead | kShareDenyNone;
 constexpr int kLockWaitMs = 2000;
 
 JournalUse Use = JournalUse::BestEffort;
+bool KeepTime = false;
 std::unique_ptr<Journal> Opened;
 
 // The file opened for writing only once the journal holds its attributes: the read-only one is
 // cleared for the write, and the attributes go back when the file is closed, on every path.
+// Where the lock needed a writing handle, that handle is the one written through: closing any
+// other descriptor of the file would drop a lock the file system emulates per process.
 class WritableFile {
   public:
-    WritableFile(const std::string& fileName, os::Attributes attributes)
-        : FileName(fileName), Original(attributes) {}
+    WritableFile(const std::string& fileName, os::Attributes attributes, THandleStream64& locked,
+                 bool lockedWritable)
+        : FileName(fileName), Original(attributes), Locked(locked), LockedWritable(lockedWritable) {
+        if (KeepTime) {
+            TimeKnown = os::Files().GetModifiedTime(locked.Handle, Time);
+            TimeError = TimeKnown ? 0 : os::LastSystemError();
+        }
+    }
     ~WritableFile() { Close(); }
     WritableFile(const WritableFile&) = delete;
     WritableFile& operator=(const WritableFile&) = delete;
 
     // Nullptr when the file cannot be opened for writing.
     THandleStream64* Stream() {
-        if (!Opened) {
+        if (Writing == nullptr && LockedWritable) {
+            Writing = &Locked;
+        } else if (Writing == nullptr) {
             // Failing to clear the attribute is left to the open to report.
-            Changed = Changed || (os::Files().IsReadOnly(Original) &&
-                                  os::Files().SetAttributes(FileName.c_str(),
-                                                            os::Files().WithoutReadOnly(Original)));
+            os::FileLayer& files = os::Files();
+            if (files.IsReadOnly(Original) &&
+                files.SetAttributes(FileName.c_str(), files.WithoutReadOnly(Original))) {
+                PutBack = true;
+            }
             try {
                 Opened = std::make_unique<TFileStream64>(FileName, kPatchMode);
+                Writing = Opened.get();
             } catch (...) {
             }
         }
-        return Opened.get();
+        Wrote = Wrote || Writing != nullptr;
+        return Writing;
     }
+    // The time goes back through the writing handle, before the attributes: a read-only file
+    // refuses any other way of setting it.
     void Close() {
+        if (Writing != nullptr && KeepTime &&
+            (!TimeKnown || !os::Files().SetModifiedTime(Writing->Handle, Time))) {
+            JournalReport.TimeError = TimeKnown ? os::LastSystemError() : TimeError;
+        }
+        Writing = nullptr;
         Opened.reset();
-        if (Changed) {
-            os::Files().SetAttributes(FileName.c_str(), Original);
-            Changed = false;
+        if (PutBack) {
+            os::Files().SetAttributes(FileName.c_str(),
+                                      Wrote ? os::Files().AfterWriting(Original) : Original);
+            PutBack = false;
         }
     }
     // An interrupted conversion left the file with the read-only attribute cleared: the
-    // attributes it recorded are the ones to put back.
-    void RestoreTo(os::Attributes attributes) {
+    // attributes it recorded are the ones to put back, as after a write when it wrote.
+    void RestoreTo(os::Attributes attributes, bool written) {
         Original = attributes;
-        Changed = true;
+        PutBack = true;
+        Wrote = Wrote || written;
     }
     os::Attributes Attributes() const { return Original; }
 
   private:
     const std::string& FileName;
     os::Attributes Original;
-    bool Changed = false;
+    THandleStream64& Locked;
+    bool LockedWritable;
+    // Two separate facts: the attributes must be put back at the close (this object cleared the
+    // read-only one, or recovery asked for the recorded ones), and the file was written.
+    bool PutBack = false;
+    bool Wrote = false;
+    bool TimeKnown = false;
+    int TimeError = 0;
+    os::FileTime Time = 0;
+    THandleStream64* Writing = nullptr;
     std::unique_ptr<TFileStream64> Opened;
 };
 
 class FileLock {
   public:
-    explicit FileLock(os::FileHandle handle)
-        : handle_(handle), held_(os::Files().Lock(handle, kLockWaitMs)) {}
+    FileLock() = default;
     ~FileLock() {
         if (held_) {
             os::Files().Unlock(handle_);
@@ -80,12 +113,76 @@ class FileLock {
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
-    bool Held() const { return held_; }
+
+    // False with the system's reason in Error.
+    bool Take(os::FileHandle handle) {
+        os::RememberSystemError(0);
+        held_ = os::Files().Lock(handle, kLockWaitMs);
+        handle_ = handle;
+        Error = held_ ? 0 : os::LastSystemError();
+        return held_;
+    }
+    int Error = 0;
 
   private:
-    os::FileHandle handle_;
-    bool held_;
+    os::FileHandle handle_ = os::InvalidHandle();
+    bool held_ = false;
 };
+
+// The handle the lock is held on; the lock goes before the handle closes.
+struct LockedFile {
+    std::unique_ptr<TFileStream64> Stream;
+    bool Writable = false;
+    FileLock Lock;
+};
+
+ConversionStatus LockRefused(Refusal refusal, int error) {
+    JournalReport.Refused = refusal;
+    JournalReport.LockError = error;
+    return kStatusCannotWrite;
+}
+
+// The lock policy. The lock is first taken on a handle that only reads (see kLockMode). A file
+// system that grants exclusive locks only to writing handles (NFS, which emulates flock with a
+// whole-file POSIX lock, answers EBADF) gets a handle that reads and writes, opened as the file
+// is, when the file is not read-only. A read-only file on such a file system is refused with
+// that reason: clearing its attribute before the journal holds the record would leave it
+// writable for good if the process died in between, and converting it without the lock would
+// let a second conversion mix its codes in. Any other failure is refused with the system's
+// reason; only a holder that did not let go counts as another conversion.
+ConversionStatus TakeLock(const std::string& fileName, os::Attributes attributes,
+                          LockedFile& locked) {
+    try {
+        locked.Stream = std::make_unique<TFileStream64>(fileName, kLockMode);
+    } catch (...) {
+        return kStatusCannotWrite;
+    }
+    if (locked.Lock.Take(locked.Stream->Handle)) {
+        return kStatusDone;
+    }
+    int error = locked.Lock.Error;
+    if (os::LockNeedsWriteAccess(error)) {
+        if (os::Files().IsReadOnly(attributes)) {
+            return LockRefused(Refusal::LockNeedsWriting, error);
+        }
+        locked.Stream.reset();
+        try {
+            locked.Stream = std::make_unique<TFileStream64>(fileName, kPatchMode);
+        } catch (...) {
+            return LockRefused(Refusal::LockFailed, os::LastSystemError());
+        }
+        if (locked.Lock.Take(locked.Stream->Handle)) {
+            locked.Writable = true;
+            return kStatusDone;
+        }
+        error = locked.Lock.Error;
+    }
+    if (os::IsLockBusy(error)) {
+        JournalReport.Refused = Refusal::LockBusy;
+        return kStatusCannotWrite;
+    }
+    return LockRefused(Refusal::LockFailed, error);
+}
 
 ConversionStatus JournalFailed(const Journal& journal) {
     JournalReport.Refused = Refusal::JournalFailed;
@@ -103,6 +200,21 @@ CodePair ReadPair(THandleStream64& stream, const JournalEntry& entry) {
     return held;
 }
 
+// Whether the file reads back holding the codes at the entry's positions.
+bool ReadsBack(THandleStream64& stream, const JournalEntry& entry, CodePair codes) {
+    CodePair held{};
+    return ReadCodeAt(stream, entry.HandlerPos, held.Handler) &&
+           (entry.CompressionPos == 0 ||
+            ReadCodeAt(stream, entry.CompressionPos, held.Compression)) &&
+           Holds(held, codes, entry.CompressionPos);
+}
+
+// Codes closer than their own size would be written over each other.
+bool FieldsApart(const JournalEntry& entry) {
+    const std::int64_t distance = entry.HandlerPos - entry.CompressionPos;
+    return entry.CompressionPos == 0 || distance >= 4 || distance <= -4;
+}
+
 bool Mixed(CodePair held, const JournalEntry& entry) {
     return entry.CompressionPos > 0 &&
            ((held.Handler == entry.To.Handler && held.Compression == entry.From.Compression) ||
@@ -113,8 +225,8 @@ bool Mixed(CodePair held, const JournalEntry& entry) {
 // recorded are put back in every case.
 ConversionStatus Settle(THandleStream64& reader, Journal& journal, const JournalEntry& entry,
                         WritableFile& writable) {
-    writable.RestoreTo(entry.Mode);
     const CodePair held = ReadPair(reader, entry);
+    writable.RestoreTo(entry.Mode, Holds(held, entry.To, entry.CompressionPos));
     EntryState state = EntryState::Abandoned;
     Settlement settled = Settlement::Foreign;
     if (Holds(held, entry.To, entry.CompressionPos)) {
@@ -140,6 +252,7 @@ ConversionStatus Settle(THandleStream64& reader, Journal& journal, const Journal
     }
     JournalReport.Settled = settled;
     JournalReport.SettledKind = entry.ToKind;
+    JournalReport.SettledHeld = held;
     return settled == Settlement::Foreign ? kStatusFileChanged : kStatusDone;
 }
 
@@ -147,6 +260,19 @@ ConversionStatus Settle(THandleStream64& reader, Journal& journal, const Journal
 
 void UseJournal(JournalUse use) {
     Use = use;
+}
+
+void KeepModifiedTime(bool keep) {
+    KeepTime = keep;
+}
+
+ConversionStatus ProbeLock(const std::string& fileName) {
+    os::Attributes attributes = 0;
+    if (!os::Files().GetAttributes(fileName.c_str(), attributes)) {
+        return kStatusCannotWrite;
+    }
+    LockedFile locked;
+    return TakeLock(fileName, attributes, locked);
 }
 
 Journal* CurrentJournal() {
@@ -175,34 +301,37 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     if (!os::Files().GetAttributes(fileName.c_str(), attributes)) {
         return kStatusCannotWrite;
     }
-    std::unique_ptr<TFileStream64> stream;
-    try {
-        stream = std::make_unique<TFileStream64>(fileName, kLockMode);
-    } catch (...) {
-        return kStatusCannotWrite;
+    LockedFile locked;
+    if (const ConversionStatus taken = TakeLock(fileName, attributes, locked);
+        taken != kStatusDone) {
+        return taken;
     }
-    const FileLock lock(stream->Handle);
-    if (!lock.Held()) {
-        JournalReport.Refused = Refusal::LockBusy;
-        return kStatusCannotWrite;
-    }
+    THandleStream64& stream = *locked.Stream;
     Journal* journal = CurrentJournal();
     if (journal == nullptr && JournalReport.Refused == Refusal::JournalFailed) {
         return kStatusCannotWrite;
     }
     os::FileIdentity identity;
-    if (journal != nullptr && !os::Files().Identify(stream->Handle, identity)) {
+    const bool identified = os::Files().Identify(stream.Handle, identity);
+    // The positions are the last analysis's: in any other file they point at other bytes.
+    if (mode == WriteMode::Convert && !identified) {
+        return kStatusCannotWrite;
+    }
+    if (mode == WriteMode::Convert && !identity.SameFile(state.AnalysedFile)) {
+        return kStatusFileChanged;
+    }
+    if (!identified) {
         journal = nullptr;
     }
     const std::string absolute = journal != nullptr ? AbsolutePath(fileName) : fileName;
-    WritableFile writable(fileName, attributes);
+    WritableFile writable(fileName, attributes, stream, locked.Writable);
     if (journal != nullptr) {
         const FileHistory seen = HistoryOf(journal->Entries(), identity, absolute, {});
         // Only this very file is settled: a file that merely took the path of an interrupted one
         // has codes the record knows nothing about.
         if (seen.Last && seen.Last->State == EntryState::Pending &&
             seen.Last->File.SameFile(identity)) {
-            const ConversionStatus settled = Settle(*stream, *journal, *seen.Last, writable);
+            const ConversionStatus settled = Settle(stream, *journal, *seen.Last, writable);
             if (settled != kStatusDone) {
                 return settled;
             }
@@ -228,7 +357,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         }
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
-        entry.From = ReadPair(*stream, *recorded.Last);
+        entry.From = ReadPair(stream, *recorded.Last);
         entry.FromKind = Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
         const FileHistory history = HistoryOf(journal->Entries(), identity, absolute, entry.From);
         if (history.Broken || !history.Original) {
@@ -252,6 +381,10 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     entry.Path = absolute;
     entry.File = identity;
     entry.Mode = writable.Attributes();
+    if (!FieldsApart(entry)) {
+        JournalReport.Refused = Refusal::FieldsOverlap;
+        return kStatusCannotWrite;
+    }
     if (journal != nullptr && !journal->Begin(entry)) {
         if (Use == JournalUse::Required) {
             return JournalFailed(*journal);
@@ -265,11 +398,16 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     THandleStream64* out = writable.Stream();
     const ConversionStatus status =
         out != nullptr ? PatchCodes(*out, slots.data(), count) : kStatusCannotWrite;
+    // Only a failed write can leave new codes behind, and its undo may have failed as well (the
+    // medium gone): unless the file reads back holding the old codes, the record stays pending
+    // for recovery to settle from what the file holds then.
+    const bool ended =
+        status != kStatusCannotWrite || out == nullptr || ReadsBack(*out, entry, entry.From);
     // The attributes go back before the conversion is marked as ended: until then, recovery puts
     // them back.
     writable.Close();
     // Lost marks cost nothing: recovery tells from the file how the conversion ended.
-    if (journal != nullptr) {
+    if (journal != nullptr && ended) {
         journal->Settle(entry, status == kStatusDone ? EntryState::Done : EntryState::Undone);
     }
     if (status == kStatusDone) {

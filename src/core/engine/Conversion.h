@@ -17,6 +17,12 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
 // Whether conversions go through the journal; see SetJournalUse.
 void UseJournal(JournalUse use);
 
+// Whether writes keep the file's modification time; see SetKeepModifiedTime.
+void KeepModifiedTime(bool keep);
+
+// Takes the conversion lock as LockedWrite would and lets it go at once.
+ConversionStatus ProbeLock(const std::string& fileName);
+
 // The journal for the current settings, refreshed; nullptr when it is off or cannot be read
 // (JournalReport says why).
 class Journal;

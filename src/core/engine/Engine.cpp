@@ -20,6 +20,21 @@ namespace {
 // Others may go on reading and writing while we look: the file may be playing somewhere.
 constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
 
+// A "strh" found by resynchronising can lie inside the "strf" data of the same list: a handler
+// field inside the format record, or a compression field inside the stream header, would have a
+// conversion write into its own codes. Each record spans what the file holds of it.
+bool FieldsOverlap(const TVmAVIFileReader& reader) {
+    const std::int64_t header = reader.VideoHeaderPos;
+    const std::int64_t format = reader.VideoFormatPos;
+    if (header == 0 || format == 0) {
+        return false;
+    }
+    const std::int64_t handler = header + kHandlerOffset;
+    const std::int64_t compression = format + kCompressionOffset;
+    return (handler + 4 > format && handler < format + reader.VideoFormatSize) ||
+           (compression + 4 > header && compression < header + reader.VideoHeaderSize);
+}
+
 ConversionStatus Analyse(const std::string& fileName) {
     TEngineState& state = EngineState;
     state.HandlerPos = 0;
@@ -28,6 +43,8 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.OriginalKind = kUnknownKind;
     state.CurrentHandler = 0;
     state.CurrentCompression = 0;
+    state.AnalysedFile = {};
+    state.FieldsOverlap = false;
 
     std::unique_ptr<TFileStream64> stream;
     try {
@@ -37,6 +54,8 @@ ConversionStatus Analyse(const std::string& fileName) {
     }
     std::int64_t headerPos = 0;
     std::int64_t formatPos = 0;
+    // Failing leaves no identity a conversion could match.
+    os::Files().Identify(stream->Handle, state.AnalysedFile);
     try {
         // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
         // straight from the file that is a system call per step, minutes for a large file.
@@ -51,6 +70,7 @@ ConversionStatus Analyse(const std::string& fileName) {
         state.OriginalCompression = reader.VideoCompression();
         headerPos = reader.VideoHeaderPos;
         formatPos = reader.VideoFormatPos;
+        state.FieldsOverlap = FieldsOverlap(reader);
     } catch (...) {
         return kStatusScanFailed;
     }
@@ -69,6 +89,10 @@ ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
     if (!IsRecognisedKind(EngineState.CurrentKind)) {
         return kStatusCannotWrite;
     }
+    if (EngineState.FieldsOverlap) {
+        JournalReport.Refused = Refusal::FieldsOverlap;
+        return kStatusCannotWrite;
+    }
     return LockedWrite(fileName, WriteMode::Convert, kind);
 }
 
@@ -76,6 +100,10 @@ ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
 
 void SetJournalUse(JournalUse use) noexcept {
     UseJournal(use);
+}
+
+void SetKeepModifiedTime(bool keep) noexcept {
+    KeepModifiedTime(keep);
 }
 
 bool FileIsReadable(const std::string& FileName) noexcept {
@@ -138,6 +166,15 @@ ConversionStatus RecoverFile(const std::string& FileName) noexcept {
 
 ConversionStatus RestoreFile(const std::string& FileName) noexcept {
     return Guarded(FileName, WriteMode::Restore);
+}
+
+ConversionStatus CheckLock(const std::string& FileName) noexcept {
+    JournalReport = {};
+    try {
+        return FileIsReadable(FileName) ? ProbeLock(FileName) : kStatusNotFound;
+    } catch (...) {
+        return kStatusCannotWrite;
+    }
 }
 
 RecordedOriginal OriginalOf(const std::string& FileName) noexcept {

@@ -14,6 +14,15 @@ ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexce
 // The dialog records where it can (the default); vidtag-cli requires the journal or turns it off.
 void SetJournalUse(JournalUse use) noexcept;
 
+// Every write keeps the file's modification time when set (vidtag-cli -P): set through the
+// handle that wrote, before the attributes go back. JournalReport.TimeError says when it could
+// not be kept.
+void SetKeepModifiedTime(bool keep) noexcept;
+
+// Whether a conversion of the file could take its lock now: status 0, or 3 with
+// JournalReport.Refused saying why. Writes nothing.
+ConversionStatus CheckLock(const std::string& FileName) noexcept;
+
 // Settles an interrupted conversion of the file, if the journal has one, and nothing else.
 ConversionStatus RecoverFile(const std::string& FileName) noexcept;
 

@@ -2,6 +2,7 @@
 
 #include "codecs/CodecCatalog.h"
 #include "codecs/FourCC.h"
+#include "os/FileLayer.h"
 
 #include <cstdint>
 #include <string>
@@ -33,6 +34,11 @@ struct TEngineState {
     // a conversion. A conversion checks the file still holds them before it writes.
     FourCC CurrentHandler = 0;
     FourCC CurrentCompression = 0;
+    // The file the positions belong to: a conversion writes only into that very file.
+    os::FileIdentity AnalysedFile;
+    // One field lies inside the other's record (a header found inside the format's data): a
+    // conversion would write over its own codes, so none is made.
+    bool FieldsOverlap = false;
 };
 
 extern TEngineState EngineState;
@@ -59,19 +65,28 @@ enum class Settlement : std::uint8_t {
 // Why a call wrote nothing, beyond its status.
 enum class Refusal : std::uint8_t {
     None,
-    LockBusy,        // another conversion of the file did not finish within 2 s (status 3)
-    JournalFailed,   // the journal could not be read or written (status 3): JournalPath, Reason
-    NothingRecorded, // a restore found no recorded conversion of the file (status 0)
-    CodesChanged,    // a restore found codes the journal did not record last (status 7)
+    LockBusy,         // another conversion of the file did not finish within 2 s (status 3)
+    LockFailed,       // the file system refused the lock (status 3): LockError
+    LockNeedsWriting, // the lock needs a writing handle, which a read-only file gets only after
+                      // its conversion is recorded (status 3): LockError
+    FieldsOverlap,    // the two codes' fields overlap (status 3)
+    JournalFailed,    // the journal could not be read or written (status 3): JournalPath, Reason
+    NothingRecorded,  // a restore found no recorded conversion of the file (status 0)
+    CodesChanged,     // a restore found codes the journal did not record last (status 7)
 };
 
 struct TJournalReport {
     Settlement Settled = Settlement::None;
     CodecKind SettledKind = kNoKind; // the target of the settled conversion
+    CodePair SettledHeld{};          // the codes the file held when recovery met it
     Refusal Refused = Refusal::None;
     std::string JournalPath;
     std::string Reason;
     int SkippedLines = 0; // unreadable journal lines passed over so far
+    int LockError = 0;    // the system's reason for LockFailed and LockNeedsWriting
+    // The modification time was to be kept but could not be (the system's reason); the write
+    // itself went through.
+    int TimeError = 0;
 };
 
 // Reset by every call below and by a conversion through ProcessFile.

@@ -22,6 +22,18 @@ bool FileLayer::Identify(FileHandle handle, FileIdentity& identity) {
     return NativeFiles().Identify(handle, identity);
 }
 
+bool FileLayer::GetModifiedTime(FileHandle handle, FileTime& time) {
+    return NativeFiles().GetModifiedTime(handle, time);
+}
+
+bool FileLayer::SetModifiedTime(FileHandle handle, FileTime time) {
+    return NativeFiles().SetModifiedTime(handle, time);
+}
+
+Attributes FileLayer::AfterWriting(Attributes attributes) {
+    return NativeFiles().AfterWriting(attributes);
+}
+
 FileLayer& Files() {
     return current != nullptr ? *current : NativeFiles();
 }

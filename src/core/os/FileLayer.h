@@ -22,6 +22,10 @@ enum class Share { None, Read, Write, ReadWrite };
 // Attributes as the platform stores them: the Win32 attribute word, or the POSIX mode bits.
 using Attributes = std::uint32_t;
 
+// A modification time in the platform's own unit: 100 ns since 1601 on Windows, nanoseconds
+// since 1970 elsewhere.
+using FileTime = std::int64_t;
+
 // Which file a handle is open on, whatever name it goes by: device and inode, or volume serial
 // number and file index.
 struct FileIdentity {
@@ -70,11 +74,24 @@ class FileLayer {
     // however many processes append at once.
     virtual FileHandle OpenAppend(const char* name);
     // The lock every Vidtag conversion takes on a file, waiting up to timeoutMs for another
-    // holder. It keeps other conversions out and nobody else: players go on reading.
+    // holder. It keeps other conversions out and nobody else: players go on reading. On failure
+    // the system's reason is left for LastSystemError(); see IsLockBusy.
     virtual bool Lock(FileHandle handle, int timeoutMs);
     virtual void Unlock(FileHandle handle);
     virtual bool Identify(FileHandle handle, FileIdentity& identity);
+    // Through the handle, so that a file whose read-only attribute is back can keep its time.
+    virtual bool GetModifiedTime(FileHandle handle, FileTime& time);
+    virtual bool SetModifiedTime(FileHandle handle, FileTime time);
+    // The attributes to put back after writing: Windows keeps the archive attribute set, which
+    // backup programs read as "changed since the last backup".
+    virtual Attributes AfterWriting(Attributes attributes);
 };
+
+// Whether a failed Lock's reason is another holder that did not let go in time.
+bool IsLockBusy(int systemError);
+// Whether the file system refused the lock only because the handle is not open for writing: NFS
+// emulates flock with a whole-file POSIX lock, and an exclusive one needs a writing descriptor.
+bool LockNeedsWriteAccess(int systemError);
 
 // Why the last failed call of this thread failed, in the system's words.
 std::string LastErrorText();

@@ -18,6 +18,8 @@ namespace {
 // POSIX has no sharing modes: the Share argument is accepted and ignored, so other openers can
 // always read and write.
 class PosixFileLayer final : public FileLayer {
+    static constexpr FileTime kNanoseconds = 1000000000;
+
     static FileHandle Refused(int code) {
         RememberSystemError(code);
         return InvalidHandle();
@@ -116,8 +118,10 @@ class PosixFileLayer final : public FileLayer {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+            const int code = errno;
+            if ((code != EWOULDBLOCK && code != EINTR) ||
                 std::chrono::steady_clock::now() >= deadline) {
+                RememberSystemError(code == EINTR ? EWOULDBLOCK : code);
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -137,12 +141,44 @@ class PosixFileLayer final : public FileLayer {
         identity.Size = static_cast<std::int64_t>(info.st_size);
         return true;
     }
+
+    bool GetModifiedTime(FileHandle handle, FileTime& time) override {
+        struct stat info {};
+        if (::fstat(handle, &info) != 0) {
+            RememberSystemError(errno);
+            return false;
+        }
+        time = static_cast<FileTime>(info.st_mtim.tv_sec) * kNanoseconds + info.st_mtim.tv_nsec;
+        return true;
+    }
+
+    // The access time is left as it is.
+    bool SetModifiedTime(FileHandle handle, FileTime time) override {
+        struct timespec times[2] = {
+            {0, UTIME_OMIT},
+            {static_cast<time_t>(time / kNanoseconds), static_cast<long>(time % kNanoseconds)}};
+        if (::futimens(handle, times) != 0) {
+            RememberSystemError(errno);
+            return false;
+        }
+        return true;
+    }
+
+    Attributes AfterWriting(Attributes attributes) override { return attributes; }
 };
 
 } // namespace
 
 FileHandle InvalidHandle() {
     return -1;
+}
+
+bool IsLockBusy(int systemError) {
+    return systemError == EWOULDBLOCK;
+}
+
+bool LockNeedsWriteAccess(int systemError) {
+    return systemError == EBADF;
 }
 
 std::string LastErrorText() {

@@ -1,5 +1,6 @@
 #include "os/FileLayer.h"
 #include "os/SystemError.h"
+#include "os/Utf8Path.h"
 
 #include <windows.h>
 
@@ -11,18 +12,39 @@ namespace vidtag::os {
 
 namespace {
 
+bool IsSlash(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+bool IsAbsolute(const std::wstring& name) {
+    const bool drive =
+        name.size() >= 3 &&
+        ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'a' && name[0] <= L'z')) &&
+        name[1] == L':' && IsSlash(name[2]);
+    return drive || (name.size() >= 2 && IsSlash(name[0]) && IsSlash(name[1]));
+}
+
 // Names reach the layer as UTF-8 and go to the W functions: the A functions read them in the
 // active code page, which is UTF-8 only where Windows honours the manifest's request (Windows 10
-// version 1903 on). Empty when the name is not valid UTF-8, which no file is called.
+// version 1903 on). An absolute name goes in the \\?\ form, the only one longer than MAX_PATH
+// that every Windows opens; that form is taken as it stands, so the name is first made whole
+// (backslashes, no "." or "..") the way the system makes the short forms whole.
 std::wstring Wide(const char* name) {
-    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
-    if (size <= 0) {
-        return {};
+    const std::wstring wide = WideFromUtf8(name);
+    if (!IsAbsolute(wide) || wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) {
+        return wide;
     }
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide.data(), size);
-    wide.resize(wide.size() - 1);
-    return wide;
+    const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return wide;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return wide;
+    }
+    full.resize(length);
+    return IsSlash(full[0]) ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
 DWORD AccessFlags(Access access) {
@@ -53,13 +75,6 @@ DWORD ShareFlags(Share share) {
 // conversions out without stopping anyone from reading or writing the video.
 constexpr DWORD kLockOffsetLow = 0xFFFFFFF0;
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
-
-std::string Utf8(const wchar_t* text, int length) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 class Win32FileLayer final : public FileLayer {
   public:
@@ -151,8 +166,9 @@ class Win32FileLayer final : public FileLayer {
                              &where)) {
                 return true;
             }
-            if (::GetLastError() != ERROR_LOCK_VIOLATION ||
-                std::chrono::steady_clock::now() >= deadline) {
+            const DWORD code = ::GetLastError();
+            if (code != ERROR_LOCK_VIOLATION || std::chrono::steady_clock::now() >= deadline) {
+                RememberSystemError(static_cast<int>(code));
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -177,6 +193,33 @@ class Win32FileLayer final : public FileLayer {
             static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow);
         return true;
     }
+
+    bool GetModifiedTime(FileHandle handle, FileTime& time) override {
+        FILETIME written{};
+        if (!::GetFileTime(handle, nullptr, nullptr, &written)) {
+            RememberSystemError(static_cast<int>(::GetLastError()));
+            return false;
+        }
+        time = static_cast<FileTime>(static_cast<std::uint64_t>(written.dwHighDateTime) << 32 |
+                                     written.dwLowDateTime);
+        return true;
+    }
+
+    // Needs a handle with write access; the attributes still allow it then.
+    bool SetModifiedTime(FileHandle handle, FileTime time) override {
+        FILETIME written{};
+        written.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFF);
+        written.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time) >> 32);
+        if (!::SetFileTime(handle, nullptr, nullptr, &written)) {
+            RememberSystemError(static_cast<int>(::GetLastError()));
+            return false;
+        }
+        return true;
+    }
+
+    Attributes AfterWriting(Attributes attributes) override {
+        return attributes | FILE_ATTRIBUTE_ARCHIVE;
+    }
 };
 
 } // namespace
@@ -185,13 +228,23 @@ FileHandle InvalidHandle() {
     return INVALID_HANDLE_VALUE;
 }
 
+bool IsLockBusy(int systemError) {
+    return systemError == ERROR_LOCK_VIOLATION;
+}
+
+// Windows locks ranges through any handle; a share that refuses (ERROR_NOT_SUPPORTED,
+// ERROR_INVALID_PARAMETER) refuses whatever the access.
+bool LockNeedsWriteAccess(int) {
+    return false;
+}
+
 std::string LastErrorText() {
     const DWORD code = ::GetLastError();
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string reason = length > 0 ? Utf8(text, static_cast<int>(length)) : "";
+    std::string reason = length > 0 ? Utf8FromWide(text, static_cast<int>(length)) : "";
     ::LocalFree(text);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
                                reason.back() == '.' || reason.back() == ' ')) {
@@ -209,7 +262,7 @@ std::string EnvironmentVariable(const char* name) {
     }
     std::wstring value(size, L'\0');
     const DWORD length = ::GetEnvironmentVariableW(wide.c_str(), value.data(), size);
-    return Utf8(value.c_str(), static_cast<int>(length));
+    return Utf8FromWide(value.c_str(), static_cast<int>(length));
 }
 
 FileLayer& NativeFiles() {
