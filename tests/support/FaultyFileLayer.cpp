@@ -1,6 +1,9 @@
 #include "support/FaultyFileLayer.h"
 
+#include "os/SystemError.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <new>
 
@@ -13,8 +16,42 @@ FaultyFileLayer::~FaultyFileLayer() {
     os::ReplaceFileLayer(previous_);
 }
 
+os::FileHandle FaultyFileLayer::Opened(os::FileHandle handle, const std::string& name,
+                                       bool readOnly) {
+    failing_.erase(handle);
+    readOnly_.erase(handle);
+    if (handle != os::InvalidHandle() && !FailWritesTo.empty() && name == FailWritesTo) {
+        failing_.insert(handle);
+    }
+    if (handle != os::InvalidHandle() && readOnly) {
+        readOnly_.insert(handle);
+    }
+    return handle;
+}
+
 os::FileHandle FaultyFileLayer::Open(const char* name, os::Access access, os::Share share) {
-    return native_.Open(name, access, share);
+    os::Attributes attributes = 0;
+    if (HonourReadOnly && access != os::Access::Read && native_.GetAttributes(name, attributes) &&
+        native_.IsReadOnly(attributes)) {
+        os::RememberSystemError(EACCES);
+        return os::InvalidHandle();
+    }
+    return Opened(native_.Open(name, access, share), name, access == os::Access::Read);
+}
+
+os::FileHandle FaultyFileLayer::OpenAppend(const char* name) {
+    return Opened(native_.OpenAppend(name), name, false);
+}
+
+bool FaultyFileLayer::Lock(os::FileHandle handle, int timeoutMs) {
+    const int error = LockError != 0                 ? LockError
+                      : readOnly_.count(handle) != 0 ? ReadHandleLockError
+                                                     : 0;
+    if (error != 0) {
+        os::RememberSystemError(error);
+        return false;
+    }
+    return native_.Lock(handle, timeoutMs);
 }
 
 os::FileHandle FaultyFileLayer::Create(const char* name) {
@@ -24,6 +61,9 @@ os::FileHandle FaultyFileLayer::Create(const char* name) {
 std::uint32_t FaultyFileLayer::Read(os::FileHandle handle, void* buffer, std::uint32_t count) {
     if (++Reads == ThrowingRead) {
         throw std::bad_alloc();
+    }
+    if (Reads == FailingRead) {
+        return 0;
     }
     return native_.Read(handle, buffer, count);
 }
@@ -36,6 +76,9 @@ std::uint32_t FaultyFileLayer::Write(os::FileHandle handle, const void* buffer,
     }
     if (Writes == ThrowingWrite) {
         throw std::bad_alloc();
+    }
+    if (failing_.count(handle) != 0 && ++failingWrites_ > WritesBeforeFailing) {
+        return 0;
     }
     if (Writes == ShortWrite) {
         const std::uint32_t moves = std::min(count, ShortWriteMoves);
@@ -58,6 +101,8 @@ bool FaultyFileLayer::Flush(os::FileHandle handle) {
 }
 
 void FaultyFileLayer::Close(os::FileHandle handle) {
+    failing_.erase(handle);
+    readOnly_.erase(handle);
     native_.Close(handle);
 }
 

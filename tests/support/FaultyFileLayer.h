@@ -3,6 +3,8 @@
 #include "os/FileLayer.h"
 
 #include <cstdint>
+#include <set>
+#include <string>
 
 namespace vidtag::test {
 
@@ -27,6 +29,18 @@ class FaultyFileLayer final : public os::FileLayer {
     static constexpr int kKilledStatus = 137;
     bool FailFlush = false;
     bool FailGetAttributes = false;
+    // Read number FailingRead moves nothing and reports failure.
+    int FailingRead = 0;
+    // Writes through handles opened on FailWritesTo fail once WritesBeforeFailing went through:
+    // a medium pulled out in the middle.
+    std::string FailWritesTo;
+    int WritesBeforeFailing = 0;
+    // Lock fails with this system error; ReadHandleLockError only on handles opened for reading
+    // alone, as NFS refuses an exclusive lock without write access.
+    int LockError = 0;
+    int ReadHandleLockError = 0;
+    // Opening a read-only file for writing fails, as on Windows (whoever runs the tests).
+    bool HonourReadOnly = false;
 
     int Writes = 0;
     int Reads = 0;
@@ -45,10 +59,17 @@ class FaultyFileLayer final : public os::FileLayer {
     bool SetAttributes(const char* name, os::Attributes attributes) override;
     bool IsReadOnly(os::Attributes attributes) override;
     os::Attributes WithoutReadOnly(os::Attributes attributes) override;
+    os::FileHandle OpenAppend(const char* name) override;
+    bool Lock(os::FileHandle handle, int timeoutMs) override;
 
   private:
+    os::FileHandle Opened(os::FileHandle handle, const std::string& name, bool readOnly);
+
     os::FileLayer& native_;
     os::FileLayer* previous_;
+    std::set<os::FileHandle> failing_;  // handles on FailWritesTo
+    std::set<os::FileHandle> readOnly_; // handles opened for reading alone
+    int failingWrites_ = 0;
 };
 
 } // namespace vidtag::test
