@@ -40,9 +40,10 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-// Starts vidtag-cli; Finish collects its stdout and stderr together.
-std::FILE* Start(const std::vector<std::string>& arguments) {
-    std::string command = Quote(VIDTAG_CLI_PATH);
+// Starts vidtag-cli, or another program; Finish collects its stdout and stderr together.
+std::FILE* Start(const std::vector<std::string>& arguments,
+                 const std::string& program = Quote(VIDTAG_CLI_PATH)) {
+    std::string command = program;
     for (const std::string& argument : arguments) {
         command.append(" ").append(Quote(argument));
     }
@@ -61,8 +62,9 @@ Result Finish(std::FILE* pipe) {
     return result;
 }
 
-Result RunCli(const std::vector<std::string>& arguments) {
-    return Finish(Start(arguments));
+Result RunCli(const std::vector<std::string>& arguments,
+              const std::string& program = Quote(VIDTAG_CLI_PATH)) {
+    return Finish(Start(arguments, program));
 }
 
 // An XviD file; apart puts a 1,500-byte "JUNK" chunk between "strh" and "strf", so that the
@@ -299,6 +301,61 @@ TEST_F(Journal, ABusyFileIsRefusedWithTheReason) {
     const json line = json::parse(refused.Out);
     EXPECT_EQ(line["status"], 3);
     EXPECT_NE(line["error"].get<std::string>().find("2 seconds"), std::string::npos);
+}
+
+// A journal anyone can edit: bytes that are not UTF-8, and a terminal escape, in a record's time.
+TEST_F(Journal, JournalBytesNeitherAbortTheReportNorReachTheTerminal) {
+    const std::string path = File("edited.avi", XvidFile(false));
+    ASSERT_EQ(RunCli({"--to", "divx 5", path}).Exit, 0);
+    const Bytes bytes = test::ReadFileBytes(journal_);
+    std::string text(bytes.begin(), bytes.end());
+    const std::size_t time = text.find("\"time\":\"") + 8;
+    text.replace(time, text.find('"', time) - time, "\xff\xfe\\u001b[2J 2026-12-08T14:02");
+    test::WriteFileBytes(journal_, Bytes(text.begin(), text.end()));
+    for (const bool asJson : {true, false}) {
+        SCOPED_TRACE(asJson ? "json" : "text");
+        const Result shown = asJson ? RunCli({"--json", path}) : RunCli({path});
+        EXPECT_EQ(shown.Exit, 0) << shown.Out;
+        EXPECT_EQ(shown.Out.find('\x1b'), std::string::npos) << shown.Out;
+        if (asJson) {
+            const json line = json::parse(shown.Out);
+            if (line.contains("original")) {
+                EXPECT_NE(line["original"]["time"].get<std::string>().find("\xEF\xBF\xBD"),
+                          std::string::npos);
+            }
+        } else if (shown.Out.find("original:") != std::string::npos) {
+            EXPECT_NE(shown.Out.find("\\xff\\xfe\\x1b[2J 2026-12-08T14:02"), std::string::npos);
+        }
+    }
+}
+
+// Recovery put back the one code an interrupted conversion wrote: that was the restore. The hint
+// that led there names the file so that it can be pasted, whatever the name holds.
+TEST_F(Journal, ARepairIsReportedAndTheHintPastes) {
+    for (const std::string name : {"plain.avi", "it's a\nname.avi", "back\\slash $HOME.avi"}) {
+        SCOPED_TRACE(name);
+        const Bytes original = XvidFile(true);
+        const std::string path = File(name, original);
+        SetJournalUse(JournalUse::Required);
+        ASSERT_EQ(ProcessFile(path, kNoKind), kStatusDone);
+        {
+            test::FaultyFileLayer files;
+            files.FailWritesTo = path;
+            files.WritesBeforeFailing = 1;
+            ASSERT_EQ(ProcessFile(path, 12), kStatusCannotWrite);
+        }
+        const std::string hint = RunCli({path}).Out;
+        const std::size_t from = hint.find("--restore ") + 10;
+        const std::string word = hint.substr(from, hint.find(" repairs it") - from);
+        EXPECT_EQ(RunCli({}, "bash -c " + Quote("printf %s " + word)).Out, path) << hint;
+
+        const Result restored = RunCli({"--json", "--restore", path});
+        EXPECT_EQ(restored.Exit, 0) << restored.Out;
+        const json line = json::parse(restored.Out);
+        EXPECT_TRUE(line["converted"].get<bool>()) << restored.Out;
+        EXPECT_TRUE(line.contains("recovered")) << restored.Out;
+        EXPECT_TRUE(test::ReadFileBytes(path) == original);
+    }
 }
 
 } // namespace
