@@ -85,7 +85,9 @@ std::string ShellWord(std::string_view name) {
         return std::string(name);
     }
 #ifdef _WIN32
-    return "\"" + std::string(name) + "\"";
+    std::string quoted(1, '"');
+    quoted.append(name);
+    return quoted + '"';
 #else
     if (DisplayName(name) == name) {
         std::string quoted = "'";

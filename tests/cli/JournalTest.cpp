@@ -40,10 +40,9 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-// Starts vidtag-cli, or another program; Finish collects its stdout and stderr together.
-std::FILE* Start(const std::vector<std::string>& arguments,
-                 const std::string& program = Quote(VIDTAG_CLI_PATH)) {
-    std::string command = program;
+// Starts vidtag-cli; Finish collects its stdout and stderr together.
+std::FILE* Start(const std::vector<std::string>& arguments) {
+    std::string command = Quote(VIDTAG_CLI_PATH);
     for (const std::string& argument : arguments) {
         command.append(" ").append(Quote(argument));
     }
@@ -62,9 +61,8 @@ Result Finish(std::FILE* pipe) {
     return result;
 }
 
-Result RunCli(const std::vector<std::string>& arguments,
-              const std::string& program = Quote(VIDTAG_CLI_PATH)) {
-    return Finish(Start(arguments, program));
+Result RunCli(const std::vector<std::string>& arguments) {
+    return Finish(Start(arguments));
 }
 
 // An XviD file; apart puts a 1,500-byte "JUNK" chunk between "strh" and "strf", so that the
@@ -312,50 +310,36 @@ TEST_F(Journal, JournalBytesNeitherAbortTheReportNorReachTheTerminal) {
     const std::size_t time = text.find("\"time\":\"") + 8;
     text.replace(time, text.find('"', time) - time, "\xff\xfe\\u001b[2J 2026-12-08T14:02");
     test::WriteFileBytes(journal_, Bytes(text.begin(), text.end()));
-    for (const bool asJson : {true, false}) {
-        SCOPED_TRACE(asJson ? "json" : "text");
-        const Result shown = asJson ? RunCli({"--json", path}) : RunCli({path});
-        EXPECT_EQ(shown.Exit, 0) << shown.Out;
-        EXPECT_EQ(shown.Out.find('\x1b'), std::string::npos) << shown.Out;
-        if (asJson) {
-            const json line = json::parse(shown.Out);
-            if (line.contains("original")) {
-                EXPECT_NE(line["original"]["time"].get<std::string>().find("\xEF\xBF\xBD"),
-                          std::string::npos);
-            }
-        } else if (shown.Out.find("original:") != std::string::npos) {
-            EXPECT_NE(shown.Out.find("\\xff\\xfe\\x1b[2J 2026-12-08T14:02"), std::string::npos);
-        }
-    }
+    const Result json = RunCli({"--json", path});
+    EXPECT_EQ(json.Exit, 0) << json.Out;
+    EXPECT_NE(json::parse(json.Out).dump(-1, ' ', true).find("\\ufffd\\ufffd\\u001b[2J"),
+              std::string::npos);
+    const Result shown = RunCli({path});
+    EXPECT_NE(shown.Out.find("of \\xff\\xfe\\x1b[2J 2026-12-08T14:02\n"), std::string::npos);
 }
 
 // Recovery put back the one code an interrupted conversion wrote: that was the restore. The hint
 // that led there names the file so that it can be pasted, whatever the name holds.
 TEST_F(Journal, ARepairIsReportedAndTheHintPastes) {
-    for (const std::string name : {"plain.avi", "it's a\nname.avi", "back\\slash $HOME.avi"}) {
-        SCOPED_TRACE(name);
-        const Bytes original = XvidFile(true);
-        const std::string path = File(name, original);
-        SetJournalUse(JournalUse::Required);
-        ASSERT_EQ(ProcessFile(path, kNoKind), kStatusDone);
-        {
-            test::FaultyFileLayer files;
-            files.FailWritesTo = path;
-            files.WritesBeforeFailing = 1;
-            ASSERT_EQ(ProcessFile(path, 12), kStatusCannotWrite);
-        }
-        const std::string hint = RunCli({path}).Out;
-        const std::size_t from = hint.find("--restore ") + 10;
-        const std::string word = hint.substr(from, hint.find(" repairs it") - from);
-        EXPECT_EQ(RunCli({}, "bash -c " + Quote("printf %s " + word)).Out, path) << hint;
-
-        const Result restored = RunCli({"--json", "--restore", path});
-        EXPECT_EQ(restored.Exit, 0) << restored.Out;
-        const json line = json::parse(restored.Out);
-        EXPECT_TRUE(line["converted"].get<bool>()) << restored.Out;
-        EXPECT_TRUE(line.contains("recovered")) << restored.Out;
-        EXPECT_TRUE(test::ReadFileBytes(path) == original);
+    const std::string path = File("it's a\nname $HOME\\.avi", XvidFile(true));
+    SetJournalUse(JournalUse::Required);
+    ASSERT_EQ(ProcessFile(path, kNoKind), kStatusDone);
+    {
+        test::FaultyFileLayer files;
+        files.FailWritesTo = path;
+        files.WritesBeforeFailing = 1;
+        ASSERT_EQ(ProcessFile(path, 12), kStatusCannotWrite);
     }
+    const std::string hint = RunCli({path}).Out;
+    const std::size_t from = hint.find("--restore ") + 10;
+    const std::string word = hint.substr(from, hint.find(" repairs it") - from);
+    const std::string printf = "bash -c " + Quote("printf %s " + word);
+    EXPECT_EQ(Finish(popen(printf.c_str(), "r")).Out, path) << hint;
+    const Result restored = RunCli({"--json", "--restore", path});
+    EXPECT_EQ(restored.Exit, 0);
+    EXPECT_TRUE(json::parse(restored.Out)["converted"].get<bool>()) << restored.Out;
+    EXPECT_NE(restored.Out.find("\"recovered\""), std::string::npos);
+    EXPECT_TRUE(test::ReadFileBytes(path) == XvidFile(true));
 }
 
 } // namespace
