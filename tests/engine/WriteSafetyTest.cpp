@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 
 #ifdef _WIN32
@@ -51,27 +50,14 @@ Bytes Video(std::size_t at = 0) {
     return b.Take();
 }
 
-void SetJournalVariable(const std::string& value) {
-#ifdef _WIN32
-    _putenv_s("VIDTAG_JOURNAL", value.c_str());
-#else
-    setenv("VIDTAG_JOURNAL", value.c_str(), 1);
-#endif
-}
-
-// Each test has a journal of its own: a file of an earlier test may have had the same inode.
 class WriteSafety : public ::testing::Test {
   protected:
-    void SetUp() override {
-        EngineState = {};
-        SetJournalVariable(journal_);
-        SetJournalUse(JournalUse::Required);
-    }
+    void SetUp() override { SetJournalUse(JournalUse::Required); }
     void TearDown() override {
         SetJournalUse(JournalUse::BestEffort);
         SetKeepModifiedTime(false);
-        SetJournalVariable(saved_);
     }
+    // A fresh file, analysed.
     std::string File(const std::string& name, const Bytes& bytes) {
         fs::remove(dir_.Path(name));
         test::WriteFileBytes(dir_.Path(name), bytes);
@@ -80,8 +66,6 @@ class WriteSafety : public ::testing::Test {
     }
 
     test::TempDir dir_;
-    const std::string journal_ = dir_.Path("journal.jsonl");
-    const std::string saved_ = os::EnvironmentVariable("VIDTAG_JOURNAL");
 };
 
 TEST_F(WriteSafety, WritesThatWouldMissTheirCodesAreRefused) {
@@ -104,7 +88,9 @@ TEST_F(WriteSafety, WritesThatWouldMissTheirCodesAreRefused) {
             fs::rename(dir_.Path("other.avi"), path);
         }
         test::FaultyFileLayer files;
-        files.FailingRead = c.Step == Between::ReadFails ? 1 : 0;
+        files.FailWritesTo = path;
+        files.WritesBeforeFailing = 2;
+        files.FailReads = c.Step == Between::ReadFails;
         EXPECT_EQ(ProcessFile(path, 12), c.Status);
         EXPECT_EQ(JournalReport.Refused, c.Refused);
         EXPECT_TRUE(test::ReadFileBytes(path) == Video(c.HeaderAt)) << "file changed";
@@ -180,7 +166,7 @@ TEST_F(WriteSafety, AReadOnlyFileKeepsItsTimeEvenAfterALostMark) {
         ASSERT_TRUE(os::Files().SetAttributes(path.c_str(), readOnly));
         test::FaultyFileLayer files;
         files.HonourReadOnly = true;
-        files.FailWritesTo = lostMark ? journal_ : "";
+        files.FailWritesTo = lostMark ? os::EnvironmentVariable("VIDTAG_JOURNAL") : "";
         files.WritesBeforeFailing = 1; // the record, not the mark
         ASSERT_EQ(ProcessFile(path, lostMark ? 11 : 13), kStatusDone);
         files.FailWritesTo.clear();

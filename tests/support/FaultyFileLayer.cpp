@@ -18,14 +18,7 @@ FaultyFileLayer::~FaultyFileLayer() {
 
 os::FileHandle FaultyFileLayer::Opened(os::FileHandle handle, const std::string& name,
                                        bool readOnly) {
-    failing_.erase(handle);
-    readOnly_.erase(handle);
-    if (handle != os::InvalidHandle() && !FailWritesTo.empty() && name == FailWritesTo) {
-        failing_.insert(handle);
-    }
-    if (handle != os::InvalidHandle() && readOnly) {
-        readOnly_.insert(handle);
-    }
+    opened_[handle] = {name == FailWritesTo, readOnly};
     return handle;
 }
 
@@ -44,9 +37,7 @@ os::FileHandle FaultyFileLayer::OpenAppend(const char* name) {
 }
 
 bool FaultyFileLayer::Lock(os::FileHandle handle, int timeoutMs) {
-    const int error = LockError != 0                 ? LockError
-                      : readOnly_.count(handle) != 0 ? ReadHandleLockError
-                                                     : 0;
+    const int error = LockError != 0 ? LockError : opened_[handle].second ? ReadHandleLockError : 0;
     if (error != 0) {
         os::RememberSystemError(error);
         return false;
@@ -62,7 +53,7 @@ std::uint32_t FaultyFileLayer::Read(os::FileHandle handle, void* buffer, std::ui
     if (++Reads == ThrowingRead) {
         throw std::bad_alloc();
     }
-    if (Reads == FailingRead) {
+    if (FailReads && opened_[handle].first) {
         return 0;
     }
     return native_.Read(handle, buffer, count);
@@ -77,7 +68,7 @@ std::uint32_t FaultyFileLayer::Write(os::FileHandle handle, const void* buffer,
     if (Writes == ThrowingWrite) {
         throw std::bad_alloc();
     }
-    if (failing_.count(handle) != 0 && ++failingWrites_ > WritesBeforeFailing) {
+    if (opened_[handle].first && ++failingWrites_ > WritesBeforeFailing) {
         return 0;
     }
     if (Writes == ShortWrite) {
@@ -101,8 +92,7 @@ bool FaultyFileLayer::Flush(os::FileHandle handle) {
 }
 
 void FaultyFileLayer::Close(os::FileHandle handle) {
-    failing_.erase(handle);
-    readOnly_.erase(handle);
+    opened_.erase(handle);
     native_.Close(handle);
 }
 

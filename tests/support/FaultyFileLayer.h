@@ -3,7 +3,7 @@
 #include "os/FileLayer.h"
 
 #include <cstdint>
-#include <set>
+#include <map>
 #include <string>
 
 namespace vidtag::test {
@@ -29,12 +29,11 @@ class FaultyFileLayer final : public os::FileLayer {
     static constexpr int kKilledStatus = 137;
     bool FailFlush = false;
     bool FailGetAttributes = false;
-    // Read number FailingRead moves nothing and reports failure.
-    int FailingRead = 0;
     // Writes through handles opened on FailWritesTo fail once WritesBeforeFailing went through:
-    // a medium pulled out in the middle.
+    // a medium pulled out in the middle. With FailReads, every read through them fails.
     std::string FailWritesTo;
     int WritesBeforeFailing = 0;
+    bool FailReads = false;
     // Lock fails with this system error; ReadHandleLockError only on handles opened for reading
     // alone, as NFS refuses an exclusive lock without write access.
     int LockError = 0;
@@ -67,8 +66,7 @@ class FaultyFileLayer final : public os::FileLayer {
 
     os::FileLayer& native_;
     os::FileLayer* previous_;
-    std::set<os::FileHandle> failing_;  // handles on FailWritesTo
-    std::set<os::FileHandle> readOnly_; // handles opened for reading alone
+    std::map<os::FileHandle, std::pair<bool, bool>> opened_; // on FailWritesTo, reading alone
     int failingWrites_ = 0;
 };
 
