@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 
 #ifdef _WIN32
@@ -50,12 +51,25 @@ Bytes Video(std::size_t at = 0) {
     return b.Take();
 }
 
+void SetJournalVariable(const std::string& value) {
+#ifdef _WIN32
+    _putenv_s("VIDTAG_JOURNAL", value.c_str());
+#else
+    setenv("VIDTAG_JOURNAL", value.c_str(), 1);
+#endif
+}
+
+// A journal of each test's own: a file of an earlier test may have had the same identity.
 class WriteSafety : public ::testing::Test {
   protected:
-    void SetUp() override { SetJournalUse(JournalUse::Required); }
+    void SetUp() override {
+        SetJournalVariable(journal_);
+        SetJournalUse(JournalUse::Required);
+    }
     void TearDown() override {
         SetJournalUse(JournalUse::BestEffort);
         SetKeepModifiedTime(false);
+        SetJournalVariable(saved_);
     }
     // A fresh file, analysed.
     std::string File(const std::string& name, const Bytes& bytes) {
@@ -66,6 +80,8 @@ class WriteSafety : public ::testing::Test {
     }
 
     test::TempDir dir_;
+    const std::string journal_ = dir_.Path("journal.jsonl");
+    const std::string saved_ = os::EnvironmentVariable("VIDTAG_JOURNAL");
 };
 
 TEST_F(WriteSafety, WritesThatWouldMissTheirCodesAreRefused) {
@@ -166,7 +182,7 @@ TEST_F(WriteSafety, AReadOnlyFileKeepsItsTimeEvenAfterALostMark) {
         ASSERT_TRUE(os::Files().SetAttributes(path.c_str(), readOnly));
         test::FaultyFileLayer files;
         files.HonourReadOnly = true;
-        files.FailWritesTo = lostMark ? os::EnvironmentVariable("VIDTAG_JOURNAL") : "";
+        files.FailWritesTo = lostMark ? journal_ : "";
         files.WritesBeforeFailing = 1; // the record, not the mark
         ASSERT_EQ(ProcessFile(path, lostMark ? 11 : 13), kStatusDone);
         files.FailWritesTo.clear();
