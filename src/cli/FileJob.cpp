@@ -108,19 +108,23 @@ void CheckLockFor(FileReport& report, int language) {
     }
 }
 
+// What recovery did before the job: said whatever the outcome.
+struct Recovery {
+    std::string Note;
+    Settlement Settled = Settlement::None;
+    CodePair Held{}; // what the file held when recovery met it
+};
+
 // Settles an interrupted conversion of the file before anything looks at its codes; an analysis
 // of a half-converted file would only find an unknown codec. Nothing when the job may go on,
 // else the report of the refusal.
 std::optional<FileReport> Recover(const std::string& path, const ConvertRequest& request,
-                                  int language, std::string& note, Settlement& settled,
-                                  CodePair& held) {
+                                  int language, Recovery& recovery) {
     if (!request.Journal || request.DryRun) {
         return std::nullopt;
     }
     const ConversionStatus status = vidtag::RecoverFile(path);
-    note = SettlementNote(language);
-    settled = JournalReport.Settled;
-    held = JournalReport.SettledHeld;
+    recovery = {SettlementNote(language), JournalReport.Settled, JournalReport.SettledHeld};
     if (status == kStatusDone || status == kStatusNotFound) {
         return std::nullopt;
     }
@@ -134,7 +138,7 @@ std::optional<FileReport> Recover(const std::string& path, const ConvertRequest&
     report.FromHandler = report.Handler;
     report.FromCompression = report.Compression;
     report.Status = status;
-    report.Note = note;
+    report.Note = recovery.Note;
     report.Error = refused.Error;
     return report;
 }
@@ -192,14 +196,12 @@ FileReport AnalyseFile(const std::string& path, bool journal) {
 }
 
 FileReport ConvertFile(const std::string& path, const ConvertRequest& request, int language) {
-    std::string note;
-    Settlement settled = Settlement::None;
-    CodePair held{};
-    if (auto refused = Recover(path, request, language, note, settled, held)) {
+    Recovery recovery;
+    if (auto refused = Recover(path, request, language, recovery)) {
         return *refused;
     }
     FileReport report = AnalyseFile(path);
-    report.Note = note;
+    report.Note = recovery.Note;
     report.Conversion = true;
     report.DryRun = request.DryRun;
     report.ToKind = request.Target;
@@ -263,15 +265,13 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
 }
 
 FileReport RestoreFile(const std::string& path, const ConvertRequest& request, int language) {
-    std::string note;
-    Settlement settled = Settlement::None;
-    CodePair held{};
-    if (auto refused = Recover(path, request, language, note, settled, held)) {
+    Recovery recovery;
+    if (auto refused = Recover(path, request, language, recovery)) {
         refused->Restore = true;
         return *refused;
     }
     FileReport report = AnalyseFile(path, true);
-    report.Note = note;
+    report.Note = recovery.Note;
     report.Conversion = true;
     report.Restore = true;
     report.DryRun = request.DryRun;
@@ -300,7 +300,8 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     if (JournalReport.Refused == Refusal::NothingRecorded) {
         // Recovery may have been the whole restore: the interrupted conversion was the only one
         // recorded, and putting its old codes back was the write.
-        if (settled == Settlement::Repaired) {
+        if (recovery.Settled == Settlement::Repaired) {
+            const CodePair held = recovery.Held;
             report.Converted = true;
             report.FromHandler = held.Handler;
             report.FromCompression = held.Compression;
