@@ -93,8 +93,9 @@ struct StreamFacts {
     // Printable ASCII only, at most 4 strings of at most 64 bytes.
     std::vector<std::string> UserData;
     Encoder EncoderName = Encoder::None;
-    // DivX: 503 for "DivX503b1393p"; XviD: 69 for "XviD0069"; Lavc: major * 10000 + minor *
-    // 100 + micro. 0 when unknown.
+    // DivX: 503 for "DivX503b1393p"; XviD: 69 for "XviD0069"; Lavc and FFmpeg: major *
+    // 1000000 + minor * 1000 + micro, 58134100 for "Lavc58.134.100" (FFmpeg's micro versions
+    // start at 100). 0 when unknown.
     std::uint32_t EncoderVersion = 0;
     std::uint32_t EncoderBuild = 0; // DivX, and FFmpeg's libavcodec build number
 

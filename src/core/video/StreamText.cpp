@@ -158,22 +158,25 @@ std::string Tools(const StreamFacts& facts) {
     return text;
 }
 
+std::string DottedText(std::uint32_t version) {
+    return Number(version / 1000000) + "." + Number(version / 1000 % 1000) + "." +
+           Number(version % 1000);
+}
+
 std::string EncoderText(const StreamFacts& facts) {
-    const auto version = facts.EncoderVersion;
+    const std::uint32_t version = facts.EncoderVersion;
+    const std::string build = facts.EncoderBuild ? " build " + Number(facts.EncoderBuild) : "";
     switch (facts.EncoderName) {
     case Encoder::None:
         return "";
     case Encoder::DivX:
-        return "encoder DivX " + Number(version) +
-               (facts.EncoderBuild ? " build " + Number(facts.EncoderBuild) : "");
+        return "encoder DivX " + Number(version) + build;
     case Encoder::XviD:
         return "encoder XviD " + Number(version);
     case Encoder::Lavc:
-        return "encoder Lavc " + Number(version / 10000) + "." + Number(version / 100 % 100) + "." +
-               Number(version % 100);
+        return "encoder Lavc " + DottedText(version);
     case Encoder::FFmpeg:
-        return "encoder FFmpeg" +
-               (facts.EncoderBuild ? " build " + Number(facts.EncoderBuild) : "");
+        return "encoder FFmpeg" + (version ? DottedText(version).insert(0, 1, ' ') : "") + build;
     }
     return "";
 }

@@ -1,5 +1,7 @@
 #include "video/UserData.h"
 
+#include <algorithm>
+
 namespace vidtag::video {
 
 namespace {
@@ -49,7 +51,8 @@ bool ParseXviD(std::string_view text, EncoderString& out) {
     return true;
 }
 
-// major.minor.micro as major * 10000 + minor * 100 + micro; the parts present are taken.
+// major.minor.micro as major * 1000000 + minor * 1000 + micro; the parts present are taken,
+// each up to 999.
 std::uint32_t DottedVersion(std::string_view text, std::size_t& at) {
     std::uint32_t parts[3] = {0, 0, 0};
     for (int i = 0; i < 3; ++i) {
@@ -57,7 +60,10 @@ std::uint32_t DottedVersion(std::string_view text, std::size_t& at) {
             break;
         }
     }
-    return parts[0] * 10000 + parts[1] * 100 + parts[2];
+    for (std::uint32_t& part : parts) {
+        part = std::min<std::uint32_t>(part, 999);
+    }
+    return parts[0] * 1000000 + parts[1] * 1000 + parts[2];
 }
 
 bool ParseLavc(std::string_view text, EncoderString& out) {
