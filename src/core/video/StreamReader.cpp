@@ -160,7 +160,10 @@ void StreamReader::TakeUserData(const std::uint8_t* data, std::size_t size) noex
         }
         const EncoderString encoder = ParseEncoderString(text);
         facts_.DivxPackedFlag = facts_.DivxPackedFlag || encoder.DivxPacked;
-        if (facts_.EncoderName == Encoder::None && encoder.Name != Encoder::None) {
+        // Xvid writes a DivX string beside its own to mark packed frames for DivX decoders.
+        const bool better = facts_.EncoderName == Encoder::None ||
+                            (facts_.EncoderName == Encoder::DivX && encoder.Name == Encoder::XviD);
+        if (encoder.Name != Encoder::None && better) {
             facts_.EncoderName = encoder.Name;
             facts_.EncoderVersion = encoder.Version;
             facts_.EncoderBuild = encoder.Build;

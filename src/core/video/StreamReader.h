@@ -24,9 +24,10 @@ Syntax ClassifyFirstChunk(const std::uint8_t* data, std::size_t size) noexcept;
 // from which it sets FamilyMismatch).
 //
 // The VOS, VOL and user data are read from the format's extra bytes first, then from the
-// chunks; only the first VOS and VOL count. VOPs are counted in chunks only. Once the first
-// chunk with data says the stream is not MPEG-4, the MPEG-4 fields are cleared and later chunks
-// are only counted.
+// chunks; only the first VOS and VOL count. The first user data string that names an encoder
+// names it, except that an XviD string wins over a DivX one. VOPs are counted in chunks only. Once
+// the first chunk with data says the stream is not MPEG-4, the MPEG-4 fields are cleared and later
+// chunks are only counted.
 class StreamReader {
   public:
     static constexpr std::size_t kMaxChunkSizes = 4096;
