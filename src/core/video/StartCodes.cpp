@@ -1,26 +1,27 @@
 #include "video/StartCodes.h"
 
+#include <cstring>
+
 namespace vidtag::video {
 
 std::size_t FindStartCode(const std::uint8_t* data, std::size_t size, std::size_t from) noexcept {
-    if (size < 4) {
+    if (size < 4 || from > size - 4) {
         return size;
     }
-    // Look at the third byte of each candidate: above 1 it cannot be part of any prefix that
-    // covers it at positions 0 to 2, so the search moves on by three bytes at once.
-    std::size_t i = from;
-    while (i + 3 < size) {
-        const std::uint8_t third = data[i + 2];
-        if (third > 1) {
-            i += 3;
-        } else if (third == 1) {
-            if (data[i] == 0 && data[i + 1] == 0) {
-                return i;
-            }
-            i += 3;
-        } else {
-            ++i;
+    // Look for the prefix's last byte, 01, which compressed data holds about once in 256 bytes:
+    // the C library's search covers many bytes at a time, where a loop in C++ moved by three at
+    // best. Each candidate needs two zeros before it and a code byte after it.
+    std::size_t one = from + 2;
+    while (one <= size - 2) {
+        const void* hit = std::memchr(data + one, 1, size - 1 - one);
+        if (hit == nullptr) {
+            break;
         }
+        one = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
+        if (data[one - 1] == 0 && data[one - 2] == 0) {
+            return one - 2;
+        }
+        ++one;
     }
     return size;
 }
