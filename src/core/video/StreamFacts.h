@@ -47,7 +47,8 @@ struct StreamFacts {
     std::optional<double> Fps;
     std::optional<std::uint32_t> Frames;
 
-    // MPEG-4 Part 2 only.
+    // MPEG-4 Part 2 only. Qpel, NewPred and ReducedResolution are false for verid 1, which
+    // cannot code them; LowDelay and the VBV fields are absent without vol_control_parameters.
     std::optional<std::uint8_t> ProfileLevel; // profile_and_level_indication of the VOS
     std::optional<std::uint8_t> ObjectType;   // video_object_type_indication
     std::optional<std::uint8_t> VerId;        // video_object_layer_verid, 1 when not given
@@ -99,6 +100,9 @@ struct StreamFacts {
     std::uint32_t EncoderVersion = 0;
     std::uint32_t EncoderBuild = 0; // DivX, and FFmpeg's libavcodec build number
 
+    // The first VOL ran out of bits, or held a value no stream may hold, before its last field:
+    // the fields before that point are kept. A VOL of a layout this reader does not follow
+    // (studio objects, grayscale shape) leaves the later fields absent without being damaged.
     bool VolDamaged = false;
 
     // The byte sizes of the video chunks walked, in file order, zero-length ones (dropped
