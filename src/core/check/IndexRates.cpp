@@ -287,19 +287,20 @@ IndexPlace FindIndexPlace(const TVmAVIFileReader& reader) {
         place.MoviEnd = reader.GetDataPos(movi) + size + (size & 1);
     }
     const std::int32_t hdrl = reader.FindList(riff, FCC("LIST"), FCC("hdrl"));
+    if (hdrl == kNoNode || reader.VideoHeaderPos == 0) {
+        return place;
+    }
     int number = 0;
-    for (std::int32_t s = reader.FindList(hdrl, FCC("LIST"), FCC("strl"));
-         hdrl != kNoNode && s != kNoNode;
+    for (std::int32_t s = reader.FindList(hdrl, FCC("LIST"), FCC("strl")); s != kNoNode;
          s = reader.FindNextList(s, FCC("LIST"), FCC("strl")), ++number) {
         const std::int32_t header = reader.FindChild(s, FCC("strh"));
-        if (header == kNoNode || reader.VideoHeaderPos == 0 ||
-            reader.GetDataPos(header) != reader.VideoHeaderPos) {
+        if (header == kNoNode || reader.GetDataPos(header) != reader.VideoHeaderPos) {
             continue;
         }
         place.VideoStream = number < 100 ? number : -1;
         const std::int32_t super = reader.FindChild(s, FCC("indx"));
-        place.SuperIndexPos = super != kNoNode ? reader.GetDataPos(super) : 0;
-        place.SuperIndexSize = super != kNoNode ? reader.GetDataSize(super) : 0;
+        place.SuperIndexPos = reader.GetDataPos(super);
+        place.SuperIndexSize = reader.GetDataSize(super);
     }
     return place;
 }
