@@ -126,6 +126,41 @@ TEST(IndexRatesTest, OpenDmlReadsTheStandardIndexesOfEveryPart) {
     EXPECT_EQ(rates.Peak, 3000u * 8);
 }
 
+// Sizes and offsets from a damaged file bound nothing: a super index claiming 2^32 entries
+// that lead past the file or to no standard index, an "idx1" running past the file. What is
+// there is counted.
+TEST(IndexRatesTest, DamagedIndexesCountWhatIsThere) {
+    test::RiffBuilder b;
+    b.BeginList(FCC("RIFF"), FCC("AVI "));
+    Hdrl(b, 1);
+    b.BeginList(FCC("LIST"), FCC("strl"));
+    b.Chunk(FCC("strh"), test::StrhData(FCC("vids"), FCC("DIVX")));
+    b.Chunk(FCC("strf"), test::BitmapInfoHeader(FCC("DX50")));
+    b.Chunk(FCC("indx"), Concat({test::Le16(4),
+                                 {0, 0},
+                                 Le32(0xFFFFFFFF),
+                                 Le32(FCC("00dc")),
+                                 Bytes(12, 0),
+                                 Le32(0xFFFFFF00),
+                                 Le32(0x7FFFFFFF),
+                                 Le32(64),
+                                 Le32(0),
+                                 Le32(12),
+                                 Le32(0),
+                                 Le32(0xFFFFFFFF),
+                                 Le32(0)}));
+    b.End();
+    b.End();
+    b.BeginList(FCC("LIST"), FCC("movi"));
+    b.End();
+    b.ChunkWithSize(FCC("idx1"), 0xFFFFFFF0,
+                    Concat({Le32(FCC("00dc")), Le32(0), Le32(4), Le32(700), Le32(FCC("00dc"))}));
+    const Rates rates = RatesOf(b.Take(), 1e300);
+    EXPECT_EQ(rates.From, BitrateSource::Index);
+    EXPECT_EQ(rates.Frames, 1u);
+    EXPECT_EQ(rates.Peak, 5600u);
+}
+
 // No index, or an index without a video entry: the frames read; no frame rate: nothing.
 TEST(IndexRatesTest, WithoutAnIndexTheFramesReadGiveTheRates) {
     for (const bool index : {false, true}) {

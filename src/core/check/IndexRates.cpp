@@ -108,7 +108,7 @@ class BlockReader {
 class FrameTally {
   public:
     explicit FrameTally(double fps)
-        : window_(std::clamp<std::int64_t>(std::llround(fps), 1, kMaxWindow)), fps_(fps),
+        : window_(std::llround(std::clamp(fps, 1.0, static_cast<double>(kMaxWindow)))), fps_(fps),
           ring_(static_cast<std::size_t>(window_), 0) {}
 
     void Add(std::uint32_t size) {
@@ -134,8 +134,9 @@ class FrameTally {
         }
         rates.From = from;
         const double seconds = static_cast<double>(frames_) / fps_;
-        rates.Average =
-            static_cast<std::uint64_t>(std::llround(static_cast<double>(bytes_) * 8 / seconds));
+        // A frame rate from a damaged header may be huge: the average stays a number.
+        const double average = std::min(static_cast<double>(bytes_) * 8 / seconds, 1e18);
+        rates.Average = static_cast<std::uint64_t>(std::llround(average));
         rates.Peak = peak_ * 8;
         return rates;
     }

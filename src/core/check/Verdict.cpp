@@ -99,7 +99,8 @@ std::string ProfileSizes(const Profile& profile) {
     return sizes;
 }
 
-// The highest frame rate the profile allows at this size; at any size when none fits.
+// The highest frame rate the profile allows at this size; at any size when none fits or the
+// size is not known.
 std::uint32_t AllowedFps(const Profile& profile, std::uint32_t width, std::uint32_t height,
                          bool sizeFits) {
     std::uint32_t best = 0;
@@ -112,15 +113,13 @@ std::uint32_t AllowedFps(const Profile& profile, std::uint32_t width, std::uint3
 }
 
 void CheckSize(const StreamFacts& facts, const Profile& profile, std::vector<Problem>& problems) {
-    if (!facts.Width || !facts.Height) {
-        return;
-    }
-    const std::uint32_t w = *facts.Width;
-    const std::uint32_t h = *facts.Height;
+    const bool sized = facts.Width && facts.Height;
+    const std::uint32_t w = facts.Width.value_or(0);
+    const std::uint32_t h = facts.Height.value_or(0);
     const bool sizeFits =
-        std::any_of(profile.SizeRates.begin(), profile.SizeRates.end(),
-                    [w, h](const SizeRate& entry) { return SizeFits(entry, w, h); });
-    if (!sizeFits) {
+        sized && std::any_of(profile.SizeRates.begin(), profile.SizeRates.end(),
+                             [w, h](const SizeRate& entry) { return SizeFits(entry, w, h); });
+    if (sized && !sizeFits) {
         Add(problems, "size", SizeText(w, h) + " frames, larger than " + ProfileSizes(profile),
             Fix::Reencode);
     }
@@ -136,7 +135,7 @@ void CheckSize(const StreamFacts& facts, const Profile& profile, std::vector<Pro
             Fix::Reencode);
     }
     const double macroblocks = std::ceil(w / 16.0) * std::ceil(h / 16.0) * fps;
-    if (macroblocks > profile.MaxMacroblocksPerSecond * kRateSlack) {
+    if (sized && macroblocks > profile.MaxMacroblocksPerSecond * kRateSlack) {
         Add(problems, "macroblocks",
             Decimal(std::round(macroblocks)) + " macroblocks per second, more than " +
                 std::to_string(profile.MaxMacroblocksPerSecond),
