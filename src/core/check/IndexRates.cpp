@@ -76,7 +76,9 @@ class BlockReader {
   private:
     bool Refill(std::size_t count) {
         const std::size_t kept = length_ - at_;
-        std::memmove(buffer_.data(), buffer_.data() + at_, kept);
+        if (kept > 0) {
+            std::memmove(buffer_.data(), buffer_.data() + at_, kept);
+        }
         at_ = 0;
         length_ = kept;
         const std::int64_t want = std::min(end_ - next_, kBlock - static_cast<std::int64_t>(kept));
