@@ -1,5 +1,7 @@
 #include "check/Verdict.h"
 
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -200,10 +202,11 @@ TEST(VerdictTest, SummaryAndNotesSpeakToTheUser) {
     EXPECT_EQ(Summary(r), "will not play: XviD is not a DivX code (retag to DivX 5); QPel "
                           "(needs re-encoding)");
     ASSERT_EQ(r.Notes.size(), 1u);
-    EXPECT_NE(r.Notes[0].find("ffmpeg -i 'my trip.avi' -codec copy -bsf:v mpeg4_unpack_bframes "
-                              "'my trip-unpacked.avi'"),
-              std::string::npos)
-        << r.Notes[0];
+    const char* q = test::kOnWindows ? "\"" : "'";
+    const std::string command = std::string("ffmpeg -i ") + q + "my trip.avi" + q +
+                                " -codec copy -bsf:v mpeg4_unpack_bframes " + q +
+                                "my trip-unpacked.avi" + q;
+    EXPECT_NE(r.Notes[0].find(command), std::string::npos) << r.Notes[0];
 }
 
 // FFmpeg picks workarounds by the code only when no encoder string names the encoder.

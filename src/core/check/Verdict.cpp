@@ -237,7 +237,10 @@ std::string ShellQuoted(std::string_view word) {
         return std::string(word);
     }
 #ifdef _WIN32
-    return "\"" + std::string(word) + "\"";
+    std::string out(1, '"');
+    out.append(word);
+    out.push_back('"');
+    return out;
 #else
     std::string out = "'";
     for (const char c : word) {
