@@ -2,9 +2,9 @@
 // beside them): with "idx1" alone, and as an OpenDML file of two parts with a standard index
 // each. The counters give the read and seek calls that reach the system per reading.
 
-#include "CachedReadStream64.h"
-#include "VmAVIFile.h"
+#include "avi/VmAVIFile.h"
 #include "check/IndexRates.h"
+#include "streams/CachedReadStream64.h"
 #include "support/CountingFileLayer.h"
 
 #include <benchmark/benchmark.h>

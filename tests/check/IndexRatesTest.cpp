@@ -1,6 +1,6 @@
 #include "check/IndexRates.h"
-#include "CachedReadStream64.h"
-#include "MemoryStream64.h"
+#include "streams/CachedReadStream64.h"
+#include "streams/MemoryStream64.h"
 
 #include "support/AviBuilder.h"
 #include "support/CountingFileLayer.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Stream64.h"
-#include "VmAVIFile.h"
+#include "avi/VmAVIFile.h"
+#include "streams/Stream64.h"
 
 #include <cstdint>
 #include <optional>

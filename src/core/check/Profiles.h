@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CodecCatalog.h"
+#include "codecs/CodecCatalog.h"
 
 #include <cstdint>
 #include <span>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CodecCatalog.h"
-#include "FourCC.h"
 #include "check/IndexRates.h"
 #include "check/Profiles.h"
+#include "codecs/CodecCatalog.h"
+#include "codecs/FourCC.h"
 #include "video/StreamFacts.h"
 
 #include <cstdint>
