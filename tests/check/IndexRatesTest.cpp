@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 using namespace vidtag;
 using namespace vidtag::check;
@@ -35,18 +34,25 @@ Rates RatesOf(const Bytes& file, double fps) {
     return RatesFromIndex(stream, FindIndexPlace(reader), fps);
 }
 
-void Hdrl(test::RiffBuilder& b, std::uint32_t streams) {
+// "RIFF" "AVI " and its "hdrl" with one video stream whose "strl" ends in "indx".
+test::Placed VideoHeaders(test::RiffBuilder& b, const Bytes& superIndex) {
+    b.BeginList(FCC("RIFF"), FCC("AVI "));
     b.BeginList(FCC("LIST"), FCC("hdrl"));
-    b.Chunk(FCC("avih"), test::MainHeader(streams));
+    b.Chunk(FCC("avih"), test::MainHeader(1));
+    b.BeginList(FCC("LIST"), FCC("strl"));
+    b.Chunk(FCC("strh"), test::StrhData(FCC("vids"), FCC("DIVX")));
+    b.Chunk(FCC("strf"), test::BitmapInfoHeader(FCC("DX50")));
+    const test::Placed indx = b.Chunk(FCC("indx"), superIndex);
+    b.End();
+    b.End();
+    return indx;
 }
 
 // A standard index of chunks for stream 00's video, its chunks at no particular place.
 Bytes StandardIndex(const std::vector<std::uint32_t>& sizes) {
-    Bytes ix = Concat({test::Le16(2),
-                       {0, 1},
-                       Le32(static_cast<std::uint32_t>(sizes.size())),
-                       Le32(FCC("00dc")),
-                       Bytes(12, 0)});
+    Bytes ix =
+        Concat({test::Le16(2), test::Le16(0x0100), Le32(static_cast<std::uint32_t>(sizes.size())),
+                Le32(FCC("00dc")), Bytes(12, 0)});
     for (const std::uint32_t size : sizes) {
         ix = Concat({ix, Le32(0), Le32(size)});
     }
@@ -60,7 +66,8 @@ Bytes StandardIndex(const std::vector<std::uint32_t>& sizes) {
 TEST(IndexRatesTest, Idx1CountsTheVideoStreamsEntriesOnly) {
     test::RiffBuilder b;
     b.BeginList(FCC("RIFF"), FCC("AVI "));
-    Hdrl(b, 2);
+    b.BeginList(FCC("LIST"), FCC("hdrl"));
+    b.Chunk(FCC("avih"), test::MainHeader(2));
     b.StreamList(test::StrhData(FCC("auds"), 0), test::WaveFormat());
     b.StreamList(test::StrhData(FCC("vids"), FCC("XVID")), test::BitmapInfoHeader(FCC("XVID")));
     b.End();
@@ -94,15 +101,8 @@ TEST(IndexRatesTest, Idx1CountsTheVideoStreamsEntriesOnly) {
 // the first part's "idx1" (here deliberately wrong).
 TEST(IndexRatesTest, OpenDmlReadsTheStandardIndexesOfEveryPart) {
     test::RiffBuilder b;
-    b.BeginList(FCC("RIFF"), FCC("AVI "));
-    Hdrl(b, 1);
-    b.BeginList(FCC("LIST"), FCC("strl"));
-    b.Chunk(FCC("strh"), test::StrhData(FCC("vids"), FCC("DIVX")));
-    b.Chunk(FCC("strf"), test::BitmapInfoHeader(FCC("DX50")));
-    const Bytes superHeader = Concat({test::Le16(4), {0, 0}, Le32(2), Le32(FCC("00dc"))});
-    const test::Placed indx = b.Chunk(FCC("indx"), Concat({superHeader, Bytes(12 + 32, 0)}));
-    b.End();
-    b.End();
+    const Bytes superHeader = Concat({test::Le16(4), test::Le16(0), Le32(2), Le32(FCC("00dc"))});
+    const test::Placed indx = VideoHeaders(b, Concat({superHeader, Bytes(12 + 32, 0)}));
     b.BeginList(FCC("LIST"), FCC("movi"));
     const test::Placed ix1 = b.Chunk(FCC("ix00"), StandardIndex({1000, 0x80000000u | 3000}));
     b.End();
@@ -131,26 +131,9 @@ TEST(IndexRatesTest, OpenDmlReadsTheStandardIndexesOfEveryPart) {
 // there is counted.
 TEST(IndexRatesTest, DamagedIndexesCountWhatIsThere) {
     test::RiffBuilder b;
-    b.BeginList(FCC("RIFF"), FCC("AVI "));
-    Hdrl(b, 1);
-    b.BeginList(FCC("LIST"), FCC("strl"));
-    b.Chunk(FCC("strh"), test::StrhData(FCC("vids"), FCC("DIVX")));
-    b.Chunk(FCC("strf"), test::BitmapInfoHeader(FCC("DX50")));
-    b.Chunk(FCC("indx"), Concat({test::Le16(4),
-                                 {0, 0},
-                                 Le32(0xFFFFFFFF),
-                                 Le32(FCC("00dc")),
-                                 Bytes(12, 0),
-                                 Le32(0xFFFFFF00),
-                                 Le32(0x7FFFFFFF),
-                                 Le32(64),
-                                 Le32(0),
-                                 Le32(12),
-                                 Le32(0),
-                                 Le32(0xFFFFFFFF),
-                                 Le32(0)}));
-    b.End();
-    b.End();
+    VideoHeaders(b, Concat({test::Le16(4), test::Le16(0), Le32(0xFFFFFFFF), Le32(FCC("00dc")),
+                            Bytes(12, 0), Le32(0xFFFFFF00), Le32(0x7FFFFFFF), Le32(64), Le32(0),
+                            Le32(12), Le32(0), Le32(0xFFFFFFFF), Le32(0)}));
     b.BeginList(FCC("LIST"), FCC("movi"));
     b.End();
     b.ChunkWithSize(FCC("idx1"), 0xFFFFFFF0,
