@@ -66,6 +66,7 @@ inline std::vector<std::string> VolFields(const video::StreamFacts& f) {
         fields.push_back("par=" + std::to_string(f.Par->first) + ":" +
                          std::to_string(f.Par->second));
     }
+    Add(fields, "ctl", f.VolControlParameters);
     Add(fields, "chroma", f.ChromaFormat);
     Add(fields, "lowdelay", f.LowDelay);
     Add(fields, "vbvrate", f.VbvBitRate);

@@ -37,7 +37,7 @@ const std::string kRect320 = "00 1 0000000000011001 1 0 1 0000101000000 1 000001
 const VolCase kCases[] = {
     {"simple, version 1", "0 00000001 0 0001 0 " + kRect320 + "0 1 0 0 0 1 1 0 0",
      VolResult::Complete,
-     "random=0 type=1 verid=1 aspect=1 par=1:1 shape=0 res=25 fixed=0 w=320 h=240 il=0 "
+     "random=0 type=1 verid=1 aspect=1 par=1:1 ctl=0 shape=0 res=25 fixed=0 w=320 h=240 il=0 "
      "obmcoff=1 sprite=0 not8=0 mq=0 matrix=0 qpel=0 ce=0 resync=0 dp=0 rvlc=0 newpred=0 rr=0 "
      "scal=0"},
     {"advanced simple: extended PAR, VBV, fixed rate, GMC, both matrices, QPel",
@@ -48,7 +48,8 @@ const VolCase kCases[] = {
      "1 1 10 000011 00 0 0 1 1 00001000 00010000 00000000 1 " +
          Repeat("00010000 ", 64) + "1 1 0 0 0 0 0",
      VolResult::Complete,
-     "random=1 type=17 verid=2 prio=1 aspect=15 par=10:11 chroma=1 lowdelay=0 vbvrate=1000000 "
+     "random=1 type=17 verid=2 prio=1 aspect=15 par=10:11 ctl=1 chroma=1 lowdelay=0 "
+     "vbvrate=1000000 "
      "vbvsize=1835008 shape=0 res=30000 fixed=1 w=720 h=576 il=1 obmcoff=1 sprite=2 warp=3 "
      "not8=0 mq=1 matrix=1 qpel=1 ce=0 resync=1 dp=0 rvlc=0 newpred=0 rr=0 scal=0"},
     {"static sprite, N-bit, complexity estimation, RVLC, newpred, scalability",
@@ -58,23 +59,25 @@ const VolCase kCases[] = {
          "0 01 0 111111 0 1111 1 0 1111 0 111111 1 0 11 "
          "1 1 1 1 01 1 1 1 1 0001 0 00001 00010 00001 00010 0",
      VolResult::Complete,
-     "random=0 type=17 verid=2 prio=0 aspect=2 par=12:11 shape=0 res=25 fixed=0 w=320 h=240 "
+     "random=0 type=17 verid=2 prio=0 aspect=2 par=12:11 ctl=0 shape=0 res=25 fixed=0 w=320 h=240 "
      "il=0 obmcoff=1 sprite=1 warp=1 not8=1 mq=0 matrix=0 qpel=0 ce=1 resync=0 dp=1 rvlc=1 "
      "newpred=1 rr=1 scal=1"},
     {"binary-only shape, scalable",
      "0 00000001 1 0010 000 0001 0 10 1 0000000000011001 1 0 1 0000 00001 00001 00001 00001 0",
      VolResult::Complete,
-     "random=0 type=1 verid=2 prio=0 aspect=1 par=1:1 shape=2 res=25 fixed=0 resync=1 scal=1"},
+     "random=0 type=1 verid=2 prio=0 aspect=1 par=1:1 ctl=0 shape=2 res=25 fixed=0 resync=1 "
+     "scal=1"},
     {"a time resolution of 0 is damage",
      "0 00000001 0 0001 0 00 1 0000000000000000 1 0 1 0000101000000 1 0000011110000 1",
-     VolResult::Damaged, "random=0 type=1 verid=1 aspect=1 par=1:1 shape=0"},
+     VolResult::Damaged, "random=0 type=1 verid=1 aspect=1 par=1:1 ctl=0 shape=0"},
     {"a reserved complexity estimation method is damage",
      "0 00010001 1 0010 001 0001 0 " + kRect320 + "0 1 00 0 0 1 0 10 000000", VolResult::Damaged,
-     "random=0 type=17 verid=2 prio=1 aspect=1 par=1:1 shape=0 res=25 fixed=0 w=320 h=240 il=0 "
-     "obmcoff=1 sprite=0 not8=0 mq=0 matrix=0 qpel=1 ce=1"},
+     "random=0 type=17 verid=2 prio=1 aspect=1 par=1:1 ctl=0 shape=0 res=25 fixed=0 w=320 h=240 "
+     "il=0 obmcoff=1 sprite=0 not8=0 mq=0 matrix=0 qpel=1 ce=1"},
     {"a reserved sprite_enable is damage",
      "0 00010001 1 0010 001 0001 0 " + kRect320 + "1 1 11 0 0 1 1", VolResult::Damaged,
-     "random=0 type=17 verid=2 prio=1 aspect=1 par=1:1 shape=0 res=25 fixed=0 w=320 h=240 il=1 "
+     "random=0 type=17 verid=2 prio=1 aspect=1 par=1:1 ctl=0 shape=0 res=25 fixed=0 w=320 h=240 "
+     "il=1 "
      "obmcoff=1"},
     {"a studio object is left after its type", "0 00001111 0 0001 0 " + kRect320,
      VolResult::Partial, "random=0 type=15 verid=1"},
@@ -151,7 +154,7 @@ TEST(VolHeader, RealHeadersReadAsFFmpegReadsThem) {
     StreamFacts facts;
     EXPECT_EQ(ParseVol(reader, facts), VolResult::Complete);
     EXPECT_EQ(Joined(VolFields(facts)),
-              "random=0 type=17 verid=2 prio=4 aspect=15 par=1:1 chroma=1 lowdelay=1 shape=0 "
+              "random=0 type=17 verid=2 prio=4 aspect=15 par=1:1 ctl=1 chroma=1 lowdelay=1 shape=0 "
               "res=25 fixed=1 w=320 h=240 il=0 obmcoff=1 sprite=0 not8=0 mq=0 matrix=0 qpel=1 "
               "ce=0 resync=0 dp=0 rvlc=0 newpred=0 rr=0 scal=0");
 }

@@ -63,6 +63,9 @@ struct StreamFacts {
     std::optional<bool> Rvlc;
     std::optional<bool> ResyncMarkers; // resync markers may be present (not disabled)
     std::optional<bool> LowDelay;
+    // vol_control_parameters was set: FFmpeg takes a DivX-labelled stream without it, of object
+    // type 0, for DivX 4's and decodes it with that encoder's workarounds.
+    std::optional<bool> VolControlParameters;
     std::optional<std::uint32_t> VbvBitRate;    // bits per second, from vbv_parameters
     std::optional<std::uint32_t> VbvBufferSize; // bits, from vbv_parameters
     std::optional<std::uint16_t> TimeIncrementResolution;

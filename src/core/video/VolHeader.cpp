@@ -128,6 +128,7 @@ bool ReadControl(BitReader& bits, StreamFacts& facts) {
     if (!Read(bits, 1, present)) {
         return false;
     }
+    facts.VolControlParameters = present != 0;
     if (!present) {
         return true;
     }
