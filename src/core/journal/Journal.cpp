@@ -235,12 +235,19 @@ bool Journal::Refresh() {
         error_ = NotRegularReason(status.type());
         return false;
     }
+    // The reason of the caller's own failed open stays for the caller to report.
+    const int callersError = os::LastSystemError();
     os::RememberSystemError(0);
     const HandleGuard handle(
         os::Files().Open(path_.c_str(), os::Access::Read, os::Share::ReadWriteDelete));
     os::FileIdentity now;
-    if (handle.Get() == os::InvalidHandle() || !os::Files().Identify(handle.Get(), now)) {
+    const bool opened =
+        handle.Get() != os::InvalidHandle() && os::Files().Identify(handle.Get(), now);
+    if (!opened) {
         error_ = SystemReason();
+    }
+    os::RememberSystemError(callersError);
+    if (!opened) {
         return false;
     }
     // Another journal in the same place (compacted, or replaced by hand): read it from the start.

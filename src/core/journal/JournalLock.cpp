@@ -1,7 +1,5 @@
 #include "journal/JournalLock.h"
 
-#include "os/SystemError.h"
-
 #include <filesystem>
 #include <system_error>
 
@@ -71,7 +69,6 @@ bool JournalLock::TakeOnce(const std::string& lockPath, int waitMs) {
     if (handle_ != os::InvalidHandle()) {
         os::Files().Close(handle_);
     }
-    os::RememberSystemError(0);
     handle_ = os::Files().OpenAppend(lockPath.c_str());
     if (handle_ == os::InvalidHandle()) {
         error_ = "its lock file " + lockPath + " cannot be opened: " + os::LastErrorText();
