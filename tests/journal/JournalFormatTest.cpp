@@ -247,30 +247,6 @@ TEST(JournalFormat, CompactionAnswersEveryQuestionAsBefore) {
                 entriesSeen, entriesKept);
 }
 
-// The two lookups of one file: a copy put back and converted again keeps its first original
-// (the longer chain, found by path), and an inode that a file of another size took over brings
-// nothing of the old file's history along, compacted or not.
-TEST(JournalFormat, CopiesPutBackAndReusedInodes) {
-    const CodePair xvid{FCC("xvid"), FCC("XVID")};
-    const CodePair divx{FCC("divx"), FCC("DX50")};
-    const CodePair ivx{FCC("3iv2"), FCC("3IV2")};
-    std::vector<JournalEntry> entries{
-        Conversion("1", 7, xvid, divx, EntryState::Done),
-        Conversion("2", 9, divx, ivx, EntryState::Done), // the copy put back at /v/a.avi
-        Conversion("3", 5, ivx, divx, EntryState::Done), // the old file of inode 12
-    };
-    entries[2].File = {1, 12, 2000};
-    entries[2].Path = "/v/old.avi";
-    for (const bool compacted : {false, true}) {
-        const auto journal = compacted ? CompactedEntries(entries) : entries;
-        FileHistory history = HistoryOf(journal, {1, 9, 1000}, "/v/a.avi", ivx);
-        ASSERT_TRUE(history.Original);
-        EXPECT_EQ(history.Original->From.Handler, FCC("xvid"));
-        history = HistoryOf(journal, {1, 12, 1000}, "/v/new.avi", divx);
-        EXPECT_FALSE(history.Last);
-    }
-}
-
 // A compaction replaces the file the journal names, through a symbolic link, with its mode,
 // and only once it halves the journal; then not again until the journal has doubled.
 TEST(JournalFormat, CompactionKeepsTheJournalFileAndPaysForItself) {
