@@ -178,6 +178,7 @@ void Journal::TakeLine(const std::string& text) {
         const auto found = byId_.find(line->Text("id"));
         if (found != byId_.end() && StateOf(line->Text("state"), state)) {
             entries_[found->second].State = state;
+            entries_[found->second].Bytes += static_cast<std::int64_t>(text.size() + 1);
         } else {
             ++skipped_;
         }
@@ -201,6 +202,7 @@ void Journal::TakeLine(const std::string& text) {
         ++skipped_;
         return;
     }
+    entry.Bytes = static_cast<std::int64_t>(text.size() + 1);
     entry.Damage = RecordDamage(*line, entry);
     if (!entry.Damage.empty()) {
         entry.Line = text;

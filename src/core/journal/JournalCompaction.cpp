@@ -128,14 +128,19 @@ void Journal::Compact() {
     if (!Refresh() || !DueForCompaction()) {
         return;
     }
-    const std::string text = CompactedText(CompactedEntries(entries_));
-    const auto compacted = static_cast<std::int64_t>(text.size());
-    if (2 * compacted > read_.Size) {
-        notWorthBelow_ = 2 * compacted;
+    const std::vector<JournalEntry> compacted = CompactedEntries(entries_);
+    // Judged by the lines the records kept took: formatting them would cost as much as the
+    // compaction itself, on every conversion of a journal of live records.
+    std::int64_t kept = 0;
+    for (const JournalEntry& entry : compacted) {
+        kept += entry.Bytes;
+    }
+    if (2 * kept > read_.Size) {
+        notWorthBelow_ = 2 * kept;
         return;
     }
     const std::string error = error_;
-    WriteCompacted(text);
+    WriteCompacted(CompactedText(compacted));
     // A failed compaction is no failure of the append that follows it.
     error_ = error;
 }

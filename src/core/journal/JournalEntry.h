@@ -30,6 +30,8 @@ struct JournalEntry {
     std::string Damage;
     // A damaged record's line as it was read: compaction keeps it whole.
     std::string Line;
+    // The bytes its lines took in the journal, its state's included.
+    std::int64_t Bytes = 0;
 };
 
 } // namespace vidtag

@@ -228,19 +228,16 @@ void JournalLine::Field(const std::string& key, const std::string& value) {
 
 JournalLine& JournalLine::Put(const std::string& key, const std::string& text) {
     Field(key, Quoted(text));
-    fields_[key] = '"' + text;
     return *this;
 }
 
 JournalLine& JournalLine::Put(const std::string& key, std::int64_t number) {
     Field(key, std::to_string(number));
-    fields_[key] = std::to_string(number);
     return *this;
 }
 
 JournalLine& JournalLine::Put(const std::string& key, std::uint64_t number) {
     Field(key, std::to_string(number));
-    fields_[key] = std::to_string(number);
     return *this;
 }
 

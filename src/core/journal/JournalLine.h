@@ -19,7 +19,8 @@ class JournalLine {
     JournalLine& Put(const std::string& key, const std::string& text);
     JournalLine& Put(const std::string& key, std::int64_t number);
     JournalLine& Put(const std::string& key, std::uint64_t number);
-    // The object and its line feed.
+    // The object put together, and its line feed. The fields put are not read back: a line is
+    // either written or read.
     std::string Text() const;
 
     // The fields of a line (a carriage return before its end included), or nothing when it is
