@@ -56,6 +56,9 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "to convert it)",
         "the handler and compression fields of this file overlap, so writing one would damage "
         "the other; nothing written",
+        "the journal's record of this file is damaged: %1; nothing written",
+        "the conversion journal %1 cannot be read: %2; no recorded original can be shown",
+        "the journal's record of this file is damaged: %1; no recorded original can be shown",
     },
     {
         "варианты",
@@ -105,6 +108,9 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "записано (снимите атрибут «только чтение», чтобы преобразовать файл)",
         "поля обработчика и сжатия в этом файле перекрываются: запись одного испортила бы "
         "другое; ничего не записано",
+        "запись журнала об этом файле повреждена: %1; ничего не записано",
+        "журнал преобразований %1 не читается: %2; исходный формат показать нельзя",
+        "запись журнала об этом файле повреждена: %1; исходный формат показать нельзя",
     },
 }};
 

@@ -48,6 +48,9 @@ enum class Message {
     LockFailed,
     LockNeedsWriting,
     FieldsOverlap,
+    RecordDamaged,
+    JournalUnreadable,
+    DamagedRecordShown,
     Count
 };
 

@@ -87,6 +87,8 @@ std::string RefusalText(int language) {
         return MessageText(language, Message::NothingRecorded);
     case Refusal::CodesChanged:
         return MessageText(language, Message::CodesChanged);
+    case Refusal::RecordDamaged:
+        return Fill(MessageText(language, Message::RecordDamaged), JournalReport.Reason);
     default:
         return {};
     }
@@ -114,6 +116,18 @@ struct Recovery {
     Settlement Settled = Settlement::None;
     CodePair Held{}; // what the file held when recovery met it
 };
+
+// What an analysis says beside the file when the journal cannot tell its original.
+std::string JournalWarning(const RecordedOriginal& original, int language) {
+    if (!original.JournalError.empty()) {
+        return Fill(MessageText(language, Message::JournalUnreadable), original.JournalPath,
+                    original.JournalError);
+    }
+    if (!original.Damage.empty()) {
+        return Fill(MessageText(language, Message::DamagedRecordShown), original.Damage);
+    }
+    return {};
+}
 
 // Settles an interrupted conversion of the file before anything looks at its codes; an analysis
 // of a half-converted file would only find an unknown codec. Nothing when the job may go on,
@@ -173,7 +187,7 @@ void Confirm(const std::string& path, CodecKind target, FileReport& report, int 
 
 } // namespace
 
-FileReport AnalyseFile(const std::string& path, bool journal) {
+FileReport AnalyseFile(const std::string& path, bool journal, int language) {
     FileReport report;
     report.Path = path;
     report.Rule = AnalysisRule;
@@ -186,6 +200,7 @@ FileReport AnalyseFile(const std::string& path, bool journal) {
         }
         if (journal) {
             report.Original = OriginalOf(path);
+            report.Warning = JournalWarning(report.Original, language);
         }
     } else if (report.Status != kStatusNotFound) {
         // Only a failed existence test leaves the kind unset; its codes and positions would be
@@ -270,7 +285,9 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
         refused->Restore = true;
         return *refused;
     }
-    FileReport report = AnalyseFile(path, true);
+    FileReport report = AnalyseFile(path, true, language);
+    // The restore itself says what stops it.
+    report.Warning.clear();
     report.Note = recovery.Note;
     report.Conversion = true;
     report.Restore = true;

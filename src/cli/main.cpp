@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
         } else if (options.To != vidtag::kNoKind) {
             report = ConvertFile(file.Path, request, options.Language);
         } else {
-            report = AnalyseFile(file.Path, !options.NoJournal);
+            report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
         }
         if (vidtag::JournalReport.SkippedLines > 0 && !warnedSkipped) {
             warnedSkipped = true;

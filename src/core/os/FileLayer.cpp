@@ -34,6 +34,10 @@ Attributes FileLayer::AfterWriting(Attributes attributes) {
     return NativeFiles().AfterWriting(attributes);
 }
 
+bool FileLayer::Rename(const char* from, const char* to) {
+    return NativeFiles().Rename(from, to);
+}
+
 FileLayer& Files() {
     return current != nullptr ? *current : NativeFiles();
 }

@@ -16,8 +16,9 @@ FileHandle InvalidHandle();
 
 enum class Access { Read, Write, ReadWrite };
 
-// What other openers may do while the file is open.
-enum class Share { None, Read, Write, ReadWrite };
+// What other openers may do while the file is open. ReadWriteDelete also lets them rename a file
+// over it.
+enum class Share { None, Read, Write, ReadWrite, ReadWriteDelete };
 
 // Attributes as the platform stores them: the Win32 attribute word, or the POSIX mode bits.
 using Attributes = std::uint32_t;
@@ -85,6 +86,9 @@ class FileLayer {
     // The attributes to put back after writing: Windows keeps the archive attribute set, which
     // backup programs read as "changed since the last backup".
     virtual Attributes AfterWriting(Attributes attributes);
+    // Gives the file the new name in one step, replacing any file of that name, even one that
+    // others hold open (with ReadWriteDelete sharing, on Windows).
+    virtual bool Rename(const char* from, const char* to);
 };
 
 // Whether a failed Lock's reason is another holder that did not let go in time.

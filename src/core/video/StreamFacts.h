@@ -47,7 +47,8 @@ struct StreamFacts {
     std::optional<double> Fps;
     std::optional<std::uint32_t> Frames;
 
-    // MPEG-4 Part 2 only.
+    // MPEG-4 Part 2 only. Qpel, NewPred and ReducedResolution are false for verid 1, which
+    // cannot code them; LowDelay and the VBV fields are absent without vol_control_parameters.
     std::optional<std::uint8_t> ProfileLevel; // profile_and_level_indication of the VOS
     std::optional<std::uint8_t> ObjectType;   // video_object_type_indication
     std::optional<std::uint8_t> VerId;        // video_object_layer_verid, 1 when not given
@@ -62,14 +63,33 @@ struct StreamFacts {
     std::optional<bool> Rvlc;
     std::optional<bool> ResyncMarkers; // resync markers may be present (not disabled)
     std::optional<bool> LowDelay;
+    // vol_control_parameters was set: FFmpeg takes a DivX-labelled stream without it, of object
+    // type 0, for DivX 4's and decodes it with that encoder's workarounds.
+    std::optional<bool> VolControlParameters;
     std::optional<std::uint32_t> VbvBitRate;    // bits per second, from vbv_parameters
     std::optional<std::uint32_t> VbvBufferSize; // bits, from vbv_parameters
     std::optional<std::uint16_t> TimeIncrementResolution;
 
+    // The remaining VOL fields, as coded; absent when not coded or not reached.
+    std::optional<bool> RandomAccessible;        // random_accessible_vol
+    std::optional<std::uint8_t> LayerPriority;   // video_object_layer_priority, when given
+    std::optional<std::uint8_t> AspectRatioInfo; // aspect_ratio_info; Par holds its meaning
+    std::optional<std::uint8_t> ChromaFormat;    // 1 is 4:2:0, the only one defined
+    std::optional<std::uint8_t> Shape; // 0 rectangular, 1 binary, 2 binary only, 3 grayscale
+    std::optional<bool> FixedVopRate;
+    std::optional<bool> ObmcDisabled;
+    std::optional<bool> Not8Bit;
+    std::optional<bool> ComplexityEstimation; // a complexity estimation header is present
+    std::optional<bool> NewPred;              // newpred_enable
+    std::optional<bool> ReducedResolution;    // reduced_resolution_vop_enable
+    std::optional<bool> Scalable;             // scalability
+
     VopCounts Vops;
-    // False when the VOP headers could not be read (no VOL before them, or a complexity
-    // estimation header that was not parsed): the counts and the fields below are then empty.
+    // True once a VOP header was read. VOP headers can be read only after a VOL that gave
+    // vop_time_increment_resolution; those met before one, and those cut off by the end of a
+    // chunk, are counted in VopsUnread and nowhere else.
     bool VopsRead = false;
+    std::uint32_t VopsUnread = 0;
     std::uint32_t MaxBRun = 0;   // the longest run of coded B-VOPs in coded order
     bool Packed = false;         // some chunk holds more than one coded VOP
     bool DivxPackedFlag = false; // a DivX user data string ends in 'p'
@@ -77,11 +97,15 @@ struct StreamFacts {
     // Printable ASCII only, at most 4 strings of at most 64 bytes.
     std::vector<std::string> UserData;
     Encoder EncoderName = Encoder::None;
-    // DivX: 503 for "DivX503b1393p"; XviD: 69 for "XviD0069"; Lavc: major * 10000 + minor *
-    // 100 + micro. 0 when unknown.
+    // DivX: 503 for "DivX503b1393p"; XviD: 69 for "XviD0069"; Lavc and FFmpeg: major *
+    // 1000000 + minor * 1000 + micro, 58134100 for "Lavc58.134.100" (FFmpeg's micro versions
+    // start at 100). 0 when unknown.
     std::uint32_t EncoderVersion = 0;
-    std::uint32_t EncoderBuild = 0; // DivX only
+    std::uint32_t EncoderBuild = 0; // DivX, and FFmpeg's libavcodec build number
 
+    // The first VOL ran out of bits, or held a value no stream may hold, before its last field:
+    // the fields before that point are kept. A VOL of a layout this reader does not follow
+    // (studio objects, grayscale shape) leaves the later fields absent without being damaged.
     bool VolDamaged = false;
 
     // The byte sizes of the video chunks walked, in file order, zero-length ones (dropped
@@ -89,7 +113,7 @@ struct StreamFacts {
     std::vector<std::uint32_t> ChunkSizes;
 };
 
-// Whether a stream of this syntax can be what a kind's family names: family 4 (MPEG-4 Part 2)
+// Whether a stream of this syntax cannot be what a kind's family names: family 4 (MPEG-4 Part 2)
 // against an msmpeg4 syntax, or families 1 to 3 against "mpeg4". Never for Unknown.
 constexpr bool FamilyMismatch(int family, Syntax syntax) {
     const bool ms = syntax == Syntax::MsMpeg4V1 || syntax == Syntax::MsMpeg4;

@@ -1,0 +1,231 @@
+// The index reading of --check on a two-hour file (25 fps, 180,000 video frames, an MP3 stream
+// beside them): with "idx1" alone, and as an OpenDML file of two parts with a standard index
+// each. The counters give the read and seek calls that reach the system per reading.
+
+#include "avi/VmAVIFile.h"
+#include "check/IndexRates.h"
+#include "streams/CachedReadStream64.h"
+#include "support/CountingFileLayer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace vidtag;
+
+namespace {
+
+constexpr std::uint32_t kFrames = 2 * 3600 * 25;
+constexpr std::uint32_t kMoviHole = 1400u << 20; // the frames themselves stay a hole
+
+// Appends little-endian RIFF pieces; a hole stands for bytes the file leaves unwritten, and
+// sizes and positions count it.
+class Writer {
+  public:
+    void Code(const char* id) { bytes_.insert(bytes_.end(), id, id + 4); }
+    void U32(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            bytes_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        }
+    }
+    void U16(std::uint16_t v) {
+        bytes_.insert(bytes_.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+    }
+    void U64At(std::size_t at, std::uint64_t v) { std::memcpy(&bytes_[at], &v, 8); }
+    void Zeros(std::size_t n) { bytes_.insert(bytes_.end(), n, 0); }
+    void Hole(std::uint64_t length) {
+        holes_.emplace_back(bytes_.size(), length);
+        holeTotal_ += length;
+    }
+    // The position in the file of what comes next, and its place in the bytes.
+    std::uint64_t Pos() const { return bytes_.size() + holeTotal_; }
+    std::size_t At() const { return bytes_.size(); }
+
+    struct Open {
+        std::size_t SizeAt;
+        std::uint64_t Start;
+    };
+    Open Begin(const char* id, const char* type = nullptr) {
+        Code(id);
+        U32(0);
+        const Open open{At() - 4, Pos()};
+        if (type != nullptr) {
+            Code(type);
+        }
+        return open;
+    }
+    void End(const Open& open) {
+        const auto size = static_cast<std::uint32_t>(Pos() - open.Start);
+        for (int i = 0; i < 4; ++i) {
+            bytes_[open.SizeAt + i] = static_cast<std::uint8_t>(size >> (8 * i));
+        }
+    }
+
+    void WriteTo(const std::string& path) const {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        std::size_t done = 0;
+        std::uint64_t skipped = 0;
+        for (const auto& [at, length] : holes_) {
+            out.write(reinterpret_cast<const char*>(bytes_.data() + done),
+                      static_cast<std::streamsize>(at - done));
+            skipped += length;
+            out.seekp(static_cast<std::streamoff>(at + skipped));
+            done = at;
+        }
+        out.write(reinterpret_cast<const char*>(bytes_.data() + done),
+                  static_cast<std::streamsize>(bytes_.size() - done));
+    }
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::pair<std::size_t, std::uint64_t>> holes_;
+    std::uint64_t holeTotal_ = 0;
+};
+
+std::uint32_t FrameSize(std::uint32_t i) {
+    return i % 250 == 0 ? 40000 : 4000 + (i * 7919) % 3000;
+}
+
+void Headers(Writer& w, bool odml, std::size_t& indxData) {
+    const Writer::Open hdrl = w.Begin("LIST", "hdrl");
+    w.Code("avih");
+    w.U32(56);
+    w.Zeros(56);
+    const Writer::Open strl = w.Begin("LIST", "strl");
+    w.Code("strh");
+    w.U32(56);
+    w.Code("vids");
+    w.Code("XVID");
+    w.Zeros(12);
+    w.U32(1);  // scale
+    w.U32(25); // rate
+    w.Zeros(28);
+    w.Code("strf");
+    w.U32(40);
+    w.U32(40);
+    w.Zeros(12);
+    w.Code("XVID");
+    w.Zeros(20);
+    if (odml) {
+        w.Code("indx");
+        w.U32(24 + 2 * 16);
+        indxData = w.At();
+        w.U16(4);
+        w.U16(0);
+        w.U32(2);
+        w.Code("00dc");
+        w.Zeros(12 + 2 * 16);
+    }
+    w.End(strl);
+    const Writer::Open audio = w.Begin("LIST", "strl");
+    w.Code("strh");
+    w.U32(56);
+    w.Code("auds");
+    w.Zeros(52);
+    w.End(audio);
+    w.End(hdrl);
+}
+
+// A movi list that is a hole but for, in an OpenDML file, a standard index of its frames at
+// its end; where that index lies.
+std::uint64_t Part(Writer& w, bool odml, std::uint32_t first, std::uint32_t frames) {
+    const Writer::Open movi = w.Begin("LIST", "movi");
+    w.Hole(kMoviHole / (odml ? 2 : 1));
+    const std::uint64_t ix = w.Pos();
+    if (odml) {
+        w.Code("ix00");
+        w.U32(24 + 8 * frames);
+        w.U16(2);
+        w.U16(0x0100);
+        w.U32(frames);
+        w.Code("00dc");
+        w.Zeros(12);
+        for (std::uint32_t i = first; i < first + frames; ++i) {
+            w.U32(0);
+            w.U32(FrameSize(i));
+        }
+    }
+    w.End(movi);
+    return ix;
+}
+
+void Idx1(Writer& w) {
+    w.Code("idx1");
+    w.U32(16 * (kFrames + kFrames * 3 / 2));
+    for (std::uint32_t i = 0; i < kFrames; ++i) {
+        w.Code("00dc"), w.U32(0x10), w.U32(4), w.U32(FrameSize(i));
+        for (std::uint32_t a = 0; a < 1 + i % 2; ++a) {
+            w.Code("01wb"), w.U32(0), w.U32(4), w.U32(418);
+        }
+    }
+}
+
+std::string WriteFile(const std::string& path, bool odml) {
+    Writer w;
+    std::size_t indx = 0;
+    const Writer::Open riff = w.Begin("RIFF", "AVI ");
+    Headers(w, odml, indx);
+    const std::uint64_t ix1 = Part(w, odml, 0, odml ? kFrames / 2 : kFrames);
+    Idx1(w);
+    w.End(riff);
+    if (odml) {
+        const Writer::Open avix = w.Begin("RIFF", "AVIX");
+        const std::uint64_t ix2 = Part(w, odml, kFrames / 2, kFrames / 2);
+        w.End(avix);
+        w.U64At(indx + 24, ix1);
+        w.U64At(indx + 40, ix2);
+        for (const std::size_t entry : {indx + 24, indx + 40}) {
+            const std::uint32_t size = 32 + 8 * (kFrames / 2);
+            w.U64At(entry + 8, size | std::uint64_t{kFrames / 2} << 32);
+        }
+    }
+    w.WriteTo(path);
+    return path;
+}
+
+void ReadIndex(benchmark::State& state, const std::string& path) {
+    test::CountingFileLayer counter;
+    std::int64_t reads = 0, seeks = 0;
+    check::Rates rates;
+    for (auto _ : state) {
+        TFileStream64 file(path, kModeRead | kShareDenyNone);
+        TCachedReadStream64 cache(&file);
+        TVmAVIFileReader reader(&cache);
+        reader.Scan();
+        const check::IndexPlace place = check::FindIndexPlace(reader);
+        counter.ResetCounts();
+        rates = check::RatesFromIndex(cache, place, 25);
+        reads += counter.Reads;
+        seeks += counter.Seeks;
+    }
+    const auto perRun = benchmark::Counter::kAvgIterations;
+    state.counters["reads"] = benchmark::Counter(static_cast<double>(reads), perRun);
+    state.counters["seeks"] = benchmark::Counter(static_cast<double>(seeks), perRun);
+    state.counters["frames"] = static_cast<double>(rates.Frames);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* dir = std::getenv("VIDTAG_BENCH_DIR");
+    const std::filesystem::path folder =
+        dir != nullptr ? dir : std::filesystem::temp_directory_path() / "vidtag-bench";
+    std::filesystem::create_directories(folder);
+    for (const bool odml : {false, true}) {
+        const std::string name = odml ? "opendml" : "idx1";
+        const std::string path =
+            WriteFile((folder / ("two-hours-" + name + ".avi")).string(), odml);
+        benchmark::RegisterBenchmark(("IndexRates/" + name).c_str(), ReadIndex, path)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(10);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

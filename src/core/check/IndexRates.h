@@ -1,0 +1,49 @@
+#pragma once
+
+#include "avi/VmAVIFile.h"
+#include "streams/Stream64.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace vidtag::check {
+
+enum class BitrateSource : std::uint8_t { None, Index, FramesRead };
+
+// The video stream's bitrates: the average over the stream, and the most bits in any run of
+// round(fps) consecutive frames.
+struct Rates {
+    std::optional<std::uint64_t> Average; // bit/s
+    std::optional<std::uint64_t> Peak;    // bits over any second
+    BitrateSource From = BitrateSource::None;
+    std::uint64_t Frames = 0; // the frames counted, dropped (empty) ones included
+    std::uint64_t Bytes = 0;  // their data
+};
+
+// Where a file keeps what the index reading needs; 0 or -1 for what it lacks.
+struct IndexPlace {
+    std::int64_t MoviEnd = 0;       // the first byte after the first part's "movi" list
+    std::int64_t RiffEnd = 0;       // the end of the first RIFF part, as its header says
+    int VideoStream = -1;           // the video stream's number, counted from 0 in "strl" order
+    std::int64_t SuperIndexPos = 0; // the data of the video "strl"'s "indx" chunk
+    std::int64_t SuperIndexSize = 0;
+};
+
+// From a scanned reader's chunk tree; reads nothing. The video stream is the one whose header
+// supplied the codes.
+IndexPlace FindIndexPlace(const TVmAVIFileReader& reader);
+
+// From the standard indexes the super index names, else from "idx1" after "movi"; From is None
+// when neither gives a video frame, or fps is not above 0. Reads in large blocks: a stream
+// with a read cache in front costs a read for "idx1"'s header and one per 8 MiB of index.
+Rates RatesFromIndex(TStream64& file, const IndexPlace& place, double fps);
+
+// Over the chunk sizes of the frames read, with From FramesRead.
+Rates RatesFromFrames(const std::vector<std::uint32_t>& chunkSizes, double fps);
+
+// The index, else the frames read.
+Rates StreamRates(TStream64& file, const IndexPlace& place,
+                  const std::vector<std::uint32_t>& chunkSizes, std::optional<double> fps);
+
+} // namespace vidtag::check

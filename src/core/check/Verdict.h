@@ -1,0 +1,67 @@
+#pragma once
+
+#include "check/IndexRates.h"
+#include "check/Profiles.h"
+#include "codecs/CodecCatalog.h"
+#include "codecs/FourCC.h"
+#include "video/StreamFacts.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vidtag::check {
+
+// From best to worst for the first three; the last two override them.
+enum class Verdict : std::uint8_t { Plays, Retag, Reencode, Mislabelled, Unknown };
+
+enum class Fix : std::uint8_t { Retag, Mislabelled, Reencode };
+
+struct Problem {
+    const char* Id = ""; // "label", "family", "size", ... as the JSON names them
+    std::string Text;    // for the user, its fix in brackets: "QPel (needs re-encoding)"
+    Fix Needs = Fix::Reencode;
+};
+
+struct CheckResult {
+    const char* ProfileName = "";
+    Verdict Outcome = Verdict::Unknown;
+    CodecKind RetagTo = kNoKind; // set only for Verdict::Retag
+    std::vector<Problem> Problems;
+    std::vector<std::string> Notes; // change no verdict, but the user needs them
+    std::optional<std::uint64_t> AvgBitrate;
+    std::optional<std::uint64_t> PeakBitrate;
+    BitrateSource BitrateFrom = BitrateSource::None;
+    std::string UnknownReason; // why, for Verdict::Unknown
+};
+
+// What a file labelled `kind` with this stream needs to play on the profile's players. The
+// family check uses the facts' own FamilyMismatch and the kind's family alike, so asking for a
+// kind the file would be retagged to gives the verdict after that retag. fileName goes into the
+// command a note prints.
+CheckResult CheckStream(CodecKind kind, const video::StreamFacts& facts, const Rates& rates,
+                        const Profile& profile, std::string_view fileName);
+
+// "plays as it is", "plays after a retag to DivX 5", "will not play: QPel (needs re-encoding)".
+std::string Summary(const CheckResult& result);
+
+// "plays", "retag", "reencode", "mislabelled", "unknown".
+const char* VerdictName(Verdict verdict);
+// "retag", "mislabelled", "reencode".
+const char* FixName(Fix fix);
+// "index", "frames_read"; nullptr for None.
+const char* BitrateSourceName(BitrateSource source);
+
+// Whether converting a stream from one compression code to another may change its picture in
+// FFmpeg-based players: they pick decoder workarounds by the code when a family-4 stream names
+// no encoder in its user data.
+bool NeedsDecodeByCodeWarning(FourCC fromCompression, FourCC toCompression,
+                              const video::StreamFacts& facts);
+// The same for the codes the catalogue writes for two kinds (kind 15's code is "FMP4").
+bool NeedsDecodeByCodeWarning(CodecKind from, CodecKind to, const video::StreamFacts& facts);
+// The warning's text.
+std::string DecodeByCodeWarningText();
+
+} // namespace vidtag::check

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "video/StreamFacts.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vidtag::video {
+
+// The syntax of the first video chunk with data: "mpeg4" when it holds a VOL start code, or
+// starts with a GOV or VOP start code, or starts with other MPEG-4 headers and holds a GOV or
+// VOP start code later; "msmpeg4v1" when it starts with 00 00 01 00 and holds no VOL;
+// "msmpeg4" when it does not start with 00 00 01; Unknown for anything else (and size 0).
+Syntax ClassifyFirstChunk(const std::uint8_t* data, std::size_t size) noexcept;
+
+// Gathers the facts of one video stream from its format's extra bytes and its first frames.
+// Feed it in file order: TakeFormatExtra once (if the format has extra bytes), then every video
+// chunk of the walk, each with TakeChunk or, when it is empty, TakeDroppedFrame. It keeps no
+// bytes it is given, allocates nothing by a size from the file but the short user data strings
+// and one entry per chunk in ChunkSizes (capped at kMaxChunkSizes), and never throws.
+//
+// What it does not know is left to the caller: Fps and Frames (the stream header), Width and
+// Height when the VOL gave none (biWidth, |biHeight|), and the label's family (TakeLabelFamily,
+// from which it sets FamilyMismatch).
+//
+// The VOS, VOL and user data are read from the format's extra bytes first, then from the
+// chunks; only the first VOS and VOL count. The first user data string that names an encoder
+// names it, except that an XviD string wins over a DivX one. VOPs are counted in chunks only. Once
+// the first chunk with data says the stream is not MPEG-4, the MPEG-4 fields are cleared and later
+// chunks are only counted.
+class StreamReader {
+  public:
+    static constexpr std::size_t kMaxChunkSizes = 4096;
+
+    // The bytes after the 40-byte bitmap header in "strf".
+    void TakeFormatExtra(const std::uint8_t* data, std::size_t size) noexcept;
+    // One video chunk's data (or the first part of it that the budget allowed). Adds one to
+    // FramesRead and its size to ChunkSizes; a size of 0 counts as TakeDroppedFrame.
+    void TakeChunk(const std::uint8_t* data, std::size_t size) noexcept;
+    // A zero-length video chunk: a dropped frame, which adds a 0 to ChunkSizes only.
+    void TakeDroppedFrame() noexcept;
+    // FamilyOf(kind) of the label; FamilyMismatch follows it and the syntax.
+    void TakeLabelFamily(int family) noexcept;
+
+    const StreamFacts& Facts() const noexcept { return facts_; }
+
+  private:
+    void TakeUnits(const std::uint8_t* data, std::size_t size, bool inChunk) noexcept;
+    void TakeVol(const std::uint8_t* data, std::size_t size) noexcept;
+    void TakeUserData(const std::uint8_t* data, std::size_t size) noexcept;
+    // Returns whether the VOP was a coded one.
+    bool TakeVop(const std::uint8_t* data, std::size_t size) noexcept;
+    void TakeSize(std::size_t size) noexcept;
+    void DecideSyntax(const std::uint8_t* data, std::size_t size) noexcept;
+
+    StreamFacts facts_;
+    bool syntaxDecided_ = false;
+    bool volSeen_ = false;
+    unsigned timeIncrementBits_ = 0; // 0 until a VOL gave a time resolution
+    std::uint32_t bRun_ = 0;
+    int family_ = 0;
+};
+
+} // namespace vidtag::video

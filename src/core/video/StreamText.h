@@ -1,0 +1,20 @@
+#pragma once
+
+#include "video/StreamFacts.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vidtag::video {
+
+// The name of a profile_and_level_indication, e.g. "Advanced Simple @ L5"; "" when reserved.
+std::string ProfileLevelName(std::uint8_t profileLevel);
+
+// One line on what the stream is, for people, e.g. "MPEG-4 Advanced Simple @ L5, 720x576,
+// 25 fps; B-frames, packed, up to 2 in a row; QPel; encoder XviD 69". Only what is known shows.
+std::string StreamSummary(const StreamFacts& facts);
+
+// What to tell when the stream is not what its label's family names; "" when it is.
+std::string MismatchWarning(const StreamFacts& facts);
+
+} // namespace vidtag::video
