@@ -23,6 +23,7 @@ void TakeEngineState(FileReport& report) {
     // can hold a stream header there, in front of its own RIFF header.
     report.HandlerPos = EngineState.HandlerPos > 4 ? EngineState.HandlerPos : 0;
     report.CompressionPos = EngineState.CompressionPos;
+    report.Stream = StreamReport;
 }
 
 // Runs one engine call and keeps the system's reason when it could not open the file.

@@ -69,6 +69,10 @@ class TVmAVIFileReader {
     FourCC VideoHandler() const;
     FourCC VideoCompression() const;
 
+    // The first "movi" list of the first "AVI " part, kNoNode when the scan found none. Its data
+    // position is just after the list type, its size excludes it.
+    std::int32_t MoviList() const;
+
     // A directory of pages; a page holds kNodesPerPage nodes and never moves once allocated.
     std::vector<std::unique_ptr<ChunkNode[]>> NodePages;
     std::int32_t ErrorCode = 0;
@@ -78,7 +82,13 @@ class TVmAVIFileReader {
     BitmapInfoRecord VideoFormat{};
     std::int64_t VideoFormatPos = 0;
     // How many bytes of each record the file holds from its position, at most the copy's size.
-    std::int64_t VideoHeaderSize = 0;
+    std::int64_t VideoHeaderHeld = 0;
+    std::int64_t VideoFormatHeld = 0;
+    // The number of the "strl" list, counted from 0, whose header VideoStreamHeader holds: the
+    // NN of its chunks in the movie data. -1 when no video stream header was taken.
+    std::int32_t VideoStreamNumber = -1;
+    // The size of the "strf" data VideoFormat was taken from; beyond its first 40 bytes some
+    // muxers put the decoder's configuration.
     std::int64_t VideoFormatSize = 0;
     std::int32_t NodeCount = 0;
     bool HeadersRead = false;

@@ -7,15 +7,20 @@
 #include "os/FileLayer.h"
 #include "streams/CachedReadStream64.h"
 #include "streams/Stream64.h"
+#include "video/AviStreamFacts.h"
 
 #include <memory>
+#include <utility>
 
 namespace vidtag {
 
 TEngineState EngineState;
 ClassificationRule AnalysisRule = ClassificationRule::Exact;
+video::StreamFacts StreamReport;
 
 namespace {
+
+bool ReadStreams = true;
 
 // Others may go on reading and writing while we look: the file may be playing somewhere.
 constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
@@ -31,8 +36,8 @@ bool FieldsOverlap(const TVmAVIFileReader& reader) {
     }
     const std::int64_t handler = header + kHandlerOffset;
     const std::int64_t compression = format + kCompressionOffset;
-    return (handler + 4 > format && handler < format + reader.VideoFormatSize) ||
-           (compression + 4 > header && compression < header + reader.VideoHeaderSize);
+    return (handler + 4 > format && handler < format + reader.VideoFormatHeld) ||
+           (compression + 4 > header && compression < header + reader.VideoHeaderHeld);
 }
 
 ConversionStatus Analyse(const std::string& fileName) {
@@ -45,6 +50,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.CurrentCompression = 0;
     state.AnalysedFile = {};
     state.FieldsOverlap = false;
+    StreamReport = {};
 
     std::unique_ptr<TFileStream64> stream;
     try {
@@ -56,6 +62,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     std::int64_t formatPos = 0;
     // Failing leaves no identity a conversion could match.
     os::Files().Identify(stream->Handle, state.AnalysedFile);
+    video::StreamFacts facts;
     try {
         // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
         // straight from the file that is a system call per step, minutes for a large file.
@@ -71,6 +78,9 @@ ConversionStatus Analyse(const std::string& fileName) {
         headerPos = reader.VideoHeaderPos;
         formatPos = reader.VideoFormatPos;
         state.FieldsOverlap = FieldsOverlap(reader);
+        if (ReadStreams) {
+            facts = video::ReadStreamFacts(reader, cached);
+        }
     } catch (...) {
         return kStatusScanFailed;
     }
@@ -80,6 +90,8 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.CurrentCompression = state.OriginalCompression;
     state.CurrentKind = state.OriginalKind =
         Classify(state.OriginalHandler, state.OriginalCompression, AnalysisRule);
+    facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(state.CurrentKind), facts.StreamSyntax);
+    StreamReport = std::move(facts);
     return kStatusDone;
 }
 
@@ -97,6 +109,10 @@ ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
 }
 
 } // namespace
+
+void SetStreamReading(bool on) noexcept {
+    ReadStreams = on;
+}
 
 void SetJournalUse(JournalUse use) noexcept {
     UseJournal(use);

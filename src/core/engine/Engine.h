@@ -23,6 +23,10 @@ void SetKeepModifiedTime(bool keep) noexcept;
 // JournalReport.Refused saying why. Writes nothing.
 ConversionStatus CheckLock(const std::string& FileName) noexcept;
 
+// Whether analyses read the video stream's headers and first frames into StreamReport (the
+// default). Off, StreamReport stays empty and an analysis reads what it read before.
+void SetStreamReading(bool on) noexcept;
+
 // Settles an interrupted conversion of the file, if the journal has one, and nothing else.
 ConversionStatus RecoverFile(const std::string& FileName) noexcept;
 
