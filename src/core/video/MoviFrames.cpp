@@ -50,9 +50,7 @@ class Window {
         return count <= length_;
     }
 
-    const std::uint8_t* At(std::int64_t pos) const {
-        return bytes_.data() + (pos - start_);
-    }
+    const std::uint8_t* At(std::int64_t pos) const { return bytes_.data() + (pos - start_); }
 
   private:
     TStream64& stream_;

@@ -9,10 +9,10 @@ namespace vidtag::video {
 
 // What the walk through the movie data may cost. A "movi" of zeros or of audio alone ends at
 // the chunk or byte limit after a few reads.
-constexpr std::uint32_t kMaxVideoChunks = 32;          // video chunks with data
-constexpr std::int64_t kMaxVideoBytes = 1024 * 1024;   // video data handed to the reader
+constexpr std::uint32_t kMaxVideoChunks = 32;           // video chunks with data
+constexpr std::int64_t kMaxVideoBytes = 1024 * 1024;    // video data handed to the reader
 constexpr std::int64_t kMaxMoviBytes = 4 * 1024 * 1024; // of the list walked, whatever it holds
-constexpr std::uint32_t kMaxMoviChunks = 4096;         // chunks walked, whatever they hold
+constexpr std::uint32_t kMaxMoviChunks = 4096;          // chunks walked, whatever they hold
 
 // The data of a "movi" list: just after its list type, and the size without it.
 struct MoviSpan {
