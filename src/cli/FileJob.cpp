@@ -26,6 +26,7 @@ void TakeEngineState(FileReport& report) {
     // can hold a stream header there, in front of its own RIFF header.
     report.HandlerPos = EngineState.HandlerPos > 4 ? EngineState.HandlerPos : 0;
     report.CompressionPos = EngineState.CompressionPos;
+    report.Stream = StreamReport;
 }
 
 fs::path PathOf(const std::string& utf8) {

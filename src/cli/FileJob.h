@@ -39,6 +39,9 @@ struct FileReport {
     // Said beside a conversion that went ahead: what will not be possible later.
     std::string Warning;
 
+    // What the video stream holds, from the last analysis that opened the file.
+    video::StreamFacts Stream;
+
     // A failure the engine has no status for (target not offered, folder without -r, ...).
     std::string Error;
     // The system's reason when the file could not be opened (os::LastSystemError), else 0.

@@ -1,6 +1,7 @@
 #include "JsonOutput.h"
 
 #include "PathText.h"
+#include "StreamJson.h"
 #include "TextOutput.h"
 
 #include <nlohmann/json.hpp>
@@ -76,6 +77,9 @@ std::string JsonLine(const FileReport& report, int language) {
         object["targets"].push_back(CodecNames[target]);
     }
     object["locked"] = OfferedTargets(report.Kind).Locked;
+    if (!report.ArgumentOnly) {
+        object["stream"] = StreamObject(report.Stream);
+    }
     // Only where the relaxed rule is at work, so that default output stays as scripts know it.
     if (report.Rule == ClassificationRule::Relaxed && report.Status == kStatusDone &&
         IsRecognisedKind(report.Kind)) {

@@ -5,6 +5,7 @@
 #include "PathText.h"
 #include "os/SystemError.h"
 #include "texts/LocalizedTexts.h"
+#include "video/StreamText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -57,6 +58,15 @@ std::string ShortTime(const std::string& time) {
         shown[10] = ' ';
     }
     return shown;
+}
+
+// What the stream itself is, after the kind; a stream its label's family cannot decode is said
+// on a line of its own.
+void PrintStreamLines(const FileReport& report, std::FILE* out) {
+    PutLine(out, "  stream: " + video::StreamSummary(report.Stream));
+    if (const std::string warning = video::MismatchWarning(report.Stream); !warning.empty()) {
+        PutLine(out, "  warning: " + warning);
+    }
 }
 
 void PrintJournalLines(const FileReport& report, int language, bool quiet, std::FILE* out) {
@@ -146,6 +156,9 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     if (!report.Conversion) {
         if (!quiet || report.Failed()) {
             PutLine(report.Failed() ? err : out, prefix + now);
+        }
+        if (!quiet && report.Status == kStatusDone) {
+            PrintStreamLines(report, out);
         }
         if (!quiet && IsRecognisedKind(report.Kind) && report.Status == kStatusDone) {
             PutLine(out, std::string("  ") + MessageText(language, Message::TargetsLabel) + ": " +

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -25,6 +26,9 @@ using vidtag::test::Bytes;
 using vidtag::test::ReadFileBytes;
 using vidtag::test::SamplePath;
 using vidtag::test::TempDir;
+
+// The stream line of the MPEG-4 samples, which ffmpeg's mpeg4 encoder made.
+const std::string kSimpleStream = "  stream: MPEG-4 Simple @ L1, 160x120, 10 fps\n";
 
 struct Result {
     int Exit = -1;
@@ -94,9 +98,10 @@ TEST_F(Cli, AnalysisTextNamesKindAndTargets) {
     const std::string v1 = Copy("kind01-mpg4.avi");
     const Result result = Run({v3, v1});
     EXPECT_EQ(result.Exit, 0) << result.Err;
-    EXPECT_EQ(result.Out, v3 + ": Microsoft MPEG4 V3\n  targets: DivX V3 Low, DivX V3 Fast, " +
-                              "Angel Potion V1\n" + v1 +
-                              ": Microsoft MPEG4 V1\n  targets: DivX V1 (locked)\n");
+    const std::string ms = "  stream: Microsoft MPEG-4 (no MPEG-4 headers), 160x120, 10 fps\n";
+    EXPECT_EQ(result.Out, v3 + ": Microsoft MPEG4 V3\n" + ms +
+                              "  targets: DivX V3 Low, DivX V3 Fast, Angel Potion V1\n" + v1 +
+                              ": Microsoft MPEG4 V1\n" + ms + "  targets: DivX V1 (locked)\n");
     EXPECT_EQ(result.Err, "");
 }
 
@@ -413,6 +418,68 @@ TEST_F(Cli, AReportThatCannotBeWrittenFailsTheRun) {
     EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(expected));
 }
 
+// MPEG-4 data under a DivX 3 label: the stream line, the warning, and the stream object with
+// the names checks outside the project read, in analyses and conversions alike.
+TEST_F(Cli, StreamLineWarningAndJsonObject) {
+    const std::string file = Copy("kind10-xvid.avi", "labelled-div3.avi");
+    const json before = RunJson({file});
+    Bytes bytes = ReadFileBytes(file);
+    std::memcpy(&bytes[before["handler_pos"].get<std::size_t>()], "div3", 4);
+    std::memcpy(&bytes[before["compression_pos"].get<std::size_t>()], "DIV3", 4);
+    vidtag::test::WriteFileBytes(file, bytes);
+
+    const Result text = Run({file});
+    EXPECT_EQ(text.Out, file + ": DivX V3 Low\n" + kSimpleStream +
+                            "  warning: the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the "
+                            "label says\n  targets: Microsoft MPEG4 V3, Angel Potion V1, DivX V3 "
+                            "Fast\n");
+    const Result quiet = Run({"-q", file});
+    EXPECT_EQ(quiet.Exit, 0);
+    EXPECT_EQ(quiet.Out + quiet.Err, "");
+
+    const std::vector<std::string> mpeg4Names = {"syntax",           "family_mismatch",
+                                                 "frames_read",      "width",
+                                                 "height",           "fps",
+                                                 "frames",           "profile_level",
+                                                 "object_type",      "par",
+                                                 "interlaced",       "qpel",
+                                                 "sprite",           "warp_points",
+                                                 "mpeg_quant",       "custom_matrix",
+                                                 "data_partitioned", "rvlc",
+                                                 "resync_markers",   "low_delay",
+                                                 "vbv_buffer_size",  "vops",
+                                                 "max_b_run",        "packed",
+                                                 "divx_packed_flag", "user_data",
+                                                 "vol_damaged"};
+    const std::vector<std::string> shortNames(mpeg4Names.begin(), mpeg4Names.begin() + 7);
+    // In the order written, which the sorted json type would not keep.
+    const auto names = [this](const std::string& path) {
+        std::vector<std::string> found;
+        const auto line = nlohmann::ordered_json::parse(Run({"--json", path}).Out);
+        for (const auto& item : line["stream"].items()) {
+            found.push_back(item.key());
+        }
+        return found;
+    };
+    const json mismatched = RunJson({file})["stream"];
+    EXPECT_EQ(names(file), mpeg4Names);
+    EXPECT_EQ(mismatched["family_mismatch"], true);
+    EXPECT_EQ(mismatched["syntax"], "mpeg4");
+    EXPECT_EQ(mismatched["vops"]["I"].get<int>() + mismatched["vops"]["P"].get<int>(),
+              mismatched["frames_read"].get<int>());
+    EXPECT_TRUE(mismatched["profile_level"].is_number());
+    EXPECT_TRUE(mismatched["vbv_buffer_size"].is_null());
+
+    const json converted = RunJson({"--to", "mp43", "--no-journal", file});
+    EXPECT_EQ(converted["converted"], true);
+    EXPECT_EQ(converted["stream"], mismatched);
+    const std::string div3 = Copy("kind06-div3.avi");
+    const json ms = RunJson({div3})["stream"];
+    EXPECT_EQ(names(div3), shortNames);
+    EXPECT_EQ(ms["syntax"], "msmpeg4");
+    EXPECT_EQ(ms["family_mismatch"], false);
+}
+
 TEST_F(Cli, RecursiveWalkFollowsNoLinkInsideFolders) {
     const std::string root = dir_.Path("walk");
     const std::string real = Copy("kind10-xvid.avi", "walk/real.avi");
@@ -421,11 +488,11 @@ TEST_F(Cli, RecursiveWalkFollowsNoLinkInsideFolders) {
     fs::create_symlink(outside, root + "/linked-file.avi");
     const Result walk = Run({"-r", root});
     EXPECT_EQ(walk.Exit, 0) << walk.Err;
-    EXPECT_EQ(walk.Out, real + ": XviD\n  targets: DivX 4, DivX 5, 3ivx\n");
+    EXPECT_EQ(walk.Out, real + ": XviD\n" + kSimpleStream + "  targets: DivX 4, DivX 5, 3ivx\n");
     // Named on the command line, a link is followed like any name.
     const Result named = Run({"-r", root + "/linked-folder", root + "/linked-file.avi"});
     EXPECT_EQ(named.Exit, 0) << named.Err;
-    EXPECT_EQ(std::count(named.Out.begin(), named.Out.end(), '\n'), 4) << named.Out;
+    EXPECT_EQ(std::count(named.Out.begin(), named.Out.end(), '\n'), 6) << named.Out;
 }
 
 TEST_F(Cli, FilesThatExistButCannotBeOpenedSayWhy) {
@@ -489,7 +556,7 @@ TEST_F(Cli, AnotherUsersFilesGiveTheRealRunsFailures) {
     const Result walk = Run({"-r", dir_.Path("walk")}, asNobody);
     EXPECT_EQ(walk.Exit, 1);
     EXPECT_EQ(walk.Err, dir_.Path("walk/closed") + ": cannot list the folder: Permission denied\n");
-    EXPECT_EQ(walk.Out, open + ": DivX 5\n  targets: DivX 4, XviD, 3ivx\n");
+    EXPECT_EQ(walk.Out, open + ": DivX 5\n" + kSimpleStream + "  targets: DivX 4, XviD, 3ivx\n");
 }
 
 TEST_F(Cli, ScriptsGetOneLinePerFileAndTheExactName) {
@@ -502,8 +569,8 @@ TEST_F(Cli, ScriptsGetOneLinePerFileAndTheExactName) {
 
     const std::string control = Copy("kind10-xvid.avi", "a\nb\x1b[31m\t.avi");
     const Result shown = Run({control});
-    EXPECT_EQ(shown.Out, dir_.Path("a\\nb\\x1b[31m\\t.avi") + ": XviD\n  targets: DivX 4, "
-                                                              "DivX 5, 3ivx\n");
+    EXPECT_EQ(shown.Out, dir_.Path("a\\nb\\x1b[31m\\t.avi") + ": XviD\n" + kSimpleStream +
+                             "  targets: DivX 4, DivX 5, 3ivx\n");
     const std::string latin1 = Copy("kind10-xvid.avi", "caf\xe9.avi");
     const json line = RunJson({latin1});
     EXPECT_EQ(line["path"], dir_.Path("caf\xef\xbf\xbd.avi"));

@@ -69,6 +69,10 @@ class TVmAVIFileReader {
     FourCC VideoHandler() const;
     FourCC VideoCompression() const;
 
+    // The first "movi" list of the first "AVI " part, kNoNode when the scan found none. Its data
+    // position is just after the list type, its size excludes it.
+    std::int32_t MoviList() const;
+
     // A directory of pages; a page holds kNodesPerPage nodes and never moves once allocated.
     std::vector<std::unique_ptr<ChunkNode[]>> NodePages;
     std::int32_t ErrorCode = 0;
@@ -77,6 +81,12 @@ class TVmAVIFileReader {
     std::int64_t VideoHeaderPos = 0;
     BitmapInfoRecord VideoFormat{};
     std::int64_t VideoFormatPos = 0;
+    // The number of the "strl" list, counted from 0, whose header VideoStreamHeader holds: the
+    // NN of its chunks in the movie data. -1 when no video stream header was taken.
+    std::int32_t VideoStreamNumber = -1;
+    // The size of the "strf" data VideoFormat was taken from; beyond its first 40 bytes some
+    // muxers put the decoder's configuration.
+    std::int64_t VideoFormatSize = 0;
     std::int32_t NodeCount = 0;
     bool HeadersRead = false;
     std::unique_ptr<TVMRIFFStream> RiffStream;

@@ -71,8 +71,9 @@ void TVmAVIFileReader::ReadStreamHeaders() {
     }
     const std::int64_t resumeAt = stream.GetPosition();
 
+    std::int32_t streamNumber = 0;
     for (std::int32_t s = FindList(hdrl, FCC("LIST"), FCC("strl")); s != kNoNode;
-         s = FindNextList(s, FCC("LIST"), FCC("strl"))) {
+         s = FindNextList(s, FCC("LIST"), FCC("strl")), ++streamNumber) {
         FourCC streamType = 0;
         const std::int32_t h = FindChild(s, FCC("strh"));
         if (h != kNoNode) {
@@ -90,6 +91,7 @@ void TVmAVIFileReader::ReadStreamHeaders() {
             if (streamType == FCC("vids")) {
                 VideoStreamHeader = header;
                 VideoHeaderPos = got >= kHandlerOffset + 4 ? p : 0;
+                VideoStreamNumber = streamNumber;
             }
         }
         const std::int32_t f = FindChild(s, FCC("strf"));
@@ -102,11 +104,17 @@ void TVmAVIFileReader::ReadStreamHeaders() {
             if (got >= kCompressionOffset + 4) {
                 VideoFormat = format;
                 VideoFormatPos = q;
+                VideoFormatSize = GetDataSize(f);
             }
         }
     }
     stream.SetPosition(resumeAt);
     HeadersRead = true;
+}
+
+std::int32_t TVmAVIFileReader::MoviList() const {
+    const std::int32_t riff = FindList(kNoNode, FCC("RIFF"), FCC("AVI "));
+    return riff == kNoNode ? kNoNode : FindList(riff, FCC("LIST"), FCC("movi"));
 }
 
 void TVmAVIFileReader::Scan() {

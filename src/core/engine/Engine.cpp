@@ -7,15 +7,20 @@
 #include "os/FileLayer.h"
 #include "streams/CachedReadStream64.h"
 #include "streams/Stream64.h"
+#include "video/AviStreamFacts.h"
 
 #include <memory>
+#include <utility>
 
 namespace vidtag {
 
 TEngineState EngineState;
 ClassificationRule AnalysisRule = ClassificationRule::Exact;
+video::StreamFacts StreamReport;
 
 namespace {
+
+bool ReadStreams = true;
 
 // Others may go on reading and writing while we look: the file may be playing somewhere.
 constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
@@ -28,6 +33,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.OriginalKind = kUnknownKind;
     state.CurrentHandler = 0;
     state.CurrentCompression = 0;
+    StreamReport = {};
 
     std::unique_ptr<TFileStream64> stream;
     try {
@@ -37,6 +43,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     }
     std::int64_t headerPos = 0;
     std::int64_t formatPos = 0;
+    video::StreamFacts facts;
     try {
         // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
         // straight from the file that is a system call per step, minutes for a large file.
@@ -51,6 +58,9 @@ ConversionStatus Analyse(const std::string& fileName) {
         state.OriginalCompression = reader.VideoCompression();
         headerPos = reader.VideoHeaderPos;
         formatPos = reader.VideoFormatPos;
+        if (ReadStreams) {
+            facts = video::ReadStreamFacts(reader, cached);
+        }
     } catch (...) {
         return kStatusScanFailed;
     }
@@ -60,6 +70,8 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.CurrentCompression = state.OriginalCompression;
     state.CurrentKind = state.OriginalKind =
         Classify(state.OriginalHandler, state.OriginalCompression, AnalysisRule);
+    facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(state.CurrentKind), facts.StreamSyntax);
+    StreamReport = std::move(facts);
     return kStatusDone;
 }
 
@@ -73,6 +85,10 @@ ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
 }
 
 } // namespace
+
+void SetStreamReading(bool on) noexcept {
+    ReadStreams = on;
+}
 
 void SetJournalUse(JournalUse use) noexcept {
     UseJournal(use);

@@ -14,6 +14,10 @@ ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexce
 // The dialog records where it can (the default); vidtag-cli requires the journal or turns it off.
 void SetJournalUse(JournalUse use) noexcept;
 
+// Whether analyses read the video stream's headers and first frames into StreamReport (the
+// default). Off, StreamReport stays empty and an analysis reads what it read before.
+void SetStreamReading(bool on) noexcept;
+
 // Settles an interrupted conversion of the file, if the journal has one, and nothing else.
 ConversionStatus RecoverFile(const std::string& FileName) noexcept;
 

@@ -2,6 +2,7 @@
 
 #include "codecs/CodecCatalog.h"
 #include "codecs/FourCC.h"
+#include "video/StreamFacts.h"
 
 #include <cstdint>
 #include <string>
@@ -36,6 +37,11 @@ struct TEngineState {
 };
 
 extern TEngineState EngineState;
+
+// What the video stream of the file last analysed holds, read after its headers. Reset by every
+// analysis of a file that exists; nothing else in the engine reads it, so that a damaged frame
+// changes nothing else.
+extern video::StreamFacts StreamReport;
 
 // The rule every analysis classifies by. The dialog never changes it; vidtag-cli --relaxed does.
 extern ClassificationRule AnalysisRule;

@@ -1,0 +1,86 @@
+#include "StreamJson.h"
+
+#include <optional>
+
+namespace vidtag::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+template <typename T> Json Optional(const std::optional<T>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+const char* SyntaxName(video::Syntax syntax) {
+    switch (syntax) {
+    case video::Syntax::Mpeg4:
+        return "mpeg4";
+    case video::Syntax::MsMpeg4V1:
+        return "msmpeg4v1";
+    case video::Syntax::MsMpeg4:
+        return "msmpeg4";
+    default:
+        return "unknown";
+    }
+}
+
+Json SpriteName(const std::optional<video::Sprite>& sprite) {
+    if (!sprite) {
+        return nullptr;
+    }
+    return *sprite == video::Sprite::Gmc      ? "gmc"
+           : *sprite == video::Sprite::Static ? "static"
+                                              : "none";
+}
+
+Json VopCounts(const video::StreamFacts& facts) {
+    if (!facts.VopsRead) {
+        return nullptr;
+    }
+    const video::VopCounts& vops = facts.Vops;
+    return Json{{"I", vops.I}, {"P", vops.P}, {"B", vops.B}, {"S", vops.S}, {"N", vops.N}};
+}
+
+// The fields only an MPEG-4 Part 2 stream has.
+void AddMpeg4(const video::StreamFacts& facts, Json& object) {
+    object["profile_level"] = Optional(facts.ProfileLevel);
+    object["object_type"] = Optional(facts.ObjectType);
+    object["par"] = facts.Par ? Json::array({facts.Par->first, facts.Par->second}) : Json(nullptr);
+    object["interlaced"] = Optional(facts.Interlaced);
+    object["qpel"] = Optional(facts.Qpel);
+    object["sprite"] = SpriteName(facts.SpriteKind);
+    object["warp_points"] = Optional(facts.WarpPoints);
+    object["mpeg_quant"] = Optional(facts.MpegQuant);
+    object["custom_matrix"] = Optional(facts.CustomMatrix);
+    object["data_partitioned"] = Optional(facts.DataPartitioned);
+    object["rvlc"] = Optional(facts.Rvlc);
+    object["resync_markers"] = Optional(facts.ResyncMarkers);
+    object["low_delay"] = Optional(facts.LowDelay);
+    object["vbv_buffer_size"] = Optional(facts.VbvBufferSize);
+    object["vops"] = VopCounts(facts);
+    object["max_b_run"] = facts.VopsRead ? Json(facts.MaxBRun) : Json(nullptr);
+    object["packed"] = facts.VopsRead ? Json(facts.Packed) : Json(nullptr);
+    object["divx_packed_flag"] = facts.DivxPackedFlag;
+    object["user_data"] = facts.UserData;
+    object["vol_damaged"] = facts.VolDamaged;
+}
+
+} // namespace
+
+Json StreamObject(const video::StreamFacts& facts) {
+    Json object;
+    object["syntax"] = SyntaxName(facts.StreamSyntax);
+    object["family_mismatch"] = facts.FamilyMismatch;
+    object["frames_read"] = facts.FramesRead;
+    object["width"] = Optional(facts.Width);
+    object["height"] = Optional(facts.Height);
+    object["fps"] = Optional(facts.Fps);
+    object["frames"] = Optional(facts.Frames);
+    if (facts.StreamSyntax == video::Syntax::Mpeg4) {
+        AddMpeg4(facts, object);
+    }
+    return object;
+}
+
+} // namespace vidtag::cli

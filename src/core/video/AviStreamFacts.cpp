@@ -1,0 +1,93 @@
+#include "video/AviStreamFacts.h"
+
+#include "video/MoviFrames.h"
+#include "video/StreamReader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace vidtag::video {
+
+namespace {
+
+constexpr std::int64_t kBitmapHeaderBytes = 40;
+// Fields of the stream header and the bitmap header.
+constexpr std::size_t kScaleOffset = 20;
+constexpr std::size_t kRateOffset = 24;
+constexpr std::size_t kLengthOffset = 32;
+constexpr std::size_t kWidthOffset = 4;
+constexpr std::size_t kHeightOffset = 8;
+
+std::uint32_t Le32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void TakeFormatExtra(const TVmAVIFileReader& reader, TStream64& stream, StreamReader& facts) {
+    const std::int64_t pos = reader.VideoFormatPos + kBitmapHeaderBytes;
+    const std::int64_t size = std::min({reader.VideoFormatSize - kBitmapHeaderBytes,
+                                        kMaxFormatExtraBytes, stream.GetSize() - pos});
+    if (reader.VideoFormatPos <= 0 || size <= 0 || stream.Seek(pos, 0) != pos) {
+        return;
+    }
+    std::vector<std::uint8_t> extra(static_cast<std::size_t>(size));
+    const std::int64_t got = std::clamp<std::int64_t>(stream.Read(extra.data(), size), 0, size);
+    facts.TakeFormatExtra(extra.data(), static_cast<std::size_t>(got));
+}
+
+void TakeFrames(const TVmAVIFileReader& reader, TStream64& stream, StreamReader& facts) {
+    const std::int32_t movi = reader.MoviList();
+    if (movi == kNoNode || reader.VideoStreamNumber < 0) {
+        return;
+    }
+    ReadMoviFrames(stream, MoviSpan{reader.GetDataPos(movi), reader.GetDataSize(movi)},
+                   reader.VideoStreamNumber, facts);
+}
+
+// What the AVI headers say, where the stream's own headers are silent.
+void TakeAviHeaders(const TVmAVIFileReader& reader, StreamFacts& facts) {
+    if (reader.VideoStreamNumber >= 0) {
+        const std::uint8_t* header = reader.VideoStreamHeader.data();
+        const std::uint32_t scale = Le32(header + kScaleOffset);
+        const std::uint32_t rate = Le32(header + kRateOffset);
+        if (scale != 0 && rate != 0) {
+            facts.Fps = static_cast<double>(rate) / scale;
+        }
+        facts.Frames = Le32(header + kLengthOffset);
+    }
+    if (reader.VideoFormatPos <= 0) {
+        return;
+    }
+    // A bottom-up bitmap has a positive height, a top-down one a negative height.
+    const std::uint8_t* format = reader.VideoFormat.data();
+    const std::int64_t height = static_cast<std::int32_t>(Le32(format + kHeightOffset));
+    if (!facts.Width) {
+        facts.Width = Le32(format + kWidthOffset);
+    }
+    if (!facts.Height) {
+        facts.Height = static_cast<std::uint32_t>(height < 0 ? -height : height);
+    }
+}
+
+} // namespace
+
+StreamFacts ReadStreamFacts(const TVmAVIFileReader& reader, TStream64& stream) noexcept {
+    StreamReader facts;
+    try {
+        TakeFormatExtra(reader, stream, facts);
+        TakeFrames(reader, stream, facts);
+    } catch (...) {
+        // Only allocating a buffer can fail; the facts gathered before it stand.
+    }
+    StreamFacts result;
+    try {
+        result = facts.Facts();
+    } catch (...) {
+        return {};
+    }
+    TakeAviHeaders(reader, result);
+    return result;
+}
+
+} // namespace vidtag::video
