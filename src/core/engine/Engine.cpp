@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include "avi/VmAVIFile.h"
+#include "check/IndexRates.h"
 #include "engine/Conversion.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
@@ -17,13 +18,25 @@ namespace vidtag {
 TEngineState EngineState;
 ClassificationRule AnalysisRule = ClassificationRule::Exact;
 video::StreamFacts StreamReport;
+check::Rates RateReport;
 
 namespace {
 
 bool ReadStreams = true;
+bool ReadRates = false;
 
 // Others may go on reading and writing while we look: the file may be playing somewhere.
 constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
+
+// A damaged index only loses the rates: the analysis itself goes on as without them.
+check::Rates ReadRatesOf(const TVmAVIFileReader& reader, TStream64& file,
+                         const video::StreamFacts& facts) {
+    try {
+        return check::StreamRates(file, check::FindIndexPlace(reader), facts.ChunkSizes, facts.Fps);
+    } catch (...) {
+        return {};
+    }
+}
 
 ConversionStatus Analyse(const std::string& fileName) {
     TEngineState& state = EngineState;
@@ -34,6 +47,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.CurrentHandler = 0;
     state.CurrentCompression = 0;
     StreamReport = {};
+    RateReport = {};
 
     std::unique_ptr<TFileStream64> stream;
     try {
@@ -44,6 +58,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     std::int64_t headerPos = 0;
     std::int64_t formatPos = 0;
     video::StreamFacts facts;
+    check::Rates rates;
     try {
         // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
         // straight from the file that is a system call per step, minutes for a large file.
@@ -61,6 +76,9 @@ ConversionStatus Analyse(const std::string& fileName) {
         if (ReadStreams) {
             facts = video::ReadStreamFacts(reader, cached);
         }
+        if (ReadStreams && ReadRates) {
+            rates = ReadRatesOf(reader, cached, facts);
+        }
     } catch (...) {
         return kStatusScanFailed;
     }
@@ -72,6 +90,7 @@ ConversionStatus Analyse(const std::string& fileName) {
         Classify(state.OriginalHandler, state.OriginalCompression, AnalysisRule);
     facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(state.CurrentKind), facts.StreamSyntax);
     StreamReport = std::move(facts);
+    RateReport = rates;
     return kStatusDone;
 }
 
@@ -88,6 +107,10 @@ ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
 
 void SetStreamReading(bool on) noexcept {
     ReadStreams = on;
+}
+
+void SetRateReading(bool on) noexcept {
+    ReadRates = on;
 }
 
 void SetJournalUse(JournalUse use) noexcept {
