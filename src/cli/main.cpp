@@ -119,6 +119,10 @@ int main(int argc, char** argv) {
             report = RestoreFile(file.Path, request, options.Language);
         } else if (options.To != vidtag::kNoKind || options.Auto) {
             report = ConvertFile(file.Path, request, options.Language);
+            // A file refused before the check was asked still says what the check makes of it.
+            if (options.Check != nullptr && !report.Check) {
+                AttachCheck(report, *options.Check);
+            }
         } else {
             report = AnalyseFile(file.Path, !options.NoJournal);
             if (options.Check != nullptr) {
