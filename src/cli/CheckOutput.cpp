@@ -110,7 +110,7 @@ Json CheckObject(const check::CheckResult& result) {
 
 void PrintProfileList(bool json, std::FILE* out) {
     if (!json) {
-        std::fprintf(out, "%-18s %-36s %8s %9s %9s %9s %3s  %s\n", "profile", "size @ fps", "MB/s",
+        std::fprintf(out, "%-18s %-29s %6s %8s %9s %9s %2s  %s\n", "profile", "size @ fps", "MB/s",
                      "VBV bits", "avg bit/s", "peak/1 s", "B", "also allowed");
     }
     for (const check::Profile& profile : check::Profiles()) {
@@ -118,7 +118,7 @@ void PrintProfileList(bool json, std::FILE* out) {
             std::fprintf(out, "%s\n", ProfileObject(profile).dump().c_str());
             continue;
         }
-        std::fprintf(out, "%-18s %-36s %8u %9u %9u %9u %3u  %s\n", profile.Name,
+        std::fprintf(out, "%-18s %-29s %6u %8u %9u %9u %2u  %s\n", profile.Name,
                      SizesText(profile).c_str(), profile.MaxMacroblocksPerSecond,
                      profile.VbvBufferBits, profile.AvgBitrate, profile.PeakBitrate,
                      profile.MaxBRun, AlsoAllowed(profile).c_str());

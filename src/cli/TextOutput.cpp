@@ -200,7 +200,7 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         }
         PutLine(out, line);
     }
-    if (!report.Warning.empty() && (report.Converted || report.DryRun)) {
+    if (!report.Warning.empty() && (report.Converted || (report.DryRun && !report.Failed()))) {
         PutLine(err, prefix + report.Warning);
     }
     if (!report.Error.empty()) {
