@@ -561,6 +561,11 @@ TEST_F(Cli, StreamLineWarningAndJsonObject) {
         }
         return found;
     };
+    const Bytes page = ReadFileBytes(VIDTAG_MAN_PAGE);
+    for (const std::string& name : mpeg4Names) {
+        EXPECT_NE(std::string(page.begin(), page.end()).find(name), std::string::npos)
+            << name << " is not in the manual page";
+    }
     const json mismatched = RunJson({file})["stream"];
     EXPECT_EQ(names(file), mpeg4Names);
     EXPECT_EQ(mismatched["family_mismatch"], true);
