@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace vidtag;
 
@@ -25,6 +26,7 @@ void SetCallCounters(benchmark::State& state, const test::CountingFileLayer& cou
     state.counters["reads"] = benchmark::Counter(static_cast<double>(counter.Reads), perRun);
     state.counters["seeks"] = benchmark::Counter(static_cast<double>(counter.Seeks), perRun);
     state.counters["calls"] = benchmark::Counter(static_cast<double>(counter.Calls()), perRun);
+    state.counters["bytes"] = benchmark::Counter(static_cast<double>(counter.BytesRead), perRun);
 }
 
 // The reader's walk alone, straight over the file or through the read cache.
@@ -53,8 +55,10 @@ void Scan(benchmark::State& state, const std::string& path, bool cached) {
     state.counters["found"] = handler != 0 ? 1 : 0;
 }
 
-// An analysis as the program runs it.
-void Analyse(benchmark::State& state, const std::string& path) {
+// An analysis as the program runs it; without frames, as it ran before it read the stream's own
+// headers.
+void Analyse(benchmark::State& state, const std::string& path, bool frames) {
+    SetStreamReading(frames);
     test::CountingFileLayer counter;
     ConversionStatus status = 0;
     for (auto _ : state) {
@@ -63,6 +67,40 @@ void Analyse(benchmark::State& state, const std::string& path) {
     SetCallCounters(state, counter);
     state.counters["status"] = status;
     state.counters["kind"] = EngineState.OriginalKind;
+    state.counters["frames_read"] = StreamReport.FramesRead;
+    SetStreamReading(true);
+}
+
+constexpr int kSmallFiles = 1000;
+
+// kSmallFiles copies of a small sample, made once.
+std::vector<std::string> SmallFiles(const std::string& folder) {
+    const std::filesystem::path dir = std::filesystem::path(folder) / "small";
+    std::filesystem::create_directories(dir);
+    std::vector<std::string> paths;
+    for (int i = 0; i < kSmallFiles; ++i) {
+        const auto path = dir / ("small-" + std::to_string(i) + ".avi");
+        if (!std::filesystem::exists(path)) {
+            std::filesystem::copy_file(std::string(VIDTAG_SAMPLES_DIR) + "/stream-vlc-remux.avi",
+                                       path);
+        }
+        paths.push_back(path.string());
+    }
+    return paths;
+}
+
+// Every small file analysed once per iteration, as vidtag-cli -r over a folder would.
+void AnalyseSmall(benchmark::State& state, const std::vector<std::string>& paths, bool frames) {
+    SetStreamReading(frames);
+    test::CountingFileLayer counter;
+    for (auto _ : state) {
+        for (const std::string& path : paths) {
+            ProcessFile(path, 0);
+        }
+    }
+    SetCallCounters(state, counter);
+    state.counters["frames_read"] = StreamReport.FramesRead;
+    SetStreamReading(true);
 }
 
 // Another program over the same file, for comparison: wall clock as the benchmark's time, the
@@ -114,7 +152,12 @@ int main(int argc, char** argv) {
         const std::string& path = damaged ? files.Damaged : files.Healthy;
         const std::string name = damaged ? "damaged" : "healthy";
         // The damaged file is compared with other programs' wall clock times.
-        benchmark::RegisterBenchmark(("Analyse/" + name).c_str(), Analyse, path)
+        benchmark::RegisterBenchmark(("Analyse/" + name).c_str(), Analyse, path, true)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(damaged ? 3 : 20);
+        benchmark::RegisterBenchmark(("Analyse/" + name + "/no-frames").c_str(), Analyse, path,
+                                     false)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
             ->Iterations(damaged ? 3 : 20);
@@ -127,6 +170,15 @@ int main(int argc, char** argv) {
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(damaged ? 1 : 20);
         }
+    }
+    const std::vector<std::string> small = SmallFiles(
+        dir != nullptr ? dir : (std::filesystem::temp_directory_path() / "vidtag-bench").string());
+    for (const bool frames : {true, false}) {
+        const std::string name = std::string("Analyse/1000-small") + (frames ? "" : "/no-frames");
+        benchmark::RegisterBenchmark(name.c_str(), AnalyseSmall, small, frames)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(5);
     }
     RegisterComparisons(files.Damaged);
     benchmark::Initialize(&argc, argv);

@@ -1,7 +1,9 @@
-// Feeds arbitrary bytes to the whole analysis and converts whatever it recognises. Aborts when
-// the walk misbehaves: a read through the cache that differs from a direct read, an engine
-// analysis that differs from the walk, an analysis that writes, or a conversion that touches
-// more than the two codes.
+// Feeds arbitrary bytes to the whole analysis, the reading of the video frames included, and
+// converts whatever it recognises. Aborts when the walk misbehaves: a read through the cache that
+// differs from a direct read, an engine analysis that differs from the walk (which reads no
+// frames, so that whatever the frames hold is seen to change nothing), stream facts beyond their
+// budget or with MPEG-4 fields for another syntax, an analysis that writes, or a conversion that
+// touches more than the two codes.
 
 #include "MemoryFileLayer.h"
 #include "WalkComparisons.h"
@@ -10,6 +12,7 @@
 #include "engine/Engine.h"
 #include "streams/CachedReadStream64.h"
 #include "streams/MemoryStream64.h"
+#include "video/MoviFrames.h"
 
 #include "support/AnalysisFindings.h"
 
@@ -156,6 +159,27 @@ void CheckEngineAnalysis(const TEngineState& found, const Findings& plain) {
     }
 }
 
+void CheckStreamFacts(const video::StreamFacts& facts, const TEngineState& found) {
+    if (facts.FramesRead > video::kMaxVideoChunks ||
+        facts.ChunkSizes.size() > video::kMaxMoviChunks) {
+        Fail("the frame walk went past its budget");
+    }
+    if (found.Status != kStatusDone && facts.FramesRead != 0) {
+        Fail("a failed analysis kept stream facts");
+    }
+    if (facts.FamilyMismatch !=
+        video::FamilyMismatch(FamilyOf(found.CurrentKind), facts.StreamSyntax)) {
+        Fail("the family mismatch is not the kind's family against the syntax");
+    }
+    const bool mpeg4Fields = facts.ProfileLevel || facts.ObjectType || facts.Qpel ||
+                             facts.SpriteKind || facts.VopsRead || facts.VolDamaged;
+    const bool microsoft = facts.StreamSyntax == video::Syntax::MsMpeg4 ||
+                           facts.StreamSyntax == video::Syntax::MsMpeg4V1;
+    if (microsoft && mpeg4Fields) {
+        Fail("MPEG-4 fields for a stream of another syntax");
+    }
+}
+
 void AnalyseAndConvert(ScratchFile&& file, Input original, const Findings& plain) {
     ProcessFile(file.Name(), kNoKind);
     if (!std::ranges::equal(file.Contents(), original)) {
@@ -166,6 +190,7 @@ void AnalyseAndConvert(ScratchFile&& file, Input original, const Findings& plain
     }
     const TEngineState found = EngineState;
     CheckEngineAnalysis(found, plain);
+    CheckStreamFacts(StreamReport, found);
     if (found.Status != kStatusDone || !IsKnownKind(found.OriginalKind)) {
         return;
     }

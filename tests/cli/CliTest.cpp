@@ -418,68 +418,6 @@ TEST_F(Cli, AReportThatCannotBeWrittenFailsTheRun) {
     EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(expected));
 }
 
-// MPEG-4 data under a DivX 3 label: the stream line, the warning, and the stream object with
-// the names checks outside the project read, in analyses and conversions alike.
-TEST_F(Cli, StreamLineWarningAndJsonObject) {
-    const std::string file = Copy("kind10-xvid.avi", "labelled-div3.avi");
-    const json before = RunJson({file});
-    Bytes bytes = ReadFileBytes(file);
-    std::memcpy(&bytes[before["handler_pos"].get<std::size_t>()], "div3", 4);
-    std::memcpy(&bytes[before["compression_pos"].get<std::size_t>()], "DIV3", 4);
-    vidtag::test::WriteFileBytes(file, bytes);
-
-    const Result text = Run({file});
-    EXPECT_EQ(text.Out, file + ": DivX V3 Low\n" + kSimpleStream +
-                            "  warning: the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the "
-                            "label says\n  targets: Microsoft MPEG4 V3, Angel Potion V1, DivX V3 "
-                            "Fast\n");
-    const Result quiet = Run({"-q", file});
-    EXPECT_EQ(quiet.Exit, 0);
-    EXPECT_EQ(quiet.Out + quiet.Err, "");
-
-    const std::vector<std::string> mpeg4Names = {"syntax",           "family_mismatch",
-                                                 "frames_read",      "width",
-                                                 "height",           "fps",
-                                                 "frames",           "profile_level",
-                                                 "object_type",      "par",
-                                                 "interlaced",       "qpel",
-                                                 "sprite",           "warp_points",
-                                                 "mpeg_quant",       "custom_matrix",
-                                                 "data_partitioned", "rvlc",
-                                                 "resync_markers",   "low_delay",
-                                                 "vbv_buffer_size",  "vops",
-                                                 "max_b_run",        "packed",
-                                                 "divx_packed_flag", "user_data",
-                                                 "vol_damaged"};
-    const std::vector<std::string> shortNames(mpeg4Names.begin(), mpeg4Names.begin() + 7);
-    // In the order written, which the sorted json type would not keep.
-    const auto names = [this](const std::string& path) {
-        std::vector<std::string> found;
-        const auto line = nlohmann::ordered_json::parse(Run({"--json", path}).Out);
-        for (const auto& item : line["stream"].items()) {
-            found.push_back(item.key());
-        }
-        return found;
-    };
-    const json mismatched = RunJson({file})["stream"];
-    EXPECT_EQ(names(file), mpeg4Names);
-    EXPECT_EQ(mismatched["family_mismatch"], true);
-    EXPECT_EQ(mismatched["syntax"], "mpeg4");
-    EXPECT_EQ(mismatched["vops"]["I"].get<int>() + mismatched["vops"]["P"].get<int>(),
-              mismatched["frames_read"].get<int>());
-    EXPECT_TRUE(mismatched["profile_level"].is_number());
-    EXPECT_TRUE(mismatched["vbv_buffer_size"].is_null());
-
-    const json converted = RunJson({"--to", "mp43", "--no-journal", file});
-    EXPECT_EQ(converted["converted"], true);
-    EXPECT_EQ(converted["stream"], mismatched);
-    const std::string div3 = Copy("kind06-div3.avi");
-    const json ms = RunJson({div3})["stream"];
-    EXPECT_EQ(names(div3), shortNames);
-    EXPECT_EQ(ms["syntax"], "msmpeg4");
-    EXPECT_EQ(ms["family_mismatch"], false);
-}
-
 TEST_F(Cli, RecursiveWalkFollowsNoLinkInsideFolders) {
     const std::string root = dir_.Path("walk");
     const std::string real = Copy("kind10-xvid.avi", "walk/real.avi");
@@ -585,6 +523,73 @@ TEST_F(Cli, ScriptsGetOneLinePerFileAndTheExactName) {
 }
 
 // The manual page is kept by hand; whatever --help offers must be in it.
+// MPEG-4 data under a DivX 3 label: the stream line, the warning, and the stream object with
+// the names checks outside the project read, in analyses and conversions alike.
+TEST_F(Cli, StreamLineWarningAndJsonObject) {
+    const std::string file = Copy("kind10-xvid.avi", "labelled-div3.avi");
+    const json before = RunJson({file});
+    Bytes bytes = ReadFileBytes(file);
+    std::memcpy(&bytes[before["handler_pos"].get<std::size_t>()], "div3", 4);
+    std::memcpy(&bytes[before["compression_pos"].get<std::size_t>()], "DIV3", 4);
+    vidtag::test::WriteFileBytes(file, bytes);
+
+    const Result text = Run({file});
+    EXPECT_EQ(text.Out, file + ": DivX V3 Low\n" + kSimpleStream +
+                            "  warning: the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the "
+                            "label says\n  targets: Microsoft MPEG4 V3, Angel Potion V1, DivX V3 "
+                            "Fast\n");
+    const Result quiet = Run({"-q", file});
+    EXPECT_EQ(quiet.Exit, 0);
+    EXPECT_EQ(quiet.Out + quiet.Err, "");
+
+    const std::vector<std::string> mpeg4Names = {"syntax",           "family_mismatch",
+                                                 "frames_read",      "width",
+                                                 "height",           "fps",
+                                                 "frames",           "profile_level",
+                                                 "object_type",      "par",
+                                                 "interlaced",       "qpel",
+                                                 "sprite",           "warp_points",
+                                                 "mpeg_quant",       "custom_matrix",
+                                                 "data_partitioned", "rvlc",
+                                                 "resync_markers",   "low_delay",
+                                                 "vbv_buffer_size",  "vops",
+                                                 "max_b_run",        "packed",
+                                                 "divx_packed_flag", "user_data",
+                                                 "vol_damaged"};
+    const std::vector<std::string> shortNames(mpeg4Names.begin(), mpeg4Names.begin() + 7);
+    // In the order written, which the sorted json type would not keep.
+    const auto names = [this](const std::string& path) {
+        std::vector<std::string> found;
+        const auto line = nlohmann::ordered_json::parse(Run({"--json", path}).Out);
+        for (const auto& item : line["stream"].items()) {
+            found.push_back(item.key());
+        }
+        return found;
+    };
+    const Bytes page = ReadFileBytes(VIDTAG_MAN_PAGE);
+    for (const std::string& name : mpeg4Names) {
+        EXPECT_NE(std::string(page.begin(), page.end()).find(name), std::string::npos)
+            << name << " is not in the manual page";
+    }
+    const json mismatched = RunJson({file})["stream"];
+    EXPECT_EQ(names(file), mpeg4Names);
+    EXPECT_EQ(mismatched["family_mismatch"], true);
+    EXPECT_EQ(mismatched["syntax"], "mpeg4");
+    EXPECT_EQ(mismatched["vops"]["I"].get<int>() + mismatched["vops"]["P"].get<int>(),
+              mismatched["frames_read"].get<int>());
+    EXPECT_TRUE(mismatched["profile_level"].is_number());
+    EXPECT_TRUE(mismatched["vbv_buffer_size"].is_null());
+
+    const json converted = RunJson({"--to", "mp43", "--no-journal", file});
+    EXPECT_EQ(converted["converted"], true);
+    EXPECT_EQ(converted["stream"], mismatched);
+    const std::string div3 = Copy("kind06-div3.avi");
+    const json ms = RunJson({div3})["stream"];
+    EXPECT_EQ(names(div3), shortNames);
+    EXPECT_EQ(ms["syntax"], "msmpeg4");
+    EXPECT_EQ(ms["family_mismatch"], false);
+}
+
 TEST_F(Cli, ManualPageDocumentsEveryOptionOfTheHelp) {
     const Bytes raw = ReadFileBytes(VIDTAG_MAN_PAGE);
     std::string page;

@@ -17,9 +17,10 @@ class CountingFileLayer final : public os::FileLayer {
 
     std::int64_t Reads = 0;
     std::int64_t Seeks = 0;
+    std::int64_t BytesRead = 0;
 
     std::int64_t Calls() const { return Reads + Seeks; }
-    void ResetCounts() { Reads = Seeks = 0; }
+    void ResetCounts() { Reads = Seeks = BytesRead = 0; }
 
     os::FileHandle Open(const char* name, os::Access access, os::Share share) override {
         return native_.Open(name, access, share);
@@ -27,7 +28,9 @@ class CountingFileLayer final : public os::FileLayer {
     os::FileHandle Create(const char* name) override { return native_.Create(name); }
     std::uint32_t Read(os::FileHandle handle, void* buffer, std::uint32_t count) override {
         ++Reads;
-        return native_.Read(handle, buffer, count);
+        const std::uint32_t done = native_.Read(handle, buffer, count);
+        BytesRead += done;
+        return done;
     }
     std::uint32_t Write(os::FileHandle handle, const void* buffer, std::uint32_t count) override {
         return native_.Write(handle, buffer, count);

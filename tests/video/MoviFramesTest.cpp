@@ -1,0 +1,92 @@
+// The walk through "movi" at its edges: which chunks it hands over, and where it stops.
+#include "video/MoviFrames.h"
+#include "streams/MemoryStream64.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace vidtag;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Chunk {
+    const char* Id;
+    std::uint32_t Size;
+    std::uint32_t Count = 1;
+};
+
+void PutChunk(Bytes& movi, const char* id, std::uint32_t size, std::uint32_t claimed) {
+    movi.insert(movi.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i) {
+        movi.push_back(static_cast<std::uint8_t>(claimed >> (8 * i)));
+    }
+    movi.resize(movi.size() + size + (size & 1), 0x5A); // no start code: "msmpeg4" data
+}
+
+// A "movi" list of the chunks, its size as given; "rec " opens a list holding the next chunk.
+Bytes Movi(const std::vector<Chunk>& chunks, std::int64_t claimedExtra = 0) {
+    Bytes data;
+    for (const Chunk& chunk : chunks) {
+        for (std::uint32_t i = 0; i < chunk.Count; ++i) {
+            if (std::string(chunk.Id) == "rec ") {
+                PutChunk(data, "LIST", 0, chunk.Size + 4);
+                data.insert(data.end(), {'r', 'e', 'c', ' '});
+            } else {
+                PutChunk(data, chunk.Id, chunk.Size, chunk.Size);
+            }
+        }
+    }
+    Bytes file;
+    PutChunk(file, "LIST", 0, static_cast<std::uint32_t>(data.size() + 4 + claimedExtra));
+    file.insert(file.end(), {'m', 'o', 'v', 'i'});
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+struct Case {
+    const char* Name;
+    std::vector<Chunk> Chunks;
+    int Stream;
+    std::uint32_t FramesRead;
+    std::vector<std::uint32_t> ChunkSizes; // the first few only, when Walked is larger
+    std::size_t Walked;                    // video chunks met, dropped frames included
+    std::int64_t ClaimedExtra = 0;
+};
+
+TEST(MoviFrames, HandsOverTheStreamsFramesWithinTheBudget) {
+    constexpr std::uint32_t kHalfMiB = 512 * 1024;
+    const Case cases[] = {
+        {"32 chunks with data at most", {{"00dc", 10, 40}}, 0, 32, {10, 10}, 32},
+        {"1 MiB of data at most", {{"00dc", kHalfMiB, 3}}, 0, 2, {kHalfMiB, kHalfMiB}, 2},
+        {"4,096 chunks at most", {{"01wb", 0, 5000}, {"00dc", 10}}, 0, 0, {}, 0},
+        {"4 MiB of the list at most", {{"01wb", 5 << 20}, {"00dc", 10}}, 0, 0, {}, 0},
+        {"inside rec lists", {{"rec ", 18}, {"00db", 10}, {"01wb", 4}}, 0, 1, {10}, 1},
+        {"dropped frames are no data", {{"00dc", 0}, {"00dc", 7}}, 0, 1, {0, 7}, 2},
+        {"odd sizes are padded", {{"00dc", 3}, {"00dc", 4}}, 0, 2, {3, 4}, 2},
+        {"only the stream's own number", {{"00dc", 5}, {"01dc", 6}, {"01db", 7}}, 1, 2, {6, 7}, 2},
+        {"no such numbers past 99", {{"00dc", 5}}, 100, 0, {}, 0},
+        {"a chunk past the list ends it", {{"00dc", 5}, {"00dc", 9}}, 0, 1, {5}, 1, -4},
+        {"a list past the file ends nothing read", {{"00dc", 5}}, 0, 1, {5}, 1, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMemoryStream64 stream(Movi(c.Chunks, c.ClaimedExtra));
+        const video::MoviSpan movi{12, static_cast<std::int64_t>(stream.Bytes.size()) - 12 +
+                                           c.ClaimedExtra};
+        video::StreamReader reader;
+        video::ReadMoviFrames(stream, movi, c.Stream, reader);
+        const video::StreamFacts& facts = reader.Facts();
+        EXPECT_EQ(facts.FramesRead, c.FramesRead);
+        ASSERT_EQ(facts.ChunkSizes.size(), c.Walked);
+        EXPECT_TRUE(std::equal(c.ChunkSizes.begin(), c.ChunkSizes.end(), facts.ChunkSizes.begin()));
+        EXPECT_EQ(facts.StreamSyntax,
+                  c.FramesRead > 0 ? video::Syntax::MsMpeg4 : video::Syntax::Unknown);
+    }
+}
+
+} // namespace
