@@ -235,6 +235,13 @@ TEST_F(CheckCli, ToAutoChangesExactlyTheRetagFiles) {
             fs::copy_file(SamplePath(name), folder + "/" + name);
         }
     }
+    // Its frames blanked out: nothing to judge by, so never converted.
+    vidtag::test::Bytes blank = ReadFileBytes(SamplePath("kind10-xvid.avi"));
+    const std::string movi = "movi", idx1 = "idx1";
+    const auto at = std::search(blank.begin(), blank.end(), movi.begin(), movi.end());
+    std::fill(at + 4, std::search(at, blank.end(), idx1.begin(), idx1.end()), std::uint8_t{0});
+    vidtag::test::WriteFileBytes(folder + "/blank.avi", blank);
+    names.emplace_back("blank.avi");
     std::map<std::string, vidtag::test::Bytes> before;
     std::map<std::string, int> retagTo;
     for (const json& line :
@@ -265,6 +272,10 @@ TEST_F(CheckCli, ToAutoChangesExactlyTheRetagFiles) {
         }
         const bool refused = line.contains("error") || line["status"] != 0;
         EXPECT_EQ(refused, !retag && line["check"]["verdict"] != "plays") << line.dump();
+        if (name == "blank.avi") {
+            EXPECT_EQ(line["check"]["verdict"], "unknown");
+            EXPECT_NE(line["error"].get<std::string>().find("cannot be told"), std::string::npos);
+        }
     }
     EXPECT_EQ(JsonLines(dry.Out).size(), names.size());
     // XVID picks Xvid's workarounds in FFmpeg, DX50 none: the stream names no encoder.
