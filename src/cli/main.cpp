@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
             std::fputs("\r\x1b[K", stderr);
         }
         if (options.Json) {
-            if (!options.Quiet || report.Failed()) {
+            if (!options.Quiet || report.Failed() || FailsCheck(report)) {
                 std::fputs((JsonLine(report, options.Language) + "\n").c_str(), stdout);
             }
         } else {
