@@ -50,6 +50,9 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "--restore needs the journal and cannot be combined with --no-journal",
         "the file does not hold the codes written (%1) after writing, but %2",
         "without the journal the original codes %1 cannot be restored exactly later",
+        "the journal's record of this file is damaged: %1; nothing written",
+        "the conversion journal %1 cannot be read: %2; no recorded original can be shown",
+        "the journal's record of this file is damaged: %1; no recorded original can be shown",
     },
     {
         "варианты",
@@ -93,6 +96,9 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "--restore требует журнала и несовместим с --no-journal",
         "после записи в файле не записанные коды (%1), а %2",
         "без журнала исходные коды %1 потом нельзя будет восстановить в точности",
+        "запись журнала об этом файле повреждена: %1; ничего не записано",
+        "журнал преобразований %1 не читается: %2; исходный формат показать нельзя",
+        "запись журнала об этом файле повреждена: %1; исходный формат показать нельзя",
     },
 }};
 

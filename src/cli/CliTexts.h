@@ -45,6 +45,9 @@ enum class Message {
     RestoreWithoutJournal,
     CodesNotConfirmed,
     NoExactRestore,
+    RecordDamaged,
+    JournalUnreadable,
+    DamagedRecordShown,
     Count
 };
 

@@ -94,9 +94,23 @@ std::string RefusalText(int language) {
         return MessageText(language, Message::NothingRecorded);
     case Refusal::CodesChanged:
         return MessageText(language, Message::CodesChanged);
+    case Refusal::RecordDamaged:
+        return Fill(MessageText(language, Message::RecordDamaged), JournalReport.Reason);
     default:
         return {};
     }
+}
+
+// What an analysis says beside the file when the journal cannot tell its original.
+std::string JournalWarning(const RecordedOriginal& original, int language) {
+    if (!original.JournalError.empty()) {
+        return Fill(MessageText(language, Message::JournalUnreadable), original.JournalPath,
+                    original.JournalError);
+    }
+    if (!original.Damage.empty()) {
+        return Fill(MessageText(language, Message::DamagedRecordShown), original.Damage);
+    }
+    return {};
 }
 
 // Settles an interrupted conversion of the file before anything looks at its codes; an analysis
@@ -157,7 +171,7 @@ void Confirm(const std::string& path, CodecKind target, FileReport& report, int 
 
 } // namespace
 
-FileReport AnalyseFile(const std::string& path, bool journal) {
+FileReport AnalyseFile(const std::string& path, bool journal, int language) {
     FileReport report;
     report.Path = path;
     report.Rule = AnalysisRule;
@@ -170,6 +184,7 @@ FileReport AnalyseFile(const std::string& path, bool journal) {
         }
         if (journal) {
             report.Original = OriginalOf(path);
+            report.Warning = JournalWarning(report.Original, language);
         }
     } else if (report.Status != kStatusNotFound) {
         // Only a failed existence test leaves the kind unset; its codes and positions would be
@@ -262,7 +277,9 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
         refused->Restore = true;
         return *refused;
     }
-    FileReport report = AnalyseFile(path, true);
+    FileReport report = AnalyseFile(path, true, language);
+    // The restore itself says what stops it.
+    report.Warning.clear();
     report.Note = note;
     report.Conversion = true;
     report.Restore = true;

@@ -73,8 +73,9 @@ struct ConvertRequest {
     std::function<bool(FileReport&)> Decide;
 };
 
-// With journal, the report carries the file's recorded original.
-FileReport AnalyseFile(const std::string& path, bool journal = false);
+// With journal, the report carries the file's recorded original, and a warning in the language
+// when the journal cannot tell it.
+FileReport AnalyseFile(const std::string& path, bool journal = false, int language = 0);
 
 // Analyses the file, checks that the target is offered for its kind, writes, and analyses again
 // to confirm; the file is left untouched whenever a check fails.

@@ -173,6 +173,9 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
                              TargetNames(report.Kind, language));
         }
         PrintJournalLines(report, language, quiet, out);
+        if (!report.Warning.empty()) {
+            PutLine(err, prefix + report.Warning);
+        }
         if (!report.Error.empty()) {
             PutLine(err, prefix + report.Error);
         }
@@ -185,9 +188,11 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     // was written, before the warning.
     const bool done =
         report.Converted && report.Status == kStatusDone && report.Kind == report.ToKind;
+    // A restore with nothing recorded has said so in its note, and changed nothing.
+    const bool nothingToRestore = report.Restore && !report.Converted && !report.Original.Found;
     if (report.Status != kStatusDone || (report.Kind == kUnknownKind && !report.Restore)) {
         PutLine(err, prefix + now);
-    } else if ((!quiet || report.Failed()) && (report.Error.empty() || done)) {
+    } else if ((!quiet || report.Failed()) && (report.Error.empty() || done) && !nothingToRestore) {
         std::string line =
             prefix + DisplayKindName(report.FromKind, language) + " -> " +
             DisplayKindName(report.Converted ? report.Kind : report.ToKind, language);

@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
                 AttachCheck(report, *options.Check);
             }
         } else {
-            report = AnalyseFile(file.Path, !options.NoJournal);
+            report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
             if (options.Check != nullptr) {
                 AttachCheck(report, *options.Check);
             }

@@ -1,18 +1,23 @@
 // Conversions that survive a kill and a second writer, and exact originals across runs: the
 // engine in forked children, vidtag-cli from the outside, every journal in a scratch folder.
 #include "engine/Engine.h"
+#include "journal/ConversionHistory.h"
 #include "os/FileLayer.h"
 #include "support/AviBuilder.h"
 #include "support/FaultyFileLayer.h"
+#include "support/PaddedJournal.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -26,6 +31,7 @@ namespace fs = std::filesystem;
 using namespace vidtag;
 using nlohmann::json;
 using test::Bytes;
+using vidtag::JournalEntry;
 
 struct Result {
     int Exit = -1;
@@ -40,9 +46,10 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-// Starts vidtag-cli; Finish collects its stdout and stderr together.
-std::FILE* Start(const std::vector<std::string>& arguments) {
-    std::string command = Quote(VIDTAG_CLI_PATH);
+// Starts vidtag-cli, after shell text such as "cd DIR &&"; Finish collects its stdout and
+// stderr together.
+std::FILE* Start(const std::vector<std::string>& arguments, const std::string& before = {}) {
+    std::string command = before + Quote(VIDTAG_CLI_PATH);
     for (const std::string& argument : arguments) {
         command.append(" ").append(Quote(argument));
     }
@@ -61,8 +68,8 @@ Result Finish(std::FILE* pipe) {
     return result;
 }
 
-Result RunCli(const std::vector<std::string>& arguments) {
-    return Finish(Start(arguments));
+Result RunCli(const std::vector<std::string>& arguments, const std::string& before = {}) {
+    return Finish(Start(arguments, before));
 }
 
 // An XviD file; apart puts a 1,500-byte "JUNK" chunk between "strh" and "strf", so that the
@@ -299,6 +306,198 @@ TEST_F(Journal, ABusyFileIsRefusedWithTheReason) {
     const json line = json::parse(refused.Out);
     EXPECT_EQ(line["status"], 3);
     EXPECT_NE(line["error"].get<std::string>().find("2 seconds"), std::string::npos);
+}
+
+std::string TextOf(const std::string& path) {
+    const Bytes bytes = test::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void Replace(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+// Whether some earlier chain of every 50th padding file still starts where it did.
+int PaddingOriginalsLost(const std::string& journal, const std::vector<JournalEntry>& padded) {
+    const auto entries = test::ReadJournal(journal);
+    int lost = 0;
+    for (std::size_t i = 0; i < padded.size(); i += 50) {
+        const auto history = HistoryOf(entries, padded[i].File, padded[i].Path, padded[i].To);
+        lost += history.Original && history.Original->Time == "2026-01-01T00:00:00Z" ? 0 : 1;
+    }
+    return lost;
+}
+
+// Three batches at once on a journal past 4 MB: one of them compacts it, the others wait, and
+// no record is lost, of their files or of anyone else's.
+TEST_F(Journal, ThreeBatchesAtOnceOnALargeJournalLoseNothing) {
+    const auto padded = test::PadJournal(journal_, 4500 * 1024, 3);
+    const Bytes original = XvidFile(false);
+    std::vector<std::FILE*> batches;
+    std::vector<std::string> paths;
+    for (int batch = 0; batch < 3; ++batch) {
+        std::string script;
+        for (int i = 0; i < 3; ++i) {
+            const std::string path =
+                File("batch" + std::to_string(batch * 3 + i) + ".avi", original);
+            paths.push_back(path);
+            script += Quote(VIDTAG_CLI_PATH) + " --to 'divx 5' " + Quote(path) + " && " +
+                      Quote(VIDTAG_CLI_PATH) + " --to 3ivx " + Quote(path) + " && ";
+        }
+        batches.push_back(popen((script + "true 2>&1").c_str(), "r"));
+    }
+    for (std::FILE* batch : batches) {
+        const Result done = Finish(batch);
+        EXPECT_EQ(done.Exit, 0) << done.Out;
+    }
+    EXPECT_LT(fs::file_size(journal_), 4500u * 1024 / 2);
+    EXPECT_EQ(PaddingOriginalsLost(journal_, padded), 0);
+    for (const std::string& path : paths) {
+        const Result restored = RunCli({"--restore", path});
+        EXPECT_EQ(restored.Exit, 0) << restored.Out;
+        EXPECT_TRUE(test::ReadFileBytes(path) == original) << path;
+    }
+}
+
+// A compaction whose flush takes 8 s: a conversion of another file meanwhile waits for it, and
+// its record survives the compaction.
+TEST_F(Journal, AConversionWaitsForASlowCompaction) {
+    if (std::system("strace -V >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "strace is not installed";
+    }
+    const auto padded = test::PadJournal(journal_, 4500 * 1024, 3);
+    const Bytes original = XvidFile(false);
+    const std::string slow = File("slow.avi", original);
+    const std::string waiting = File("waiting.avi", original);
+    // The leak checker of a sanitizer build cannot work in a process that strace traces.
+    std::FILE* compactor =
+        Start({"--to", "divx 5", slow},
+              "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -o /dev/null "
+              "-e inject=fsync:delay_enter=8000000:when=1 ");
+    bool compacting = false;
+    for (int i = 0; i < 300 && !compacting; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (const auto& item : fs::directory_iterator(dir_.Root())) {
+            compacting = compacting ||
+                         item.path().filename().string().find(".compact-") != std::string::npos;
+        }
+    }
+    ASSERT_TRUE(compacting);
+    const auto start = std::chrono::steady_clock::now();
+    const Result converted = RunCli({"--to", "divx 5", waiting});
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(converted.Exit, 0) << converted.Out;
+    EXPECT_EQ(Finish(compactor).Exit, 0);
+    EXPECT_EQ(PaddingOriginalsLost(journal_, padded), 0);
+    for (const std::string& path : {slow, waiting}) {
+        const Result restored = RunCli({"--restore", path});
+        EXPECT_EQ(restored.Exit, 0) << restored.Out;
+        EXPECT_TRUE(test::ReadFileBytes(path) == original) << path;
+    }
+    std::printf("the conversion waited %.1f s for the compaction\n", waited.count());
+}
+
+// What users meet: copies put back, journals edited by hand or on Windows, records that
+// cannot be true, journals that are no files, a relative VIDTAG_JOURNAL, no home folder.
+TEST_F(Journal, TheJournalInTheField) {
+    const Bytes original = XvidFile(false);
+    const std::string blocker = File("blocker", {});
+    const std::string fifo = dir_.Path("fifo.jsonl");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const std::string path = dir_.Path("field.avi");
+    const auto convert = [&](const char* kind) { return RunCli({"--to", kind, path}); };
+    const auto edit = [&](const std::string& from, const std::string& to) {
+        std::string text = TextOf(journal_);
+        Replace(text, from, to);
+        test::WriteFileBytes(journal_, Bytes(text.begin(), text.end()));
+    };
+    struct Case {
+        const char* Name;
+        std::function<Result()> Run;
+        int Exit;
+        std::string Said;
+        bool Original; // the file holds its original codes afterwards
+    };
+    int number = 0;
+    const std::string inDir = "cd " + Quote(dir_.Root()) + " && VIDTAG_JOURNAL=";
+    for (const Case& c : std::vector<Case>{
+             {"copy put back and converted again",
+              [&] {
+                  convert("divx 5");
+                  fs::copy_file(path, path + ".copy");
+                  fs::remove(path);
+                  fs::rename(path + ".copy", path);
+                  convert("3ivx");
+                  return RunCli({"--restore", path});
+              },
+              0, "XviD", true},
+             {"CRLF and fields of a later version",
+              [&] {
+                  convert("divx 5");
+                  edit("}\n", ",\"later\":{\"x\":[1,true,null,2.5]}}\r\n");
+                  return RunCli({"--restore", path});
+              },
+              0, "XviD", true},
+             {"a code of two bytes",
+              [&] {
+                  convert("divx 5");
+                  edit("\"from_handler\":\"xvid\"", "\"from_handler\":\"xv\"");
+                  return RunCli({"--restore", path});
+              },
+              1, "the journal's record of this file is damaged: from_handler is not four bytes",
+              false},
+             {"a kind its codes do not make",
+              [&] {
+                  convert("divx 5");
+                  edit("\"from_handler\":\"xvid\"", "\"from_handler\":\"DIV3\"");
+                  return RunCli({"--restore", path});
+              },
+              1, "damaged: from_kind 10 is not the kind of DIV3/XVID", false},
+             {"nothing recorded",
+              [&] {
+                  return RunCli({"--restore", path});
+              },
+              0, "no conversion of this file is recorded; nothing written", true},
+             {"a relative journal, restored from elsewhere",
+              [&] {
+                  RunCli({"--to", "divx 5", path}, inDir + "rel.jsonl ");
+                  return RunCli({"--restore", path},
+                                "cd / && VIDTAG_JOURNAL=" + Quote(dir_.Path("rel.jsonl")) + " ");
+              },
+              0, "XviD", true},
+             {"a relative journal that cannot be written",
+              [&] {
+                  return RunCli({"--to", "divx 5", path}, inDir + "blocker/j.jsonl ");
+              },
+              1, blocker + "/j.jsonl: its lock file", true},
+             {"a named pipe", [&] { return (UseJournal(fifo), convert("divx 5")); }, 1,
+              "it is not a regular file but a named pipe", true},
+             {"a device", [&] { return (UseJournal("/dev/full"), convert("divx 5")); }, 1,
+              "/dev/full: it is not a regular file but a device", true},
+             {"an analysis that cannot read the journal",
+              [&] { return (UseJournal(fifo), RunCli({path})); }, 0,
+              "cannot be read: it is not a regular file but a named pipe", true},
+             {"no home folder",
+              [&] {
+                  return RunCli({"--to", "divx 5", path},
+                                "env -u HOME -u XDG_STATE_HOME -u VIDTAG_JOURNAL ");
+              },
+              1, "$HOME/.local/state/vidtag/journal.jsonl: HOME is not set", true},
+         }) {
+        SCOPED_TRACE(c.Name);
+        UseJournal(dir_.Path("field-" + std::to_string(++number) + ".jsonl"));
+        fs::remove(path);
+        test::WriteFileBytes(path, original);
+        const Result result = c.Run();
+        EXPECT_EQ(result.Exit, c.Exit) << result.Out;
+        EXPECT_NE(result.Out.find(c.Said), std::string::npos) << result.Out;
+        EXPECT_EQ(test::ReadFileBytes(path) == original, c.Original) << result.Out;
+        if (std::string(c.Name) == "nothing recorded") {
+            EXPECT_EQ(result.Out.find(" -> "), std::string::npos) << result.Out;
+        }
+    }
 }
 
 } // namespace

@@ -3,12 +3,16 @@
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "journal/JournalLine.h"
+#include "support/PaddedJournal.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <string>
 
 using namespace vidtag;
@@ -29,9 +33,30 @@ TEST(JournalFormat, LinesReadBackExactlyAndDamageIsRefused) {
     EXPECT_EQ(line->Number("size"), -5);
 
     for (const char* damaged :
-         {"", "not json", "{\"id\":\"1\",\"path\":\"/x", "{\"id\":1,}", "{\"id\":[1]}",
-          "{\"id\":\"\\u0100\"}", "{\"id\":\"1\"} trailing"}) {
+         {"", "not json", "{\"id\":\"1\",\"path\":\"/x", "{\"id\":1,}", "{\"id\":[1}",
+          "{\"id\":\"\\ud800\"}", "{\"id\":\"1\"} trailing", "{\"id\":tru}"}) {
         EXPECT_FALSE(JournalLine::Parse(damaged)) << damaged;
+    }
+}
+
+// Any JSON object is read: what a later version or an editor adds is passed over, and escapes
+// beyond one byte are the UTF-8 they stand for.
+TEST(JournalFormat, AnyJsonObjectIsRead) {
+    struct Row {
+        const char* Line;
+        const char* Path;
+    };
+    for (const Row& row : {
+             Row{"{\"path\":\"/a\"}\r", "/a"},
+             Row{"{\"t\":true,\"f\":false,\"n\":null,\"x\":-1.5e3,\"path\":\"/a\"}", "/a"},
+             Row{"{\"o\":{\"deep\":[1,{\"k\":[]},\"]}\"]},\"path\":\"/a\",\"e\":{}}", "/a"},
+             Row{"{\"path\":\"/\\u0436\\u20ac\\ud83c\\udfac\\u00e9\"}",
+                 "/\u0436\u20ac\U0001F3AC\xe9"},
+             Row{" { \"path\" : \"/a\\n\\t\" } ", "/a\n\t"},
+         }) {
+        const auto line = JournalLine::Parse(row.Line);
+        ASSERT_TRUE(line) << row.Line;
+        EXPECT_EQ(line->Text("path"), row.Path) << row.Line;
     }
 }
 
@@ -105,6 +130,189 @@ TEST(JournalFormat, TheDialogRecordsWhereItCanAndConvertsAnyway) {
         EXPECT_EQ(ProcessFile(path, 12), kStatusDone);
         EXPECT_EQ(std::filesystem::exists(journal), writable);
     }
+}
+
+std::string WriteJournal(const test::TempDir& dir, const std::string& text) {
+    const std::string path = dir.Path("written.jsonl");
+    test::WriteFileBytes(path, test::Bytes(text.begin(), text.end()));
+    return path;
+}
+
+// A record that a later version wrote, or that went through a Windows editor, is obeyed; one
+// whose fields cannot be true is read, and marked with the reason.
+TEST(JournalFormat, RecordsAreCheckedAsTheyAreRead) {
+    const std::string good = R"({"id":"1","time":"t","path":"/v/a.avi","volume":1,"index":7,)"
+                             R"("size":1000,"handler_pos":112,"compression_pos":188,)"
+                             R"("from_handler":"xvid","from_compression":"XVID","to_handler":)"
+                             R"("divx","to_compression":"DX50","from_kind":10,"to_kind":12,)"
+                             R"("mode":420,"state":"done")";
+    struct Row {
+        std::string Fields; // added to the good record
+        const char* Damage; // what the reason names; empty when the record is sound
+    };
+    for (const Row& row : {
+             Row{"}\r", ""},
+             Row{R"(,"later":{"a":[true,null,1.5]},"flag":false})", ""},
+             Row{R"(,"from_handler":"xv"})", "from_handler is not four bytes"},
+             Row{R"(,"to_compression":1234})", "to_compression is not four bytes"},
+             Row{R"(,"from_handler":"DIV3"})", "from_kind 10 is not the kind of DIV3/XVID"},
+             Row{R"(,"to_kind":77})", "to_kind 77 is no kind of the catalogue"},
+             Row{R"(,"to_kind":266})", "to_kind 266 is no kind"},
+             Row{R"(,"handler_pos":998})", "handler_pos 998 lies outside the file"},
+             Row{R"(,"compression_pos":-4})", "compression_pos -4 lies outside"},
+         }) {
+        SCOPED_TRACE(row.Fields);
+        test::TempDir dir;
+        const auto entries = test::ReadJournal(WriteJournal(dir, good + row.Fields + "\n"));
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].Damage.rfind(row.Damage, 0), 0u) << entries[0].Damage;
+        EXPECT_EQ(entries[0].Damage.empty(), *row.Damage == '\0');
+        const FileHistory history =
+            HistoryOf(entries, {1, 7, 1000}, "/v/a.avi", {FCC("divx"), FCC("DX50")});
+        EXPECT_EQ(history.Original.has_value(), *row.Damage == '\0');
+        EXPECT_EQ(history.Damage, entries[0].Damage);
+    }
+}
+
+// Random journals of chains: files renamed, copied back, their inodes reused at other sizes,
+// conversions undone, left pending or damaged. Whatever is asked about any identity, size, path
+// and codes, the compacted journal answers as the whole one does.
+TEST(JournalFormat, CompactionAnswersEveryQuestionAsBefore) {
+    const CodePair pairs[] = {{FCC("xvid"), FCC("XVID")},
+                              {FCC("divx"), FCC("DX50")},
+                              {FCC("3iv2"), FCC("3IV2")},
+                              {FCC("xvid"), FCC("H264")}};
+    const char* paths[] = {"/v/a.avi", "/v/b.avi", "/v/c.avi", "/v/z.avi"};
+    const EntryState states[] = {EntryState::Done,     EntryState::Done,   EntryState::Done,
+                                 EntryState::Done,     EntryState::Undone, EntryState::Pending,
+                                 EntryState::Abandoned};
+    std::mt19937 random(19);
+    std::size_t entriesSeen = 0;
+    std::size_t entriesKept = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<JournalEntry> entries;
+        std::map<std::uint64_t, CodePair> held;
+        const int count = 2 + static_cast<int>(random() % 30);
+        for (int i = 0; i < count; ++i) {
+            JournalEntry entry;
+            entry.Id = std::to_string(i);
+            entry.Time = "t" + std::to_string(i);
+            const std::uint64_t index = 1 + random() % 3;
+            entry.File = {1, index, random() % 4 == 0 ? 2000 : 1000};
+            entry.Path = paths[random() % 3];
+            entry.HandlerPos = 112;
+            entry.CompressionPos = random() % 5 == 0 ? 0 : 188;
+            const bool follows = held.count(index) != 0 && random() % 4 != 0;
+            entry.From = follows ? held[index] : pairs[random() % 4];
+            entry.To = pairs[random() % 4];
+            entry.FromKind = static_cast<CodecKind>(i);
+            entry.State = states[random() % 7];
+            entry.Damage = random() % 20 == 0 ? "damaged" : "";
+            held[index] = entry.State == EntryState::Undone ? entry.From : entry.To;
+            entries.push_back(entry);
+        }
+        const std::vector<JournalEntry> compacted = CompactedEntries(entries);
+        entriesSeen += entries.size();
+        entriesKept += compacted.size();
+        for (std::uint64_t index = 1; index <= 4; ++index) {
+            for (const std::int64_t size : {1000, 2000}) {
+                for (const char* path : paths) {
+                    for (const CodePair current : pairs) {
+                        const os::FileIdentity file{1, index, size};
+                        const FileHistory before = HistoryOf(entries, file, path, current);
+                        const FileHistory after = HistoryOf(compacted, file, path, current);
+                        SCOPED_TRACE("round " + std::to_string(round) + ", inode " +
+                                     std::to_string(index) + ", " + path);
+                        ASSERT_EQ(before.Broken, after.Broken);
+                        ASSERT_EQ(before.Damage, after.Damage);
+                        ASSERT_EQ(before.Original.has_value(), after.Original.has_value());
+                        ASSERT_EQ(before.Last.has_value(), after.Last.has_value());
+                        if (before.Original) {
+                            ASSERT_EQ(before.Original->Time, after.Original->Time);
+                            ASSERT_EQ(before.Original->FromKind, after.Original->FromKind);
+                            ASSERT_EQ(before.Original->From.Compression,
+                                      after.Original->From.Compression);
+                        }
+                        if (before.Last) {
+                            ASSERT_EQ(before.Last->State, after.Last->State);
+                            ASSERT_EQ(before.Last->Id, after.Last->Id);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_LT(entriesKept * 10, entriesSeen * 9);
+    std::printf("400 random journals: %zu records compacted to %zu, every answer kept\n",
+                entriesSeen, entriesKept);
+}
+
+// A compaction replaces the file the journal names, through a symbolic link, with its mode,
+// and only once it halves the journal; then not again until the journal has doubled.
+TEST(JournalFormat, CompactionKeepsTheJournalFileAndPaysForItself) {
+    for (const bool live : {false, true}) {
+        SCOPED_TRACE(live ? "live records only" : "chains of three");
+        test::TempDir dir;
+        const std::string target = dir.Path("target.jsonl");
+        std::string path = target;
+        const auto padded = test::PadJournal(target, 4500 * 1024, live ? 1 : 3);
+        if (!test::kOnWindows) {
+            path = dir.Path("link.jsonl");
+            std::filesystem::create_symlink(target, path);
+            std::filesystem::permissions(target, std::filesystem::perms(0640));
+        }
+        const auto before = test::ReadJournal(path);
+        const auto size = std::filesystem::file_size(target);
+        Journal journal(path);
+        ASSERT_TRUE(journal.Refresh());
+        JournalEntry entry = Conversion("n", 99999, padded[0].To, padded[0].From, EntryState::Done);
+        ASSERT_TRUE(journal.Begin(entry)) << journal.Error();
+        const auto after = test::ReadJournal(path);
+        EXPECT_EQ(std::filesystem::file_size(target) < size / 2, !live);
+        EXPECT_EQ(after.size(), live ? before.size() + 1 : padded.size() + 1);
+        for (std::size_t i = 0; i < padded.size(); i += 97) {
+            const JournalEntry& last = padded[i];
+            const FileHistory was = HistoryOf(before, last.File, last.Path, last.To);
+            const FileHistory is = HistoryOf(after, last.File, last.Path, last.To);
+            ASSERT_TRUE(is.Original);
+            EXPECT_EQ(was.Original->Time, is.Original->Time);
+        }
+        EXPECT_EQ(after.back().Id, entry.Id);
+        if (!test::kOnWindows) {
+            EXPECT_TRUE(std::filesystem::is_symlink(path));
+            EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
+        }
+        // Compacted below 4 MB (or not worth it): the next conversions append.
+        const auto compactedSize = std::filesystem::file_size(target);
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(journal.Refresh());
+            ASSERT_TRUE(journal.Begin(entry));
+        }
+        EXPECT_GT(std::filesystem::file_size(target), compactedSize);
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(dir.Root())) {
+            ++files;
+        }
+        // The journal, its lock file and (on POSIX) the link: no temporary file is left.
+        EXPECT_EQ(files, test::kOnWindows ? 2u : 3u);
+    }
+}
+
+// A conversion waits for the journal's lock up to its bound, then gives up with the reason.
+TEST(JournalFormat, AnAppendWaitsForTheLockAndThenRefuses) {
+    test::TempDir dir;
+    const std::string path = dir.Path("journal.jsonl");
+    Journal journal(path);
+    journal.SetLockWait(300);
+    JournalEntry entry = Conversion("1", 7, {}, {}, EntryState::Done);
+    {
+        const JournalLock held(path, 0);
+        ASSERT_TRUE(held.Held()) << held.Error();
+        EXPECT_FALSE(journal.Begin(entry));
+        EXPECT_EQ(journal.Error(), "another program held it for 300 ms");
+    }
+    EXPECT_TRUE(journal.Begin(entry)) << journal.Error();
+    EXPECT_EQ(test::ReadJournal(path).size(), 1u);
 }
 
 } // namespace

@@ -89,8 +89,14 @@ class FileLock {
 
 ConversionStatus JournalFailed(const Journal& journal) {
     JournalReport.Refused = Refusal::JournalFailed;
-    JournalReport.JournalPath = journal.Path();
+    JournalReport.JournalPath = journal.Shown();
     JournalReport.Reason = journal.Error();
+    return kStatusCannotWrite;
+}
+
+ConversionStatus RecordDamaged(const std::string& damage) {
+    JournalReport.Refused = Refusal::RecordDamaged;
+    JournalReport.Reason = damage;
     return kStatusCannotWrite;
 }
 
@@ -202,6 +208,9 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         // has codes the record knows nothing about.
         if (seen.Last && seen.Last->State == EntryState::Pending &&
             seen.Last->File.SameFile(identity)) {
+            if (!seen.Last->Damage.empty()) {
+                return RecordDamaged(seen.Last->Damage);
+            }
             const ConversionStatus settled = Settle(*stream, *journal, *seen.Last, writable);
             if (settled != kStatusDone) {
                 return settled;
@@ -226,11 +235,17 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
             JournalReport.Refused = Refusal::NothingRecorded;
             return kStatusDone;
         }
+        if (!recorded.Damage.empty()) {
+            return RecordDamaged(recorded.Damage);
+        }
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
         entry.From = ReadPair(*stream, *recorded.Last);
         entry.FromKind = Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
         const FileHistory history = HistoryOf(journal->Entries(), identity, absolute, entry.From);
+        if (!history.Damage.empty()) {
+            return RecordDamaged(history.Damage);
+        }
         if (history.Broken || !history.Original) {
             JournalReport.Refused = Refusal::CodesChanged;
             return kStatusFileChanged;

@@ -183,7 +183,17 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
     RecordedOriginal found;
     try {
         const TEngineState& state = EngineState;
+        // An analysis reports an unreadable journal beside the file, not as a refusal.
+        const TJournalReport before = JournalReport;
+        JournalReport.Refused = Refusal::None;
         Journal* journal = CurrentJournal();
+        if (JournalReport.Refused == Refusal::JournalFailed) {
+            found.JournalError = JournalReport.Reason;
+            found.JournalPath = JournalReport.JournalPath;
+        }
+        JournalReport.Refused = before.Refused;
+        JournalReport.JournalPath = before.JournalPath;
+        JournalReport.Reason = before.Reason;
         if (journal == nullptr || journal->Entries().empty()) {
             return found;
         }
@@ -206,6 +216,7 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
                 (current.Compression == last.To.Compression ||
                  current.Compression == last.From.Compression);
         }
+        found.Damage = history.Damage;
         if (history.Original) {
             found.Found = true;
             found.Kind = history.Original->FromKind;

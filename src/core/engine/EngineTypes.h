@@ -75,6 +75,7 @@ enum class Refusal : std::uint8_t {
     JournalFailed,   // the journal could not be read or written (status 3): JournalPath, Reason
     NothingRecorded, // a restore found no recorded conversion of the file (status 0)
     CodesChanged,    // a restore found codes the journal did not record last (status 7)
+    RecordDamaged,   // the journal's record of the file cannot be trusted (status 3): Reason
 };
 
 struct TJournalReport {
@@ -96,6 +97,11 @@ struct RecordedOriginal {
     std::string Time; // UTC, "2026-12-08T14:02:11Z"
     // The last conversion was cut short between its two writes: the file holds one new code.
     bool Interrupted = false;
+    // Why the journal could not be read, and where it is; empty when it was read.
+    std::string JournalError;
+    std::string JournalPath;
+    // Why the journal's record of the file cannot be trusted; empty when it can.
+    std::string Damage;
 };
 
 } // namespace vidtag

@@ -1,53 +1,96 @@
 #include "journal/ConversionHistory.h"
 
+#include <limits>
 #include <map>
+#include <tuple>
 #include <utility>
 
 namespace vidtag {
 
 namespace {
 
-std::vector<const JournalEntry*> EntriesOf(const std::vector<JournalEntry>& entries,
-                                           const os::FileIdentity& file,
-                                           const std::string& absolutePath) {
-    std::vector<const JournalEntry*> byIdentity;
-    std::vector<const JournalEntry*> byPath;
-    for (const JournalEntry& entry : entries) {
-        if (entry.File.Size != file.Size || entry.State == EntryState::Undone) {
-            continue;
-        }
-        if (entry.File.SameFile(file)) {
-            byIdentity.push_back(&entry);
-        } else if (entry.Path == absolutePath) {
-            byPath.push_back(&entry);
-        }
-    }
-    return byIdentity.empty() ? byPath : byIdentity;
+constexpr std::size_t kNowhere = std::numeric_limits<std::size_t>::max();
+
+// The history that one set of records tells, and where its chain starts in the journal.
+struct Chain {
+    FileHistory History;
+    std::size_t Start = kNowhere;
+    bool Empty = true;
+};
+
+bool Counts(const JournalEntry& entry, std::int64_t size) {
+    return entry.File.Size == size && entry.State != EntryState::Undone;
 }
 
-// The chain of done conversions that ends with the last one, oldest first.
-FileHistory ChainOf(const std::vector<const JournalEntry*>& entries, CodePair current) {
-    FileHistory history;
-    if (entries.empty()) {
-        return history;
+// Whether the earlier conversion ended at the codes the later one started from.
+bool Links(const JournalEntry& earlier, const JournalEntry& later) {
+    return Holds(later.From, earlier.To, earlier.CompressionPos);
+}
+
+// The chain of done conversions that ends with the last of the records, oldest first.
+Chain ChainOf(const std::vector<JournalEntry>& entries, const std::vector<std::size_t>& records,
+              CodePair current) {
+    Chain chain;
+    if (records.empty()) {
+        return chain;
     }
-    const JournalEntry& last = *entries.back();
+    chain.Empty = false;
+    FileHistory& history = chain.History;
+    const JournalEntry& last = entries[records.back()];
     history.Last = last;
+    if (!last.Damage.empty()) {
+        history.Damage = last.Damage;
+        return chain;
+    }
     if (last.State != EntryState::Done || !Holds(current, last.To, last.CompressionPos)) {
         history.Broken = true;
-        return history;
+        return chain;
     }
-    JournalEntry original = last;
-    for (std::size_t i = entries.size() - 1; i-- > 0;) {
-        const JournalEntry& earlier = *entries[i];
-        if (earlier.State != EntryState::Done ||
-            !Holds(original.From, earlier.To, earlier.CompressionPos)) {
+    std::size_t start = records.size() - 1;
+    for (std::size_t i = start; i-- > 0;) {
+        const JournalEntry& earlier = entries[records[i]];
+        if (earlier.State != EntryState::Done) {
             break;
         }
-        original = earlier;
+        // A damaged record may or may not be the one before: the original cannot be told.
+        if (!earlier.Damage.empty()) {
+            history.Damage = earlier.Damage;
+            return chain;
+        }
+        if (!Links(earlier, entries[records[start]])) {
+            break;
+        }
+        start = i;
     }
-    history.Original = original;
-    return history;
+    history.Original = entries[records[start]];
+    chain.Start = records[start];
+    return chain;
+}
+
+const Chain& Preferred(const Chain& byIdentity, const Chain& byPath) {
+    if (byPath.Empty ||
+        (!byIdentity.Empty && byIdentity.History.Last->State == EntryState::Pending)) {
+        return byIdentity;
+    }
+    if (byIdentity.Empty) {
+        return byPath;
+    }
+    if (!byIdentity.History.Damage.empty() || !byPath.History.Damage.empty()) {
+        return byIdentity.History.Damage.empty() ? byPath : byIdentity;
+    }
+    return byPath.Start < byIdentity.Start ? byPath : byIdentity;
+}
+
+using IdentityKey = std::tuple<std::uint64_t, std::uint64_t, std::int64_t>;
+using PathKey = std::pair<std::string, std::int64_t>;
+
+IdentityKey IdentityOf(const JournalEntry& entry) {
+    return {entry.File.Volume, entry.File.Index, entry.File.Size};
+}
+
+bool Mergeable(const JournalEntry& earlier, const JournalEntry& later) {
+    return earlier.State == EntryState::Done && later.State == EntryState::Done &&
+           earlier.Damage.empty() && later.Damage.empty() && Links(earlier, later);
 }
 
 } // namespace
@@ -59,38 +102,52 @@ bool Holds(CodePair held, CodePair pair, std::int64_t compressionPos) {
 
 FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileIdentity& file,
                       const std::string& absolutePath, CodePair current) {
-    return ChainOf(EntriesOf(entries, file, absolutePath), current);
+    std::vector<std::size_t> byIdentity;
+    std::vector<std::size_t> byPath;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const JournalEntry& entry = entries[i];
+        if (!Counts(entry, file.Size)) {
+            continue;
+        }
+        if (entry.File.SameFile(file)) {
+            byIdentity.push_back(i);
+        }
+        if (entry.Path == absolutePath) {
+            byPath.push_back(i);
+        }
+    }
+    const Chain identityChain = ChainOf(entries, byIdentity, current);
+    const Chain pathChain = ChainOf(entries, byPath, current);
+    return Preferred(identityChain, pathChain).History;
 }
 
 std::vector<JournalEntry> CompactedEntries(const std::vector<JournalEntry>& entries) {
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::vector<const JournalEntry*>> files;
-    for (const JournalEntry& entry : entries) {
-        if (entry.State != EntryState::Undone) {
-            files[{entry.File.Volume, entry.File.Index}].push_back(&entry);
-        }
-    }
     std::vector<JournalEntry> kept;
-    for (const auto& [key, fileEntries] : files) {
-        std::size_t lastDone = fileEntries.size();
-        for (std::size_t i = 0; i < fileEntries.size(); ++i) {
-            if (fileEntries[i]->State == EntryState::Done) {
-                lastDone = i;
-            }
+    // The last kept record of each identity and of each path, at each size.
+    std::map<IdentityKey, std::size_t> lastOfIdentity;
+    std::map<PathKey, std::size_t> lastOfPath;
+    for (const JournalEntry& entry : entries) {
+        if (entry.State == EntryState::Undone) {
+            continue;
         }
-        if (lastDone < fileEntries.size()) {
-            const std::vector<const JournalEntry*> done(fileEntries.begin(),
-                                                        fileEntries.begin() + lastDone + 1);
-            const FileHistory history = ChainOf(done, fileEntries[lastDone]->To);
-            JournalEntry summary = *fileEntries[lastDone];
-            summary.From = history.Original->From;
-            summary.FromKind = history.Original->FromKind;
-            summary.Time = history.Original->Time;
-            kept.push_back(summary);
+        const IdentityKey identity = IdentityOf(entry);
+        const PathKey path{entry.Path, entry.File.Size};
+        const auto byIdentity = lastOfIdentity.find(identity);
+        const auto byPath = lastOfPath.find(path);
+        // The record before it, both among its identity's and among its path's records.
+        if (byIdentity != lastOfIdentity.end() && byPath != lastOfPath.end() &&
+            byIdentity->second == byPath->second && Mergeable(kept[byPath->second], entry)) {
+            JournalEntry& merged = kept[byPath->second];
+            JournalEntry later = entry;
+            later.From = merged.From;
+            later.FromKind = merged.FromKind;
+            later.Time = merged.Time;
+            merged = std::move(later);
+            continue;
         }
-        for (std::size_t i = lastDone < fileEntries.size() ? lastDone + 1 : 0;
-             i < fileEntries.size(); ++i) {
-            kept.push_back(*fileEntries[i]);
-        }
+        lastOfIdentity[identity] = kept.size();
+        lastOfPath[path] = kept.size();
+        kept.push_back(entry);
     }
     return kept;
 }

@@ -2,9 +2,8 @@
 
 #include "journal/JournalEntry.h"
 
-#include <string>
-
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace vidtag {
@@ -19,19 +18,25 @@ struct FileHistory {
     // The last conversion did not end as recorded, or another program changed the codes since:
     // the journal cannot vouch for the file.
     bool Broken = false;
+    // Why a record the answer rests on cannot be trusted; empty when none is damaged.
+    std::string Damage;
 };
 
 // Whether the codes a file holds are the pair; the compression code counts only where the file
 // has one.
 bool Holds(CodePair held, CodePair pair, std::int64_t compressionPos);
 
-// The history of the file with this identity, or, when none is recorded by identity, of the file
-// at this path with the same size (a copy put back in place).
+// The history of a file of this size, from the records of its identity and from those of its
+// path (a copy put back in place): the chain that reaches further back wins, so that a copy put
+// back and converted again keeps its first original. A conversion of this very file that has not
+// ended yet always wins: it is the one to settle.
 FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileIdentity& file,
                       const std::string& absolutePath, CodePair current);
 
-// Each file's conversions reduced to its recorded original and its last state, plus what is not
-// settled yet.
+// The entries with each unbroken chain of done conversions of one file (one identity, size and
+// path) merged into one record, wherever no other record of that identity or of that path lies
+// between them, and undone conversions left out: HistoryOf answers every question about the
+// result exactly as about the entries. Everything else stays, in order.
 std::vector<JournalEntry> CompactedEntries(const std::vector<JournalEntry>& entries);
 
 } // namespace vidtag

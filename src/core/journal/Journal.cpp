@@ -2,6 +2,8 @@
 
 #include "journal/ConversionHistory.h"
 #include "journal/JournalLine.h"
+#include "journal/RecordCheck.h"
+#include "os/SystemError.h"
 
 #include <array>
 #include <atomic>
@@ -17,9 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Past this size the journal is rewritten with each file's first and last state.
-constexpr std::int64_t kCompactAbove = 4 * 1024 * 1024;
-constexpr int kJournalLockMs = 2000;
 constexpr std::uint32_t kReadChunk = 64 * 1024;
 
 fs::path PathOf(const std::string& utf8) {
@@ -55,7 +54,9 @@ bool StateOf(const std::string& name, EntryState& state) {
     return false;
 }
 
-std::string NewId() {
+} // namespace
+
+std::string NewRecordId() {
     static std::atomic<unsigned> counter{0};
     static const std::uint64_t process = [] {
         std::random_device random;
@@ -65,6 +66,8 @@ std::string NewId() {
     std::snprintf(id, sizeof id, "%016llx-%u", static_cast<unsigned long long>(process), ++counter);
     return id;
 }
+
+namespace {
 
 std::string UtcNow() {
     const std::time_t now = std::time(nullptr);
@@ -104,6 +107,27 @@ bool EndsWithLineFeed(os::FileHandle handle) {
     return last == '\n';
 }
 
+std::string NoStateFolderReason() {
+#ifdef _WIN32
+    return "LOCALAPPDATA is not set, and VIDTAG_JOURNAL names no other file";
+#else
+    return "HOME is not set, and VIDTAG_JOURNAL names no other file";
+#endif
+}
+
+std::string NotRegularReason(fs::file_type type) {
+    const char* what = type == fs::file_type::fifo     ? "a named pipe"
+                       : type == fs::file_type::socket ? "a socket"
+                                                       : "a device";
+    return std::string("it is not a regular file but ") + what;
+}
+
+// The reason the file layer recorded for a failed open, else the last system error.
+std::string SystemReason() {
+    const int code = os::LastSystemError();
+    return code != 0 ? os::SystemErrorText(code) : os::LastErrorText();
+}
+
 } // namespace
 
 std::string EntryLine(const JournalEntry& entry) {
@@ -129,6 +153,16 @@ std::string EntryLine(const JournalEntry& entry) {
     return line.Text();
 }
 
+void Journal::Forget() {
+    entries_.clear();
+    byId_.clear();
+    read_ = {};
+    offset_ = 0;
+    skipped_ = 0;
+    tornTail_ = false;
+    compactedSize_ = 0;
+}
+
 void Journal::TakeLine(const std::string& text) {
     const auto line = JournalLine::Parse(text);
     EntryState state = EntryState::Pending;
@@ -136,10 +170,15 @@ void Journal::TakeLine(const std::string& text) {
         ++skipped_;
         return;
     }
+    // The first line of a compacted journal says how long the compaction left it.
+    if (offset_ == 0 && entries_.empty() && line->Has("compacted_size")) {
+        compactedSize_ = line->Number("compacted_size");
+    }
     if (!line->Has("path")) {
         const auto found = byId_.find(line->Text("id"));
         if (found != byId_.end() && StateOf(line->Text("state"), state)) {
             entries_[found->second].State = state;
+            entries_[found->second].Bytes += static_cast<std::int64_t>(text.size() + 1);
         } else {
             ++skipped_;
         }
@@ -163,41 +202,59 @@ void Journal::TakeLine(const std::string& text) {
         ++skipped_;
         return;
     }
+    entry.Bytes = static_cast<std::int64_t>(text.size() + 1);
+    entry.Damage = RecordDamage(*line, entry);
+    if (!entry.Damage.empty()) {
+        entry.Line = text;
+    }
+    // A record this process appended itself is already known; it is read again in its place.
+    const auto known = byId_.find(entry.Id);
+    if (known != byId_.end()) {
+        entries_[known->second] = std::move(entry);
+        return;
+    }
     byId_[entry.Id] = entries_.size();
     entries_.push_back(std::move(entry));
 }
 
 bool Journal::Refresh() {
     if (path_.empty()) {
-        error_ = "no state folder; VIDTAG_JOURNAL names one";
+        error_ = NoStateFolderReason();
         return false;
     }
     std::error_code error;
     const fs::path where = PathOf(path_);
-    if (fs::is_directory(where, error)) {
+    const fs::file_status status = fs::status(where, error);
+    if (fs::is_directory(status)) {
         error_ = "it is a folder";
         return false;
     }
-    if (!fs::exists(where, error) && !error) {
-        entries_.clear();
-        byId_.clear();
-        read_ = {};
-        offset_ = 0;
+    if (status.type() == fs::file_type::not_found) {
+        Forget();
         return true;
     }
+    if (!fs::is_regular_file(status) && !error) {
+        error_ = NotRegularReason(status.type());
+        return false;
+    }
+    // The reason of the caller's own failed open stays for the caller to report.
+    const int callersError = os::LastSystemError();
+    os::RememberSystemError(0);
     const HandleGuard handle(
-        os::Files().Open(path_.c_str(), os::Access::Read, os::Share::ReadWrite));
+        os::Files().Open(path_.c_str(), os::Access::Read, os::Share::ReadWriteDelete));
     os::FileIdentity now;
-    if (handle.Get() == os::InvalidHandle() || !os::Files().Identify(handle.Get(), now)) {
-        error_ = os::LastErrorText();
+    const bool opened =
+        handle.Get() != os::InvalidHandle() && os::Files().Identify(handle.Get(), now);
+    if (!opened) {
+        error_ = SystemReason();
+    }
+    os::RememberSystemError(callersError);
+    if (!opened) {
         return false;
     }
     // Another journal in the same place (compacted, or replaced by hand): read it from the start.
     if (!now.SameFile(read_) || now.Size < offset_) {
-        entries_.clear();
-        byId_.clear();
-        offset_ = 0;
-        skipped_ = 0;
+        Forget();
     }
     read_ = now;
     std::string text;
@@ -211,65 +268,51 @@ bool Journal::Refresh() {
     }
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        if (end > start) {
-            TakeLine(text.substr(start, end - start));
+        // A line ended on Windows keeps its carriage return; JSON reads it as a blank.
+        const std::size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
+        if (length > 0) {
+            TakeLine(text.substr(start, length));
         }
+        offset_ += static_cast<std::int64_t>(end + 1 - start);
     }
     // An unfinished last line is a record cut short; it is read again once a line feed ends it.
     tornTail_ = start < text.size();
-    offset_ += static_cast<std::int64_t>(start);
     return true;
 }
 
-bool Journal::Replaced(os::FileHandle handle) {
-    os::FileIdentity held;
-    os::FileIdentity named;
-    const HandleGuard current(
-        os::Files().Open(path_.c_str(), os::Access::Read, os::Share::ReadWrite));
-    return current.Get() != os::InvalidHandle() && os::Files().Identify(handle, held) &&
-           os::Files().Identify(current.Get(), named) && !held.SameFile(named);
-}
-
 bool Journal::Append(const std::string& line, bool flush) {
-    std::error_code ignored;
-    fs::create_directories(PathOf(path_).parent_path(), ignored);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const HandleGuard handle(os::Files().OpenAppend(path_.c_str()));
-        if (handle.Get() == os::InvalidHandle()) {
-            error_ =
-                fs::is_directory(PathOf(path_), ignored) ? "it is a folder" : os::LastErrorText();
-            return false;
-        }
-        // The lock only keeps appends apart from a compaction; appends alone never interleave.
-        const bool locked = os::Files().Lock(handle.Get(), kJournalLockMs);
-        if (locked && Replaced(handle.Get())) {
-            os::Files().Unlock(handle.Get());
-            continue;
-        }
-        // After a torn line the record starts a line of its own, so that it is not lost with it.
-        const std::string text = EndsWithLineFeed(handle.Get()) ? line : "\n" + line;
-        const auto size = static_cast<std::uint32_t>(text.size());
-        const bool written = os::Files().Write(handle.Get(), text.data(), size) == size &&
-                             (!flush || os::Files().Flush(handle.Get()));
-        if (!written) {
-            error_ = os::LastErrorText();
-        }
-        if (locked) {
-            os::Files().Unlock(handle.Get());
-        }
-        return written;
+    const HandleGuard handle(os::Files().OpenAppend(path_.c_str()));
+    if (handle.Get() == os::InvalidHandle()) {
+        std::error_code ignored;
+        error_ = fs::is_directory(PathOf(path_), ignored) ? "it is a folder" : os::LastErrorText();
+        return false;
     }
-    error_ = "it keeps being replaced";
-    return false;
+    // After a torn line the record starts a line of its own, so that it is not lost with it.
+    const std::string text = EndsWithLineFeed(handle.Get()) ? line : "\n" + line;
+    const auto size = static_cast<std::uint32_t>(text.size());
+    const bool written = os::Files().Write(handle.Get(), text.data(), size) == size &&
+                         (!flush || os::Files().Flush(handle.Get()));
+    if (!written) {
+        error_ = os::LastErrorText();
+    }
+    return written;
 }
 
 bool Journal::Begin(JournalEntry& entry) {
-    if (offset_ > kCompactAbove) {
-        Compact();
-    }
-    entry.Id = NewId();
+    entry.Id = NewRecordId();
     entry.Time = UtcNow();
     entry.State = EntryState::Pending;
+    if (!Writable()) {
+        return false;
+    }
+    const JournalLock lock(path_, waitMs_);
+    if (!lock.Held()) {
+        error_ = lock.Error();
+        return false;
+    }
+    if (DueForCompaction()) {
+        Compact();
+    }
     if (!Append(EntryLine(entry), true)) {
         return false;
     }
@@ -279,6 +322,11 @@ bool Journal::Begin(JournalEntry& entry) {
 }
 
 bool Journal::Settle(const JournalEntry& entry, EntryState state) {
+    const JournalLock lock(path_, waitMs_);
+    if (!lock.Held()) {
+        error_ = lock.Error();
+        return false;
+    }
     const bool written = Append(JournalLine()
                                     .Put("id", entry.Id)
                                     .Put("state", kStateNames[static_cast<std::size_t>(state)])
@@ -291,38 +339,49 @@ bool Journal::Settle(const JournalEntry& entry, EntryState state) {
     return written;
 }
 
-// Best effort: a journal that cannot be compacted is still a journal.
-void Journal::Compact() {
-    const HandleGuard held(os::Files().OpenAppend(path_.c_str()));
-    if (held.Get() == os::InvalidHandle() || !os::Files().Lock(held.Get(), kJournalLockMs)) {
-        return;
-    }
-    const std::string fresh = path_ + ".new";
-    bool written = Refresh();
-    if (written) {
-        const HandleGuard out(os::Files().Create(fresh.c_str()));
-        written = out.Get() != os::InvalidHandle();
-        for (const JournalEntry& entry : CompactedEntries(entries_)) {
-            const std::string line = EntryLine(entry);
-            const auto size = static_cast<std::uint32_t>(line.size());
-            written = written && os::Files().Write(out.Get(), line.data(), size) == size;
-        }
-        written = written && os::Files().Flush(out.Get());
+// The journal's folder is made, and whatever is in the journal's place must be a file: a pipe
+// or a device would take the record and keep nothing.
+bool Journal::Writable() {
+    if (path_.empty()) {
+        error_ = NoStateFolderReason();
+        return false;
     }
     std::error_code error;
-    if (written) {
-        fs::rename(PathOf(fresh), PathOf(path_), error);
+    fs::create_directories(PathOf(path_).parent_path(), error);
+    const fs::file_status status = fs::status(PathOf(path_), error);
+    if (fs::is_directory(status)) {
+        error_ = "it is a folder";
+        return false;
     }
-    if (!written || error) {
-        fs::remove(PathOf(fresh), error);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        error_ = NotRegularReason(status.type());
+        return false;
     }
-    os::Files().Unlock(held.Get());
+    return true;
+}
+
+std::string Journal::Shown() const {
+    if (!path_.empty()) {
+        return path_;
+    }
+#ifdef _WIN32
+    return "%LOCALAPPDATA%\\Vidtag\\journal.jsonl";
+#else
+    return "$HOME/.local/state/vidtag/journal.jsonl";
+#endif
 }
 
 std::string JournalPath() {
     const std::string named = os::EnvironmentVariable("VIDTAG_JOURNAL");
     if (!named.empty()) {
-        return named;
+        // Made absolute the first time it is seen: the folder the program started in.
+        static std::string given;
+        static std::string absolute;
+        if (named != given) {
+            given = named;
+            absolute = AbsolutePath(named);
+        }
+        return absolute;
     }
     // Without a home folder there is no state folder: a relative path would put the journal
     // wherever the program happens to run.

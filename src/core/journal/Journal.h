@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/JournalEntry.h"
+#include "journal/JournalLock.h"
 
 #include <cstdint>
 #include <map>
@@ -10,12 +11,16 @@
 namespace vidtag {
 
 // The append-only journal of conversions, one JSON object per line. A conversion is recorded and
-// flushed before the file is written; how it ended is appended afterwards without a flush.
+// flushed before the file is written; how it ended is appended afterwards without a flush. Every
+// append holds the journal's lock (JournalLock), and so does a compaction, which replaces the
+// journal with a shorter one of the same records.
 class Journal {
   public:
     explicit Journal(std::string path) : path_(std::move(path)) {}
 
     const std::string& Path() const { return path_; }
+    // The path as messages show it: where the journal would be when no state folder is known.
+    std::string Shown() const;
     // Takes in what was appended since the last call, by this process or any other. A missing
     // journal is an empty one; false when it exists but cannot be read.
     bool Refresh();
@@ -29,12 +34,17 @@ class Journal {
     const std::string& Error() const { return error_; }
     // Lines that could not be read (torn or garbage) and were passed over.
     int SkippedLines() const { return skipped_ + (tornTail_ ? 1 : 0); }
+    // How long an append waits for the lock; kJournalWaitMs unless a test shortens it.
+    void SetLockWait(int waitMs) { waitMs_ = waitMs; }
 
   private:
+    bool Writable();
     bool Append(const std::string& text, bool flush);
-    bool Replaced(os::FileHandle handle);
     void TakeLine(const std::string& line);
+    void Forget();
+    bool DueForCompaction() const;
     void Compact();
+    bool WriteCompacted(const std::string& text);
 
     std::string path_;
     std::string error_;
@@ -44,10 +54,18 @@ class Journal {
     std::int64_t offset_ = 0; // how far it has been read
     int skipped_ = 0;
     bool tornTail_ = false;
+    int waitMs_ = kJournalWaitMs;
+    // The size the last compaction left, as its first line records it: the next one waits until
+    // the journal has doubled.
+    std::int64_t compactedSize_ = 0;
+    // Below this size a compaction was found not to halve the journal.
+    std::int64_t notWorthBelow_ = 0;
 };
 
 // VIDTAG_JOURNAL when set, else journal.jsonl in the user's state folder: $XDG_STATE_HOME/vidtag
-// (~/.local/state/vidtag) on POSIX, %LOCALAPPDATA%\Vidtag on Windows.
+// (~/.local/state/vidtag) on POSIX, %LOCALAPPDATA%\Vidtag on Windows. A relative VIDTAG_JOURNAL
+// is taken relative to the folder the program started in, once, so that every message shows the
+// same absolute path and a later change of folder does not move the journal.
 std::string JournalPath();
 
 // The absolute form of a UTF-8 path, the way the journal records it.
@@ -55,5 +73,8 @@ std::string AbsolutePath(const std::string& path);
 
 // The journal line of an entry; its state is included unless it is pending.
 std::string EntryLine(const JournalEntry& entry);
+
+// An id no other process or record has: random per process, counted within it.
+std::string NewRecordId();
 
 } // namespace vidtag

@@ -2,10 +2,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace vidtag {
 
 namespace {
+
+// Deeper values than this are refused rather than walked: a line is never a stack's worth.
+constexpr int kMaxDepth = 32;
 
 std::string Quoted(const std::string& text) {
     std::string out(1, '"');
@@ -39,12 +43,48 @@ int HexValue(char c) {
     return -1;
 }
 
+void AppendUtf8(std::string& out, std::uint32_t point) {
+    if (point < 0x800) {
+        out += static_cast<char>(0xC0 | point >> 6);
+    } else if (point < 0x10000) {
+        out += static_cast<char>(0xE0 | point >> 12);
+        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | point >> 18);
+        out += static_cast<char>(0x80 | (point >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (point & 0x3F));
+}
+
+char EscapedChar(char kind) {
+    switch (kind) {
+    case '"':
+    case '\\':
+    case '/':
+        return kind;
+    case 'b':
+        return '\b';
+    case 'f':
+        return '\f';
+    case 'n':
+        return '\n';
+    case 'r':
+        return '\r';
+    case 't':
+        return '\t';
+    default:
+        return 0;
+    }
+}
+
 class Cursor {
   public:
     explicit Cursor(const std::string& text) : text_(text) {}
 
     void SkipBlanks() {
-        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t')) {
+        while (pos_ < text_.size() && std::strchr(" \t\r\n", text_[pos_]) != nullptr &&
+               text_[pos_] != '\0') {
             ++pos_;
         }
     }
@@ -69,49 +109,110 @@ class Cursor {
             return false;
         }
         while (pos_ < text_.size() && text_[pos_] != '"') {
-            char c = text_[pos_++];
-            if (c == '\\') {
-                if (pos_ >= text_.size()) {
-                    return false;
-                }
-                const char kind = text_[pos_++];
-                if (kind == 'u') {
-                    int value = 0;
-                    for (int i = 0; i < 4; ++i) {
-                        const int digit = pos_ < text_.size() ? HexValue(text_[pos_++]) : -1;
-                        if (digit < 0) {
-                            return false;
-                        }
-                        value = value * 16 + digit;
-                    }
-                    if (value > 0xFF) {
-                        return false;
-                    }
-                    c = static_cast<char>(value);
-                } else if (kind == '"' || kind == '\\' || kind == '/') {
-                    c = kind;
-                } else {
-                    return false;
-                }
+            const char c = text_[pos_++];
+            if (c != '\\') {
+                out += c;
+            } else if (!Escape(out)) {
+                return false;
             }
-            out += c;
         }
         return Take('"');
     }
-    bool Integer(std::string& out) {
+    // Any JSON value as its text; strings decoded behind a '"'.
+    bool Value(std::string& out, int depth) {
         SkipBlanks();
+        if (Peek('"')) {
+            out.assign(1, '"');
+            return String(out);
+        }
         const std::size_t start = pos_;
-        if (pos_ < text_.size() && text_[pos_] == '-') {
-            ++pos_;
-        }
-        while (pos_ < text_.size() && text_[pos_] >= '0' && text_[pos_] <= '9') {
-            ++pos_;
-        }
+        const bool valid = Peek('{') || Peek('[') ? Nested(depth) : Scalar();
         out = text_.substr(start, pos_ - start);
-        return !out.empty() && out != "-";
+        return valid;
     }
 
   private:
+    bool Hex4(std::uint32_t& value) {
+        value = 0;
+        for (int i = 0; i < 4; ++i) {
+            const int digit = pos_ < text_.size() ? HexValue(text_[pos_++]) : -1;
+            if (digit < 0) {
+                return false;
+            }
+            value = value * 16 + static_cast<std::uint32_t>(digit);
+        }
+        return true;
+    }
+    bool Escape(std::string& out) {
+        if (pos_ >= text_.size()) {
+            return false;
+        }
+        const char kind = text_[pos_++];
+        if (kind != 'u') {
+            const char c = EscapedChar(kind);
+            out += c;
+            return c != 0;
+        }
+        std::uint32_t point = 0;
+        if (!Hex4(point)) {
+            return false;
+        }
+        if (point <= 0xFF) {
+            out += static_cast<char>(point);
+            return true;
+        }
+        if (point >= 0xD800 && point <= 0xDBFF) {
+            std::uint32_t low = 0;
+            if (text_.compare(pos_, 2, "\\u") != 0 || (pos_ += 2, !Hex4(low)) || low < 0xDC00 ||
+                low > 0xDFFF) {
+                return false;
+            }
+            point = 0x10000 + ((point - 0xD800) << 10) + (low - 0xDC00);
+        } else if (point >= 0xDC00 && point <= 0xDFFF) {
+            return false;
+        }
+        AppendUtf8(out, point);
+        return true;
+    }
+    // A number, true, false or null.
+    bool Scalar() {
+        for (const char* word : {"true", "false", "null"}) {
+            if (text_.compare(pos_, std::strlen(word), word) == 0) {
+                pos_ += std::strlen(word);
+                return true;
+            }
+        }
+        const char* begin = text_.c_str() + pos_;
+        char* end = nullptr;
+        std::strtod(begin, &end);
+        const bool number = end != begin && (*begin == '-' || (*begin >= '0' && *begin <= '9'));
+        pos_ += static_cast<std::size_t>(end - begin);
+        return number;
+    }
+    bool Nested(int depth) {
+        if (depth >= kMaxDepth) {
+            return false;
+        }
+        const bool object = Take('{');
+        if (!object) {
+            Take('[');
+        }
+        const char close = object ? '}' : ']';
+        if (Take(close)) {
+            return true;
+        }
+        do {
+            std::string skipped;
+            if (object && (!String(skipped) || !Take(':'))) {
+                return false;
+            }
+            if (!Value(skipped, depth + 1)) {
+                return false;
+            }
+        } while (Take(','));
+        return Take(close);
+    }
+
     const std::string& text_;
     std::size_t pos_ = 0;
 };
@@ -127,19 +228,16 @@ void JournalLine::Field(const std::string& key, const std::string& value) {
 
 JournalLine& JournalLine::Put(const std::string& key, const std::string& text) {
     Field(key, Quoted(text));
-    fields_[key] = text;
     return *this;
 }
 
 JournalLine& JournalLine::Put(const std::string& key, std::int64_t number) {
     Field(key, std::to_string(number));
-    fields_[key] = std::to_string(number);
     return *this;
 }
 
 JournalLine& JournalLine::Put(const std::string& key, std::uint64_t number) {
     Field(key, std::to_string(number));
-    fields_[key] = std::to_string(number);
     return *this;
 }
 
@@ -161,13 +259,10 @@ std::optional<JournalLine> JournalLine::Parse(const std::string& line) {
     do {
         std::string key;
         std::string value;
-        if (!cursor.String(key) || !cursor.Take(':')) {
+        if (!cursor.String(key) || !cursor.Take(':') || !cursor.Value(value, 1)) {
             return std::nullopt;
         }
-        if (!(cursor.Peek('"') ? cursor.String(value) : cursor.Integer(value))) {
-            return std::nullopt;
-        }
-        parsed.fields_[key] = value;
+        parsed.fields_[key] = std::move(value);
     } while (cursor.Take(','));
     if (!cursor.Take('}') || !cursor.AtEnd()) {
         return std::nullopt;
@@ -177,7 +272,15 @@ std::optional<JournalLine> JournalLine::Parse(const std::string& line) {
 
 std::string JournalLine::Text(const std::string& key) const {
     const auto found = fields_.find(key);
-    return found != fields_.end() ? found->second : std::string();
+    if (found == fields_.end()) {
+        return {};
+    }
+    return IsText(key) ? found->second.substr(1) : found->second;
+}
+
+bool JournalLine::IsText(const std::string& key) const {
+    const auto found = fields_.find(key);
+    return found != fields_.end() && !found->second.empty() && found->second.front() == '"';
 }
 
 std::int64_t JournalLine::Number(const std::string& key) const {

@@ -22,6 +22,10 @@ bool FileLayer::Identify(FileHandle handle, FileIdentity& identity) {
     return NativeFiles().Identify(handle, identity);
 }
 
+bool FileLayer::Rename(const char* from, const char* to) {
+    return NativeFiles().Rename(from, to);
+}
+
 FileLayer& Files() {
     return current != nullptr ? *current : NativeFiles();
 }

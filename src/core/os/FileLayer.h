@@ -16,8 +16,9 @@ FileHandle InvalidHandle();
 
 enum class Access { Read, Write, ReadWrite };
 
-// What other openers may do while the file is open.
-enum class Share { None, Read, Write, ReadWrite };
+// What other openers may do while the file is open. ReadWriteDelete also lets them rename a file
+// over it.
+enum class Share { None, Read, Write, ReadWrite, ReadWriteDelete };
 
 // Attributes as the platform stores them: the Win32 attribute word, or the POSIX mode bits.
 using Attributes = std::uint32_t;
@@ -74,6 +75,9 @@ class FileLayer {
     virtual bool Lock(FileHandle handle, int timeoutMs);
     virtual void Unlock(FileHandle handle);
     virtual bool Identify(FileHandle handle, FileIdentity& identity);
+    // Gives the file the new name in one step, replacing any file of that name, even one that
+    // others hold open (with ReadWriteDelete sharing, on Windows).
+    virtual bool Rename(const char* from, const char* to);
 };
 
 // Why the last failed call of this thread failed, in the system's words.

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -126,6 +127,14 @@ class PosixFileLayer final : public FileLayer {
     }
 
     void Unlock(FileHandle handle) override { ::flock(handle, LOCK_UN); }
+
+    bool Rename(const char* from, const char* to) override {
+        if (::rename(from, to) != 0) {
+            RememberSystemError(errno);
+            return false;
+        }
+        return true;
+    }
 
     bool Identify(FileHandle handle, FileIdentity& identity) override {
         struct stat info {};

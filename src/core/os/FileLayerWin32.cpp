@@ -44,8 +44,10 @@ DWORD ShareFlags(Share share) {
         return FILE_SHARE_READ;
     case Share::Write:
         return FILE_SHARE_WRITE;
-    default:
+    case Share::ReadWrite:
         return FILE_SHARE_READ | FILE_SHARE_WRITE;
+    default:
+        return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     }
 }
 
@@ -164,6 +166,17 @@ class Win32FileLayer final : public FileLayer {
         where.Offset = kLockOffsetLow;
         where.OffsetHigh = kLockOffsetHigh;
         ::UnlockFileEx(handle, 0, 1, 0, &where);
+    }
+
+    // Write-through: the new name is on the disk when the call returns, like the data flushed
+    // before it.
+    bool Rename(const char* from, const char* to) override {
+        if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            RememberSystemError(static_cast<int>(::GetLastError()));
+            return false;
+        }
+        return true;
     }
 
     bool Identify(FileHandle handle, FileIdentity& identity) override {
