@@ -1,14 +1,20 @@
 // The index reading of --check on a two-hour file (25 fps, 180,000 video frames, an MP3 stream
 // beside them): with "idx1" alone, and as an OpenDML file of two parts with a standard index
-// each. The counters give the read and seek calls that reach the system per reading.
+// each. The counters give the read and seek calls that reach the system per reading, for the
+// index alone and for a whole analysis with rate reading on and off (the difference is what
+// --check costs). Then 1,000 small files analysed and checked as vidtag-cli --check runs them.
 
 #include "avi/VmAVIFile.h"
 #include "check/IndexRates.h"
+#include "check/Verdict.h"
+#include "engine/Engine.h"
 #include "streams/CachedReadStream64.h"
 #include "support/CountingFileLayer.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -209,6 +215,55 @@ void ReadIndex(benchmark::State& state, const std::string& path) {
     state.counters["frames"] = static_cast<double>(rates.Frames);
 }
 
+// A whole analysis as vidtag-cli runs it, with the index read for its rates or not.
+void Analyse(benchmark::State& state, const std::string& path, bool rates) {
+    SetRateReading(rates);
+    test::CountingFileLayer counter;
+    for (auto _ : state) {
+        ProcessFile(path, kNoKind);
+    }
+    SetRateReading(false);
+    const auto perRun = benchmark::Counter::kAvgIterations;
+    state.counters["reads"] = benchmark::Counter(static_cast<double>(counter.Reads), perRun);
+    state.counters["seeks"] = benchmark::Counter(static_cast<double>(counter.Seeks), perRun);
+    state.counters["frames"] = static_cast<double>(RateReport.Frames);
+}
+
+// 1,000 copies of a small sample, each analysed with its rates and checked, as vidtag-cli
+// --check does; printed as a line of its own, since its target is for the whole batch.
+void CheckSmallFiles(const std::filesystem::path& folder) {
+    constexpr int kFiles = 1000;
+    const std::filesystem::path root = folder / "check-files";
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::vector<std::string> files;
+    for (int i = 0; i < kFiles; ++i) {
+        std::string name = std::to_string(i);
+        name.append(".avi");
+        const std::filesystem::path path = root / name;
+        std::filesystem::copy_file(std::filesystem::path(VIDTAG_SAMPLES_DIR) / "kind10-xvid.avi",
+                                   path);
+        files.push_back(path.string());
+    }
+    const check::Profile& profile = *check::FindProfile("divx-home-theater");
+    SetRateReading(true);
+    int retag = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::string& file : files) {
+        if (ProcessFile(file, kNoKind) == kStatusDone &&
+            check::CheckStream(EngineState.CurrentKind, StreamReport, RateReport, profile, file)
+                    .Outcome == check::Verdict::Retag) {
+            ++retag;
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    SetRateReading(false);
+    std::printf("%d small files analysed and checked: %.3f s (%.3f ms/file), %d need a retag\n",
+                kFiles, seconds, seconds * 1000 / kFiles, retag);
+    std::filesystem::remove_all(root);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -223,9 +278,17 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("IndexRates/" + name).c_str(), ReadIndex, path)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(10);
+        for (const bool rates : {false, true}) {
+            std::string label = "Analyse/";
+            label.append(name).append(rates ? "/check" : "/plain");
+            benchmark::RegisterBenchmark(label.c_str(), Analyse, path, rates)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(10);
+        }
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    CheckSmallFiles(folder);
     return 0;
 }

@@ -24,6 +24,11 @@ void TakeEngineState(FileReport& report) {
     report.HandlerPos = EngineState.HandlerPos > 4 ? EngineState.HandlerPos : 0;
     report.CompressionPos = EngineState.CompressionPos;
     report.Stream = StreamReport;
+    report.Rates = RateReport;
+}
+
+void AddWarning(FileReport& report, const std::string& warning) {
+    report.Warning += (report.Warning.empty() ? "" : "; ") + warning;
 }
 
 // Runs one engine call and keeps the system's reason when it could not open the file.
@@ -224,15 +229,19 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     report.FromKind = report.Kind;
     report.FromHandler = report.Handler;
     report.FromCompression = report.Compression;
-    if (report.Failed() || request.Target == report.Kind) {
+    if (report.Failed() || (request.Decide && !request.Decide(report))) {
+        return report;
+    }
+    const CodecKind target = report.ToKind;
+    if (target == report.Kind) {
         return report;
     }
 
     const TargetList& offered = OfferedTargets(report.Kind);
     const auto targets = offered.View();
-    if (std::find(targets.begin(), targets.end(), request.Target) == targets.end()) {
+    if (std::find(targets.begin(), targets.end(), target) == targets.end()) {
         report.Error =
-            Fill(MessageText(language, Message::NotOffered), CodecNames[request.Target],
+            Fill(MessageText(language, Message::NotOffered), CodecNames[target],
                  DisplayKindName(report.Kind, language), TargetNames(report.Kind, language));
         return report;
     }
@@ -240,10 +249,15 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     // tell DivX 4 from DivX 5: the file would come back as an unknown codec and could not be
     // converted back.
     if (report.CompressionPos == 0 &&
-        ClassifyCodec(CodePairOf(request.Target).Handler, report.Compression) != request.Target) {
-        report.Error =
-            Fill(MessageText(language, Message::NoFormatChunk), CodecNames[request.Target]);
+        ClassifyCodec(CodePairOf(target).Handler, report.Compression) != target) {
+        report.Error = Fill(MessageText(language, Message::NoFormatChunk), CodecNames[target]);
         return report;
+    }
+    // Said, and the conversion still goes ahead: the label is what the user asked for.
+    if (FamilyOf(report.Kind) == 4 &&
+        check::NeedsDecodeByCodeWarning(report.Compression, CodePairOf(target).Compression,
+                                        report.Stream)) {
+        AddWarning(report, check::DecodeByCodeWarningText());
     }
     if (request.DryRun) {
         if (EngineState.FieldsOverlap) {
@@ -262,11 +276,11 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     // write them back.
     if (!request.Journal &&
         ClassifyCodec(report.FromHandler, report.FromCompression) != report.FromKind) {
-        report.Warning =
-            Fill(MessageText(language, Message::NoExactRestore),
-                 FourCCToString(report.FromHandler) + "/" + FourCCToString(report.FromCompression));
+        AddWarning(report, Fill(MessageText(language, Message::NoExactRestore),
+                                FourCCToString(report.FromHandler) + "/" +
+                                    FourCCToString(report.FromCompression)));
     }
-    const ConversionStatus written = Process(report, request.Target);
+    const ConversionStatus written = Process(report, target);
     report.Status = written;
     if (written != kStatusDone) {
         TakeRefusal(report, language);
@@ -276,7 +290,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     if (request.PreserveTime) {
         KeepTime(report, language);
     }
-    Confirm(path, request.Target, report, language);
+    Confirm(path, target, report, language);
     return report;
 }
 
@@ -299,6 +313,11 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     report.ToKind = report.Original.Found ? report.Original.Kind : report.Kind;
     if (report.Status != kStatusDone) {
         return report;
+    }
+    if (report.Original.Found && FamilyOf(report.Kind) == 4 &&
+        check::NeedsDecodeByCodeWarning(report.Compression, report.Original.Codes.Compression,
+                                        report.Stream)) {
+        AddWarning(report, check::DecodeByCodeWarningText());
     }
     if (request.DryRun) {
         if (!report.Original.Found) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "check/Verdict.h"
 #include "engine/Engine.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace vidtag::cli {
@@ -41,6 +44,11 @@ struct FileReport {
 
     // What the video stream holds, from the last analysis that opened the file.
     video::StreamFacts Stream;
+    // Its bitrates, when the analysis read them (--check).
+    check::Rates Rates;
+    // The device check, with --check: of the file as analysed, or for a conversion the verdict
+    // that decided it.
+    std::optional<check::CheckResult> Check;
 
     // A failure the engine has no status for (target not offered, folder without -r, ...).
     std::string Error;
@@ -60,6 +68,9 @@ struct ConvertRequest {
     bool DryRun = false;
     bool PreserveTime = false;
     bool Journal = true;
+    // Runs after the analysis of a file that could be analysed, before anything is written: may
+    // change the target (report.ToKind), or refuse with report.Error set and return false.
+    std::function<bool(FileReport&)> Decide;
 };
 
 // With journal, the report carries the file's recorded original, and a warning in the language

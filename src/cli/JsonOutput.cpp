@@ -1,5 +1,6 @@
 #include "JsonOutput.h"
 
+#include "CheckOutput.h"
 #include "PathText.h"
 #include "StreamJson.h"
 #include "TextOutput.h"
@@ -81,6 +82,9 @@ std::string JsonLine(const FileReport& report, int language) {
     object["locked"] = OfferedTargets(report.Kind).Locked;
     if (!report.ArgumentOnly) {
         object["stream"] = StreamObject(report.Stream);
+    }
+    if (report.Check) {
+        object["check"] = CheckObject(*report.Check);
     }
     // Only where the relaxed rule is at work, so that default output stays as scripts know it.
     if (report.Rule == ClassificationRule::Relaxed && report.Status == kStatusDone &&

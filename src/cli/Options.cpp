@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace vidtag::cli {
@@ -27,18 +29,53 @@ std::string KindNames(const std::vector<CodecKind>& kinds) {
     return names;
 }
 
+bool IsAuto(const std::string& text) {
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower == "auto";
+}
+
+// The choices --check brings, and what it excludes.
+std::optional<int> CheckUsage(const std::string& profileName, bool checkGiven, Options& options) {
+    if (checkGiven) {
+        options.Check = check::FindProfile(profileName);
+        if (options.Check == nullptr) {
+            return UsageError("unknown profile \"" + profileName +
+                              "\"; the profiles are: " + check::ProfileNames());
+        }
+    }
+    if (options.Auto && options.Check == nullptr) {
+        return UsageError("--to auto needs --check PROFILE, whose verdict names the kind");
+    }
+    if (options.Check != nullptr && options.Restore) {
+        return UsageError("--check and --restore exclude each other");
+    }
+    if (options.ListProfiles && !options.Paths.empty()) {
+        return UsageError("--list-profiles takes no files");
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<int> ParseOptions(int argc, const char* const* argv, Options& options) {
-    CLI::App app{"Rewrites the two codec codes of MPEG-4 family AVI files in place, so that "
-                 "another decoder plays them.\n\n"
-                 "  vidtag-cli [options] FILE|FOLDER...            analyse\n"
-                 "  vidtag-cli --to KIND [options] FILE|FOLDER...  convert\n"
-                 "  vidtag-cli --restore [options] FILE|FOLDER...  back to the recorded original\n"
-                 "  vidtag-cli --list-kinds                        the kinds by family, with codes",
-                 "vidtag-cli"};
+    CLI::App app{
+        "Rewrites the two codec codes of MPEG-4 family AVI files in place, so that "
+        "another decoder plays them.\n\n"
+        "  vidtag-cli [options] FILE|FOLDER...            analyse\n"
+        "  vidtag-cli --to KIND [options] FILE|FOLDER...  convert\n"
+        "  vidtag-cli --restore [options] FILE|FOLDER...  back to the recorded original\n"
+        "  vidtag-cli --list-kinds                        the kinds by family, with codes\n"
+        "  vidtag-cli --check PROFILE [--to KIND|auto] FILE|FOLDER...\n"
+        "                                                 will it play on the device?\n"
+        "  vidtag-cli --list-profiles                     the device profiles",
+        "vidtag-cli"};
     app.footer("KIND: a display name in any case (\"divx 5\"), a code (\"DX50\", \"xvid\") or a "
-               "number 1 to 13.\nExit status: 0 all files done, 1 a file failed, 2 usage error.");
+               "number 1 to 13; with --check also \"auto\".\nPROFILE: divx-handheld, "
+               "divx-portable, divx-home-theater or divx-hd720.\nExit status: 0 all files done "
+               "(with --check: and all play), 1 a file "
+               "failed or, with --check, does not play, 2 usage error.");
     // Options look the same everywhere, and a path such as /tmp/a.avi under Wine stays a path.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "vidtag-cli " VIDTAG_VERSION);
@@ -63,6 +100,14 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     app.add_flag("--relaxed", options.Relaxed,
                  "Also recognise the codes FFmpeg, MEncoder and GStreamer write (any case, the "
                  "code in both fields, FMP4)");
+    std::string profileName;
+    CLI::Option* check =
+        app.add_option("--check", profileName,
+                       "Say whether each file plays on a DivX Certified player of PROFILE; with "
+                       "--to, convert only files that will")
+            ->option_text("PROFILE");
+    app.add_flag("--list-profiles", options.ListProfiles,
+                 "List the device profiles and their limits");
     app.add_option("paths", options.Paths, "Files and folders")->option_text("FILE|FOLDER...");
 
     try {
@@ -75,7 +120,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     }
     options.Language = language == "ru" ? 1 : 0;
 
-    if (to->count() > 0) {
+    options.Auto = to->count() > 0 && IsAuto(options.ToText);
+    if (to->count() > 0 && !options.Auto) {
         const std::vector<CodecKind> kinds = LookupKind(options.ToText);
         if (kinds.empty() && NamesFFmpegKind(options.ToText)) {
             return UsageError(Fill(MessageText(options.Language, Message::KindNeverWritten),
@@ -100,7 +146,10 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     if (options.Restore && to->count() > 0) {
         return UsageError("--restore and --to exclude each other");
     }
-    if (options.Paths.empty() && !options.ListKinds) {
+    if (auto status = CheckUsage(profileName, check->count() > 0, options)) {
+        return status;
+    }
+    if (options.Paths.empty() && !options.ListKinds && !options.ListProfiles) {
         return UsageError(MessageText(options.Language, Message::NoFiles));
     }
     return std::nullopt;

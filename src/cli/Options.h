@@ -1,5 +1,6 @@
 #pragma once
 
+#include "check/Profiles.h"
 #include "codecs/CodecCatalog.h"
 
 #include <optional>
@@ -22,6 +23,11 @@ struct Options {
     bool Restore = false;   // write back the journal's recorded originals
     bool NoJournal = false; // neither read nor write the conversion journal
     int Language = 0;
+    // --check PROFILE: the device profile files are checked against; nullptr without it.
+    const check::Profile* Check = nullptr;
+    // --to auto: each file goes to the kind its check names.
+    bool Auto = false;
+    bool ListProfiles = false;
 };
 
 // Fills options from the arguments (UTF-8). Returns an exit status when the program should end

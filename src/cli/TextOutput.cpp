@@ -1,5 +1,6 @@
 #include "TextOutput.h"
 
+#include "CheckOutput.h"
 #include "CliTexts.h"
 #include "OutputCheck.h"
 #include "PathText.h"
@@ -72,6 +73,12 @@ void PrintStreamLines(const FileReport& report, std::FILE* out) {
     PutLine(out, "  stream: " + video::StreamSummary(report.Stream));
     if (const std::string warning = video::MismatchWarning(report.Stream); !warning.empty()) {
         PutLine(out, "  warning: " + warning);
+    }
+}
+
+void PrintCheckLines(const FileReport& report, bool quiet, std::FILE* stream) {
+    for (const std::string& line : CheckLines(report, quiet)) {
+        PutLine(stream, line);
     }
 }
 
@@ -166,6 +173,7 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         if (!quiet && report.Status == kStatusDone) {
             PrintStreamLines(report, out);
         }
+        PrintCheckLines(report, quiet, out);
         if (!quiet && IsRecognisedKind(report.Kind) && report.Status == kStatusDone) {
             PutLine(out, std::string("  ") + MessageText(language, Message::TargetsLabel) + ": " +
                              TargetNames(report.Kind, language));
@@ -203,12 +211,13 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         }
         PutLine(out, line);
     }
-    if (!report.Warning.empty() && report.Converted) {
+    if (!report.Warning.empty() && (report.Converted || (report.DryRun && !report.Failed()))) {
         PutLine(err, prefix + report.Warning);
     }
     if (!report.Error.empty()) {
         PutLine(err, prefix + report.Error);
     }
+    PrintCheckLines(report, quiet && !report.Failed(), report.Failed() ? err : out);
 }
 
 void PrintKindList(bool json, std::FILE* out, int language) {

@@ -1,3 +1,5 @@
+#include "CheckJob.h"
+#include "CheckOutput.h"
 #include "CliTexts.h"
 #include "FileJob.h"
 #include "FolderExpansion.h"
@@ -78,14 +80,23 @@ int main(int argc, char** argv) {
         PrintKindList(options.Json, stdout, options.Language);
         return FinishOutput(0, outputClosed, options.Language);
     }
+    if (options.ListProfiles) {
+        PrintProfileList(options.Json, stdout);
+        return FinishOutput(0, outputClosed, options.Language);
+    }
+    // Only a device check needs the bitrates, which cost a large file a few reads of its index.
+    vidtag::SetRateReading(options.Check != nullptr);
 
     // A conversion that cannot be recorded writes nothing: the promise is that every file can go
     // back to what it was.
     vidtag::SetJournalUse(options.NoJournal ? vidtag::JournalUse::Off
                                             : vidtag::JournalUse::Required);
     vidtag::SetKeepModifiedTime(options.PreserveTime);
-    const ConvertRequest request{options.To, options.DryRun, options.PreserveTime,
-                                 !options.NoJournal};
+    ConvertRequest request{
+        options.To, options.DryRun, options.PreserveTime, !options.NoJournal, {}};
+    if (options.Check != nullptr) {
+        request.Decide = CheckDecision(*options.Check, options.Auto);
+    }
     bool warnedSkipped = false;
 
     const std::vector<FileArgument> files =
@@ -103,10 +114,17 @@ int main(int argc, char** argv) {
             report = FailedArgument(file.Path, file.Error);
         } else if (options.Restore) {
             report = RestoreFile(file.Path, request, options.Language);
-        } else if (options.To != vidtag::kNoKind) {
+        } else if (options.To != vidtag::kNoKind || options.Auto) {
             report = ConvertFile(file.Path, request, options.Language);
+            // A file refused before the check was asked still says what the check makes of it.
+            if (options.Check != nullptr && !report.Check) {
+                AttachCheck(report, *options.Check);
+            }
         } else {
             report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
+            if (options.Check != nullptr) {
+                AttachCheck(report, *options.Check);
+            }
         }
         if (vidtag::JournalReport.SkippedLines > 0 && !warnedSkipped) {
             warnedSkipped = true;
@@ -115,12 +133,12 @@ int main(int argc, char** argv) {
                 Fill(MessageText(options.Language, Message::JournalSkipped), vidtag::JournalPath())
                     .c_str());
         }
-        anyFailed = anyFailed || report.Failed();
+        anyFailed = anyFailed || report.Failed() || FailsCheck(report);
         if (showProgress) {
             std::fputs("\r\x1b[K", stderr);
         }
         if (options.Json) {
-            if (!options.Quiet || report.Failed()) {
+            if (!options.Quiet || report.Failed() || FailsCheck(report)) {
                 std::fputs((JsonLine(report, options.Language) + "\n").c_str(), stdout);
             }
         } else {

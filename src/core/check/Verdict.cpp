@@ -232,24 +232,6 @@ bool SafeShellWord(std::string_view word) {
     });
 }
 
-std::string ShellQuoted(std::string_view word) {
-    if (SafeShellWord(word)) {
-        return std::string(word);
-    }
-#ifdef _WIN32
-    std::string out(1, '"');
-    out.append(word);
-    out.push_back('"');
-    return out;
-#else
-    std::string out = "'";
-    for (const char c : word) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-#endif
-}
-
 // "dir/beach.avi" -> "dir/beach-unpacked.avi".
 std::string UnpackedName(std::string_view fileName) {
     const std::size_t slash = fileName.find_last_of("/\\");
@@ -304,6 +286,24 @@ FourCC CompressionOf(CodecKind kind) {
 }
 
 } // namespace
+
+std::string ShellQuoted(std::string_view word) {
+    if (SafeShellWord(word)) {
+        return std::string(word);
+    }
+#ifdef _WIN32
+    std::string out(1, '"');
+    out.append(word);
+    out.push_back('"');
+    return out;
+#else
+    std::string out = "'";
+    for (const char c : word) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+#endif
+}
 
 bool NeedsDecodeByCodeWarning(FourCC fromCompression, FourCC toCompression,
                               const StreamFacts& facts) {

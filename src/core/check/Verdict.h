@@ -64,4 +64,8 @@ bool NeedsDecodeByCodeWarning(CodecKind from, CodecKind to, const video::StreamF
 // The warning's text.
 std::string DecodeByCodeWarningText();
 
+// A word for a command line, quoted only when it needs to be: in single quotes for POSIX
+// shells, in double quotes on Windows.
+std::string ShellQuoted(std::string_view word);
+
 } // namespace vidtag::check

@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include "avi/VmAVIFile.h"
+#include "check/IndexRates.h"
 #include "engine/Conversion.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
@@ -17,10 +18,12 @@ namespace vidtag {
 TEngineState EngineState;
 ClassificationRule AnalysisRule = ClassificationRule::Exact;
 video::StreamFacts StreamReport;
+check::Rates RateReport;
 
 namespace {
 
 bool ReadStreams = true;
+bool ReadRates = false;
 
 // Others may go on reading and writing while we look: the file may be playing somewhere.
 constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
@@ -40,6 +43,16 @@ bool FieldsOverlap(const TVmAVIFileReader& reader) {
            (compression + 4 > header && compression < header + reader.VideoHeaderHeld);
 }
 
+// A damaged index only loses the rates: the analysis itself goes on as without them.
+check::Rates ReadRatesOf(const TVmAVIFileReader& reader, TStream64& file,
+                         const video::StreamFacts& facts) {
+    try {
+        return check::StreamRates(file, check::FindIndexPlace(reader), facts.ChunkSizes, facts.Fps);
+    } catch (...) {
+        return {};
+    }
+}
+
 ConversionStatus Analyse(const std::string& fileName) {
     TEngineState& state = EngineState;
     state.HandlerPos = 0;
@@ -51,6 +64,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.AnalysedFile = {};
     state.FieldsOverlap = false;
     StreamReport = {};
+    RateReport = {};
 
     std::unique_ptr<TFileStream64> stream;
     try {
@@ -63,6 +77,7 @@ ConversionStatus Analyse(const std::string& fileName) {
     // Failing leaves no identity a conversion could match.
     os::Files().Identify(stream->Handle, state.AnalysedFile);
     video::StreamFacts facts;
+    check::Rates rates;
     try {
         // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
         // straight from the file that is a system call per step, minutes for a large file.
@@ -81,6 +96,9 @@ ConversionStatus Analyse(const std::string& fileName) {
         if (ReadStreams) {
             facts = video::ReadStreamFacts(reader, cached);
         }
+        if (ReadStreams && ReadRates) {
+            rates = ReadRatesOf(reader, cached, facts);
+        }
     } catch (...) {
         return kStatusScanFailed;
     }
@@ -92,6 +110,7 @@ ConversionStatus Analyse(const std::string& fileName) {
         Classify(state.OriginalHandler, state.OriginalCompression, AnalysisRule);
     facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(state.CurrentKind), facts.StreamSyntax);
     StreamReport = std::move(facts);
+    RateReport = rates;
     return kStatusDone;
 }
 
@@ -112,6 +131,10 @@ ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
 
 void SetStreamReading(bool on) noexcept {
     ReadStreams = on;
+}
+
+void SetRateReading(bool on) noexcept {
+    ReadRates = on;
 }
 
 void SetJournalUse(JournalUse use) noexcept {

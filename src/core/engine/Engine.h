@@ -27,6 +27,11 @@ ConversionStatus CheckLock(const std::string& FileName) noexcept;
 // default). Off, StreamReport stays empty and an analysis reads what it read before.
 void SetStreamReading(bool on) noexcept;
 
+// Whether analyses also read the video stream's index for its bitrates into RateReport (off by
+// default: only a device check needs them, and a large file's index costs a few large reads).
+// Needs stream reading on; without an index the rates come from the frames it read.
+void SetRateReading(bool on) noexcept;
+
 // Settles an interrupted conversion of the file, if the journal has one, and nothing else.
 ConversionStatus RecoverFile(const std::string& FileName) noexcept;
 

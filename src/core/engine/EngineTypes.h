@@ -1,5 +1,6 @@
 #pragma once
 
+#include "check/IndexRates.h"
 #include "codecs/CodecCatalog.h"
 #include "codecs/FourCC.h"
 #include "os/FileLayer.h"
@@ -48,6 +49,11 @@ extern TEngineState EngineState;
 // analysis of a file that exists; nothing else in the engine reads it, so that a damaged frame
 // changes nothing else.
 extern video::StreamFacts StreamReport;
+
+// The video stream's bitrates of the file last analysed, from its index or else the frames read,
+// when rate reading is on (SetRateReading); empty otherwise. Reset by every analysis of a file
+// that exists, and read by nothing else in the engine.
+extern check::Rates RateReport;
 
 // The rule every analysis classifies by. The dialog never changes it; vidtag-cli --relaxed does.
 extern ClassificationRule AnalysisRule;

@@ -1,0 +1,283 @@
+// vidtag-cli --check end to end: the verdict on real streams for every profile, --to auto over a
+// folder, and the usage it refuses. The streams made by ffmpeg and libxvid come from
+// samples/make-stream-samples at test time; without ffmpeg their rows are skipped.
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using vidtag::test::ReadFileBytes;
+using vidtag::test::SamplePath;
+using vidtag::test::TempDir;
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+struct Outcome {
+    int Exit = -1;
+    std::string Out;
+};
+
+// stderr goes where errTo says, /dev/null unless given; env is put in front of the command.
+Outcome Cli(const std::string& arguments, const std::string& errTo = "/dev/null",
+            const std::string& env = {}) {
+    const std::string command =
+        env + Quote(VIDTAG_CLI_PATH) + " " + arguments + " 2>" + Quote(errTo);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    Outcome run;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+        run.Out.append(buffer, n);
+    }
+    const int status = pclose(pipe.release());
+    run.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::vector<json> JsonLines(const std::string& text) {
+    std::vector<json> lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(json::parse(text.substr(at, end - at)));
+    }
+    return lines;
+}
+
+class CheckCli : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        streams_ = new TempDir;
+        if (std::system("ffmpeg -version >/dev/null 2>&1") == 0) {
+            const std::string script = std::string(VIDTAG_SAMPLES_DIR) + "/make-stream-samples";
+            made_ = std::system(
+                        (Quote(script) + " " + Quote(streams_->Root()) + " 2>/dev/null").c_str()) ==
+                        0 ||
+                    fs::exists(streams_->Path("stream-xvid-qpel.avi"));
+        }
+    }
+    static void TearDownTestSuite() {
+        delete streams_;
+        streams_ = nullptr;
+    }
+    // A stream sample made at test time, else one of samples/; empty when neither exists.
+    static std::string Sample(const std::string& name) {
+        if (const std::string made = streams_->Path(name); fs::exists(made)) {
+            return made;
+        }
+        const std::string kept = SamplePath(name);
+        return fs::exists(kept) ? kept : std::string();
+    }
+
+    static inline TempDir* streams_ = nullptr;
+    static inline bool made_ = false;
+    TempDir dir_;
+};
+
+// A file against the four profiles, smallest first: "verdict problem,ids" each, ids in the order
+// the check names them. "SIZE" stands for what 320x240 at 25 fps breaks on a handheld.
+struct SampleRow {
+    const char* File;
+    std::array<std::string, 4> Verdicts;
+};
+
+std::string VerdictOf(const json& check) {
+    std::string text = check["verdict"];
+    for (std::size_t i = 0; i < check["problems"].size(); ++i) {
+        text.append(i == 0 ? " " : ",").append(check["problems"][i]["id"].get<std::string>());
+    }
+    return text;
+}
+
+TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
+    const char* kProfiles[] = {"divx-handheld", "divx-portable", "divx-home-theater", "divx-hd720"};
+    const std::string plays = "plays", label = "retag label", v2 = "reencode family_unsupported";
+    // libxvid at 320x240 under an XviD label, with one tool no profile allows.
+    const auto Tool = [](const std::string& id) {
+        const std::string some = "reencode label," + id;
+        return std::array<std::string, 4>{"reencode label,size,fps,macroblocks," + id, some, some,
+                                          some};
+    };
+    const std::vector<SampleRow> rows = {
+        {"kind01-mpg4.avi", {v2, v2, v2, v2}},
+        {"kind03-mp43.avi", {label, label, label, label}},
+        {"kind06-div3.avi", {plays, plays, plays, plays}},
+        {"kind09-ap42.avi", {v2, v2, v2, v2}},
+        {"kind10-xvid.avi", {label, label, label, label}},
+        {"kind11-divx.avi", {plays, plays, plays, plays}},
+        {"kind13-3iv2.avi", {label, label, label, label}},
+        // VLC measured 32.05 fps and wrote it: more than any profile's 30.
+        {"stream-vlc-remux.avi",
+         {"reencode fps,macroblocks,b_frames", "reencode fps,b_frames", "reencode fps,b_frames",
+          "reencode fps"}},
+        {"stream-xvid-packed.avi",
+         {"reencode label,size,fps,macroblocks,b_frames,packed", "reencode label,b_frames",
+          "reencode label,b_frames", label}},
+        {"stream-xvid-qpel.avi", Tool("qpel")},
+        {"stream-xvid-gmc.avi", Tool("gmc")},
+        {"stream-xvid-mpegquant.avi", Tool("mpeg_quant")},
+        {"stream-mpeg4-bf.avi",
+         {"reencode SIZE,b_frames", "reencode b_frames", "reencode b_frames", plays}},
+        {"stream-mpeg4-interlaced.avi",
+         {"reencode SIZE,interlaced", "reencode interlaced", plays, plays}},
+        {"stream-mpeg4-partitioned.avi", {"reencode SIZE", plays, plays, plays}},
+        {"stream-msmpeg4.avi", {"reencode SIZE", plays, plays, plays}},
+        {"stream-msmpeg4v2.avi", {"reencode family_unsupported,SIZE", v2, v2, v2}},
+        {"stream-msmpeg4-as-xvid.avi",
+         {"mislabelled family,SIZE", "mislabelled family", "mislabelled family",
+          "mislabelled family"}},
+    };
+    for (const SampleRow& row : rows) {
+        const std::string file = Sample(row.File);
+        if (file.empty()) {
+            EXPECT_FALSE(made_) << row.File << " was not made";
+            continue;
+        }
+        for (int p = 0; p < 4; ++p) {
+            SCOPED_TRACE(std::string(row.File) + " on " + kProfiles[p]);
+            const Outcome run =
+                Cli("--json --check " + std::string(kProfiles[p]) + " " + Quote(file));
+            const json check = json::parse(run.Out)["check"];
+            std::string expected = row.Verdicts[p];
+            if (const auto at = expected.find("SIZE"); at != std::string::npos) {
+                expected.replace(at, 4, "size,fps,macroblocks,avg_bitrate,peak_bitrate");
+            }
+            EXPECT_EQ(check["profile"], kProfiles[p]);
+            EXPECT_EQ(VerdictOf(check), expected);
+            EXPECT_EQ(run.Exit, expected == "plays" ? 0 : 1);
+            EXPECT_EQ(check["retag_to"].is_null(), expected.rfind("retag", 0) != 0);
+            EXPECT_EQ(check["bitrate_from"], "index");
+        }
+    }
+}
+
+// Over a folder, --to auto writes exactly the files whose verdict is retag, each to its
+// retag_to, and leaves every other byte of the folder as it was.
+TEST_F(CheckCli, ToAutoChangesExactlyTheRetagFiles) {
+    const std::string folder = dir_.Path("batch");
+    fs::create_directory(folder);
+    std::vector<std::string> names;
+    for (const char* name :
+         {"kind03-mp43.avi", "kind06-div3.avi", "kind09-ap42.avi", "kind10-xvid.avi",
+          "kind12-divx.avi", "kind13-3iv2.avi", "not-riff-text.avi", "stream-xvid-qpel.avi",
+          "stream-msmpeg4-as-xvid.avi"}) {
+        if (const std::string from = Sample(name); !from.empty()) {
+            fs::copy_file(from, folder + "/" + name);
+            names.emplace_back(name);
+        }
+    }
+    // Its frames blanked out: nothing to judge by, so never converted.
+    vidtag::test::Bytes blank = ReadFileBytes(SamplePath("kind10-xvid.avi"));
+    const std::string movi = "movi", idx1 = "idx1";
+    const auto at = std::search(blank.begin(), blank.end(), movi.begin(), movi.end());
+    std::fill(at + 4, std::search(at, blank.end(), idx1.begin(), idx1.end()), std::uint8_t{0});
+    vidtag::test::WriteFileBytes(folder + "/blank.avi", blank);
+    names.emplace_back("blank.avi");
+    std::map<std::string, vidtag::test::Bytes> before;
+    std::map<std::string, int> retagTo;
+    for (const json& line :
+         JsonLines(Cli("--json --check divx-home-theater " + Quote(folder) + "/*.avi").Out)) {
+        const std::string name = fs::path(line["path"].get<std::string>()).filename().string();
+        before[name] = ReadFileBytes(line["path"]);
+        if (line.contains("check") && line["check"]["verdict"] == "retag") {
+            retagTo[name] = line["check"]["retag_to"];
+        }
+    }
+    ASSERT_EQ(before.size(), names.size());
+    ASSERT_EQ(retagTo.size(), 3u);
+
+    const Outcome real = Cli("--json -r --to auto --check divx-home-theater " + Quote(folder));
+    EXPECT_EQ(real.Exit, 1); // the files that will not play are refused
+    const std::vector<json> wrote = JsonLines(real.Out);
+    ASSERT_EQ(wrote.size(), names.size());
+    for (const json& line : wrote) {
+        const std::string name = fs::path(line["path"].get<std::string>()).filename().string();
+        SCOPED_TRACE(name);
+        const bool retag = retagTo.count(name) != 0;
+        EXPECT_EQ(line["converted"], retag);
+        EXPECT_EQ(ReadFileBytes(line["path"]) == before[name], !retag);
+        if (retag) {
+            EXPECT_EQ(line["kind"], retagTo[name]);
+        }
+        // XVID picks Xvid's workarounds in FFmpeg, DX50 none, and the sample names no encoder.
+        EXPECT_EQ(line.contains("warning"), name == "kind10-xvid.avi");
+        const bool refused = line.contains("error") || line["status"] != 0;
+        EXPECT_EQ(refused, !retag && line["check"]["verdict"] != "plays") << line.dump();
+        if (name == "blank.avi") {
+            EXPECT_EQ(line["check"]["verdict"], "unknown");
+            EXPECT_NE(line["error"].get<std::string>().find("cannot be told"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(CheckCli, TextNamesTheVerdictAndTheCommand) {
+    const std::string trip = dir_.Path("my trip.avi");
+    fs::copy_file(SamplePath("kind13-3iv2.avi"), trip);
+    const Outcome run = Cli("--check divx-home-theater " + Quote(trip));
+    EXPECT_NE(run.Out.find("\n  divx-home-theater: plays after a retag to DivX 5 (vidtag-cli "
+                           "--to auto --check divx-home-theater " +
+                           Quote(trip) + ")\n"),
+              std::string::npos)
+        << run.Out;
+    EXPECT_EQ(run.Exit, 1);
+}
+
+// Bad usage: exit 2, one line on stderr, nothing on stdout, nothing written anywhere.
+TEST_F(CheckCli, UsageErrorsWriteNothing) {
+    const std::string file = dir_.Path("v.avi");
+    fs::copy_file(SamplePath("kind10-xvid.avi"), file);
+    const auto original = ReadFileBytes(file);
+    const std::string journal = dir_.Path("journal.jsonl");
+    const struct {
+        const char* Arguments;
+        const char* Says;
+    } rows[] = {
+        {"--check divx-toaster", "divx-handheld, divx-portable, divx-home-theater, divx-hd720"},
+        {"--to auto", "--to auto needs --check"},
+        {"--to auto --dry-run", "--to auto needs --check"},
+        {"--check divx-hd720 --restore", "--check and --restore exclude each other"},
+        {"--to auto --check DIVX-HD720", "unknown profile"},
+        {"--list-profiles", "--list-profiles takes no files"},
+    };
+    std::string env = "VIDTAG_JOURNAL=";
+    env.append(Quote(journal)).append(" ");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Arguments);
+        const std::string err = dir_.Path("err.txt");
+        const std::string arguments = std::string(row.Arguments) + " " + Quote(file);
+        const Outcome run = Cli(arguments, err, env);
+        const auto said = ReadFileBytes(err);
+        const std::string text(said.begin(), said.end());
+        EXPECT_EQ(run.Exit, 2);
+        EXPECT_EQ(run.Out, "");
+        EXPECT_NE(text.find(row.Says), std::string::npos) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        EXPECT_EQ(ReadFileBytes(file), original);
+        EXPECT_FALSE(fs::exists(journal));
+    }
+    const std::vector<json> profiles = JsonLines(Cli("--list-profiles --json").Out);
+    ASSERT_EQ(profiles.size(), 4u);
+    EXPECT_EQ(profiles[2]["name"], "divx-home-theater");
+    EXPECT_EQ(profiles[2]["max_macroblocks_per_second"], 40500);
+}
+
+} // namespace
