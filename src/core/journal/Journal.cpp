@@ -4,6 +4,7 @@
 #include "journal/JournalLine.h"
 #include "journal/RecordCheck.h"
 #include "os/SystemError.h"
+#include "os/Utf8Path.h"
 
 #include <array>
 #include <atomic>
@@ -20,23 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint32_t kReadChunk = 64 * 1024;
-
-fs::path PathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-std::string CodeText(FourCC code) {
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        text += FourCCChar(code, i);
-    }
-    return text;
-}
 
 FourCC CodeOf(const std::string& text) {
     return text.size() == 4 ? MakeFourCC(text[0], text[1], text[2], text[3]) : 0;
@@ -140,10 +124,10 @@ std::string EntryLine(const JournalEntry& entry) {
         .Put("size", entry.File.Size)
         .Put("handler_pos", entry.HandlerPos)
         .Put("compression_pos", entry.CompressionPos)
-        .Put("from_handler", CodeText(entry.From.Handler))
-        .Put("from_compression", CodeText(entry.From.Compression))
-        .Put("to_handler", CodeText(entry.To.Handler))
-        .Put("to_compression", CodeText(entry.To.Compression))
+        .Put("from_handler", FourCCBytes(entry.From.Handler))
+        .Put("from_compression", FourCCBytes(entry.From.Compression))
+        .Put("to_handler", FourCCBytes(entry.To.Handler))
+        .Put("to_compression", FourCCBytes(entry.To.Compression))
         .Put("from_kind", std::int64_t{entry.FromKind})
         .Put("to_kind", std::int64_t{entry.ToKind})
         .Put("mode", std::uint64_t{entry.Mode});
@@ -223,7 +207,7 @@ bool Journal::Refresh() {
         return false;
     }
     std::error_code error;
-    const fs::path where = PathOf(path_);
+    const fs::path where = os::PathFromUtf8(path_);
     const fs::file_status status = fs::status(where, error);
     if (fs::is_directory(status)) {
         error_ = "it is a folder";
@@ -284,7 +268,8 @@ bool Journal::Append(const std::string& line, bool flush) {
     const HandleGuard handle(os::Files().OpenAppend(path_.c_str()));
     if (handle.Get() == os::InvalidHandle()) {
         std::error_code ignored;
-        error_ = fs::is_directory(PathOf(path_), ignored) ? "it is a folder" : os::LastErrorText();
+        error_ = fs::is_directory(os::PathFromUtf8(path_), ignored) ? "it is a folder"
+                                                                    : os::LastErrorText();
         return false;
     }
     // After a torn line the record starts a line of its own, so that it is not lost with it.
@@ -347,8 +332,8 @@ bool Journal::Writable() {
         return false;
     }
     std::error_code error;
-    fs::create_directories(PathOf(path_).parent_path(), error);
-    const fs::file_status status = fs::status(PathOf(path_), error);
+    fs::create_directories(os::PathFromUtf8(path_).parent_path(), error);
+    const fs::file_status status = fs::status(os::PathFromUtf8(path_), error);
     if (fs::is_directory(status)) {
         error_ = "it is a folder";
         return false;
@@ -387,21 +372,22 @@ std::string JournalPath() {
     // wherever the program happens to run.
 #ifdef _WIN32
     const std::string base = os::EnvironmentVariable("LOCALAPPDATA");
-    const fs::path folder = PathOf(base) / "Vidtag";
+    const fs::path folder = os::PathFromUtf8(base) / "Vidtag";
 #else
     const std::string state = os::EnvironmentVariable("XDG_STATE_HOME");
     const bool useState = !state.empty() && state.front() == '/';
     const std::string base = useState ? state : os::EnvironmentVariable("HOME");
     const fs::path folder =
-        (useState ? PathOf(state) : PathOf(base) / ".local" / "state") / "vidtag";
+        (useState ? os::PathFromUtf8(state) : os::PathFromUtf8(base) / ".local" / "state") /
+        "vidtag";
 #endif
-    return base.empty() ? std::string() : Utf8Of(folder / "journal.jsonl");
+    return base.empty() ? std::string() : os::Utf8FromPath(folder / "journal.jsonl");
 }
 
 std::string AbsolutePath(const std::string& path) {
     std::error_code error;
-    const fs::path absolute = fs::absolute(PathOf(path), error);
-    return error ? path : Utf8Of(absolute.lexically_normal());
+    const fs::path absolute = fs::absolute(os::PathFromUtf8(path), error);
+    return error ? path : os::Utf8FromPath(absolute.lexically_normal());
 }
 
 } // namespace vidtag

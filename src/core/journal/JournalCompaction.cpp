@@ -2,6 +2,7 @@
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "journal/JournalLine.h"
+#include "os/Utf8Path.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,15 +24,6 @@ constexpr std::uint32_t kWriteChunk = 1024 * 1024;
 constexpr int kRenameAttempts = 20;
 constexpr int kRenamePauseMs = 50;
 const char* const kTemporaryMark = ".compact-";
-
-fs::path PathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 // A damaged record goes back as it was read, so that compaction neither loses it nor makes it
 // look sound; its state, when it ended, follows on a line of its own.
@@ -84,9 +76,9 @@ bool WriteAll(os::FileHandle handle, const std::string& text) {
 // Temporary files of compactions that were killed: none is in use while the lock is held.
 void RemoveLeftovers(const fs::path& target) {
     std::error_code error;
-    const std::string prefix = Utf8Of(target.filename()) + kTemporaryMark;
+    const std::string prefix = os::Utf8FromPath(target.filename()) + kTemporaryMark;
     for (const fs::directory_entry& item : fs::directory_iterator(target.parent_path(), error)) {
-        if (Utf8Of(item.path().filename()).rfind(prefix, 0) == 0) {
+        if (os::Utf8FromPath(item.path().filename()).rfind(prefix, 0) == 0) {
             fs::remove(item.path(), error);
         }
     }
@@ -150,7 +142,7 @@ void Journal::Compact() {
 // it is still the file that was read.
 bool Journal::WriteCompacted(const std::string& text) {
     const std::string target = ResolvedPath(path_);
-    RemoveLeftovers(PathOf(target));
+    RemoveLeftovers(os::PathFromUtf8(target));
     const std::string temporary = target + kTemporaryMark + NewRecordId();
     const os::FileHandle out = os::Files().Create(temporary.c_str());
     if (out == os::InvalidHandle()) {
@@ -164,7 +156,7 @@ bool Journal::WriteCompacted(const std::string& text) {
     written = written && StillTheFileRead(target, read_) && RenameOver(temporary, target);
     if (!written) {
         std::error_code ignored;
-        fs::remove(PathOf(temporary), ignored);
+        fs::remove(os::PathFromUtf8(temporary), ignored);
         return false;
     }
     // The next refresh reads the compacted journal from its start.

@@ -1,4 +1,5 @@
 #include "journal/JournalLock.h"
+#include "os/Utf8Path.h"
 
 #include <filesystem>
 #include <system_error>
@@ -12,15 +13,6 @@ namespace {
 // A lock file removed by hand while held is replaced by a new one; taking the lock again on that
 // one is enough, and more attempts would only hide a program that keeps removing it.
 constexpr int kAttempts = 3;
-
-fs::path PathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 bool SameFileAt(const std::string& name, os::FileHandle handle) {
     const os::FileHandle now = os::Files().OpenAppend(name.c_str());
@@ -39,7 +31,7 @@ bool SameFileAt(const std::string& name, os::FileHandle handle) {
 
 std::string ResolvedPath(const std::string& path) {
     std::error_code error;
-    fs::path where = fs::absolute(PathOf(path), error);
+    fs::path where = fs::absolute(os::PathFromUtf8(path), error);
     // A loop of links is cut short; the last name found is as good a place as any.
     for (int depth = 0; depth < 40 && fs::is_symlink(where, error); ++depth) {
         const fs::path target = fs::read_symlink(where, error);
@@ -48,7 +40,7 @@ std::string ResolvedPath(const std::string& path) {
         }
         where = (where.parent_path() / target).lexically_normal();
     }
-    return Utf8Of(where);
+    return os::Utf8FromPath(where);
 }
 
 std::string LockPathOf(const std::string& journalPath) {
