@@ -98,6 +98,13 @@ TEST(JournalFormat, HistoryAndCompactionKeepTheOriginal) {
     // Found by its path when its identity is unknown, but not at another size.
     EXPECT_TRUE(HistoryOf(entries, {2, 9, 1000}, "/v/a.avi", ivx).Last);
     EXPECT_FALSE(HistoryOf(entries, {2, 9, 999}, "/v/a.avi", ivx).Last);
+    // A new file given a deleted one's inode is another life of it; a record or an identity
+    // without a generation matches either.
+    std::vector<JournalEntry> lives = entries;
+    lives[0].File.Generation = lives[2].File.Generation = 5;
+    EXPECT_FALSE(HistoryOf(lives, {1, 7, 1000, 6}, "/elsewhere.avi", ivx).Original);
+    EXPECT_TRUE(HistoryOf(lives, {1, 7, 1000, 5}, "/elsewhere.avi", ivx).Original);
+    EXPECT_TRUE(HistoryOf(lives, {1, 7, 1000, 0}, "/elsewhere.avi", ivx).Original);
 
     const std::vector<JournalEntry> compacted = CompactedEntries(entries);
     ASSERT_EQ(compacted.size(), 2u);

@@ -81,11 +81,11 @@ const Chain& Preferred(const Chain& byIdentity, const Chain& byPath) {
     return byPath.Start < byIdentity.Start ? byPath : byIdentity;
 }
 
-using IdentityKey = std::tuple<std::uint64_t, std::uint64_t, std::int64_t>;
+using IdentityKey = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::int64_t>;
 using PathKey = std::pair<std::string, std::int64_t>;
 
 IdentityKey IdentityOf(const JournalEntry& entry) {
-    return {entry.File.Volume, entry.File.Index, entry.File.Size};
+    return {entry.File.Volume, entry.File.Index, entry.File.Generation, entry.File.Size};
 }
 
 bool Mergeable(const JournalEntry& earlier, const JournalEntry& later) {

@@ -122,6 +122,7 @@ std::string EntryLine(const JournalEntry& entry) {
         .Put("volume", entry.File.Volume)
         .Put("index", entry.File.Index)
         .Put("size", entry.File.Size)
+        .Put("generation", entry.File.Generation)
         .Put("handler_pos", entry.HandlerPos)
         .Put("compression_pos", entry.CompressionPos)
         .Put("from_handler", FourCCBytes(entry.From.Handler))
@@ -175,6 +176,7 @@ void Journal::TakeLine(const std::string& text) {
     entry.File.Volume = line->Unsigned("volume");
     entry.File.Index = line->Unsigned("index");
     entry.File.Size = line->Number("size");
+    entry.File.Generation = line->Unsigned("generation");
     entry.HandlerPos = line->Number("handler_pos");
     entry.CompressionPos = line->Number("compression_pos");
     entry.From = {CodeOf(line->Text("from_handler")), CodeOf(line->Text("from_compression"))};

@@ -33,9 +33,14 @@ struct FileIdentity {
     std::uint64_t Volume = 0;
     std::uint64_t Index = 0;
     std::int64_t Size = 0;
+    // Which life of the index this is: an inode number is handed to the next new file once its
+    // file is deleted, its generation is not. 0 where the system tells none (NTFS puts its
+    // sequence number into the index itself), and 0 matches any.
+    std::uint64_t Generation = 0;
 
     bool SameFile(const FileIdentity& other) const {
-        return Volume == other.Volume && Index == other.Index;
+        return Volume == other.Volume && Index == other.Index &&
+               (Generation == 0 || other.Generation == 0 || Generation == other.Generation);
     }
 };
 
