@@ -1,8 +1,10 @@
 // Writes that cannot go as the analysis planned them: overlapping fields, another file under the
 // name, a failing medium, a lock the file system refuses, a lost "done" mark, a long path.
 #include "engine/Engine.h"
+
 #include "support/AviBuilder.h"
 #include "support/FaultyFileLayer.h"
+#include "support/JournalVariable.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -51,25 +53,17 @@ Bytes Video(std::size_t at = 0) {
     return b.Take();
 }
 
-void SetJournalVariable(const std::string& value) {
-#ifdef _WIN32
-    _putenv_s("VIDTAG_JOURNAL", value.c_str());
-#else
-    setenv("VIDTAG_JOURNAL", value.c_str(), 1);
-#endif
-}
-
 // A journal of each test's own: a file of an earlier test may have had the same identity.
 class WriteSafety : public ::testing::Test {
   protected:
     void SetUp() override {
-        SetJournalVariable(journal_);
+        test::SetJournalVariable(journal_);
         SetJournalUse(JournalUse::Required);
     }
     void TearDown() override {
         SetJournalUse(JournalUse::BestEffort);
         SetKeepModifiedTime(false);
-        SetJournalVariable(saved_);
+        test::SetJournalVariable(saved_);
     }
     // A fresh file, analysed.
     std::string File(const std::string& name, const Bytes& bytes) {

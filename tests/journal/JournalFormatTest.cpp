@@ -1,8 +1,10 @@
 // The journal's own format and its compaction, below the engine.
 #include "engine/Engine.h"
+
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "journal/JournalLine.h"
+#include "support/JournalVariable.h"
 #include "support/PaddedJournal.h"
 #include "support/TempDir.h"
 
@@ -114,14 +116,6 @@ TEST(JournalFormat, HistoryAndCompactionKeepTheOriginal) {
     EXPECT_EQ(compacted[1].State, EntryState::Pending);
 }
 
-void SetJournal(const std::string& path) {
-#ifdef _WIN32
-    _putenv_s("VIDTAG_JOURNAL", path.c_str());
-#else
-    setenv("VIDTAG_JOURNAL", path.c_str(), 1);
-#endif
-}
-
 // The dialog's way (the engine's default): its conversions are recorded where the journal can
 // be written, and go ahead as before where it cannot.
 TEST(JournalFormat, TheDialogRecordsWhereItCanAndConvertsAnyway) {
@@ -130,7 +124,7 @@ TEST(JournalFormat, TheDialogRecordsWhereItCanAndConvertsAnyway) {
     test::WriteFileBytes(blocker, {});
     for (const bool writable : {true, false}) {
         const std::string journal = writable ? dir.Path("journal.jsonl") : blocker + "/j.jsonl";
-        SetJournal(journal);
+        test::SetJournalVariable(journal);
         const std::string path = dir.Path("dialog.avi");
         test::WriteFileBytes(path, test::ReadFileBytes(test::SamplePath("kind10-xvid.avi")));
         ASSERT_EQ(ProcessFile(path, kNoKind), kStatusDone);

@@ -1,5 +1,7 @@
 #include "check/Verdict.h"
 
+#include "video/StreamText.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -15,21 +17,8 @@ using video::Syntax;
 // Frame rates from rate / scale are rarely exact: 29.97 fits 30, 30.0001 should too.
 constexpr double kRateSlack = 1.0001;
 
-std::string Decimal(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    std::string out = text;
-    while (!out.empty() && out.back() == '0') {
-        out.pop_back();
-    }
-    if (!out.empty() && out.back() == '.') {
-        out.pop_back();
-    }
-    return out;
-}
-
 std::string Kbits(std::uint64_t bits) {
-    return Decimal(static_cast<double>(bits) / 1000) + " kbit/s";
+    return video::DecimalText(static_cast<double>(bits) / 1000) + " kbit/s";
 }
 
 std::string SizeText(std::uint32_t width, std::uint32_t height) {
@@ -130,14 +119,14 @@ void CheckSize(const StreamFacts& facts, const Profile& profile, std::vector<Pro
     const std::uint32_t allowed = AllowedFps(profile, w, h, sizeFits);
     if (fps > allowed * kRateSlack) {
         Add(problems, "fps",
-            Decimal(fps) + " fps, more than " + std::to_string(allowed) + " fps" +
+            video::DecimalText(fps) + " fps, more than " + std::to_string(allowed) + " fps" +
                 (sizeFits ? " at " + SizeText(w, h) : std::string()),
             Fix::Reencode);
     }
     const double macroblocks = std::ceil(w / 16.0) * std::ceil(h / 16.0) * fps;
     if (sized && macroblocks > profile.MaxMacroblocksPerSecond * kRateSlack) {
         Add(problems, "macroblocks",
-            Decimal(std::round(macroblocks)) + " macroblocks per second, more than " +
+            video::DecimalText(std::round(macroblocks)) + " macroblocks per second, more than " +
                 std::to_string(profile.MaxMacroblocksPerSecond),
             Fix::Reencode);
     }

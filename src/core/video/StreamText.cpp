@@ -69,20 +69,6 @@ std::string Number(std::uint32_t value) {
     return std::to_string(value);
 }
 
-std::string FpsText(double fps) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", fps);
-    std::string result = text;
-    // 25.000 shows as 25, 29.970 as 29.97.
-    while (!result.empty() && result.back() == '0') {
-        result.pop_back();
-    }
-    if (!result.empty() && result.back() == '.') {
-        result.pop_back();
-    }
-    return result;
-}
-
 std::string Heading(const StreamFacts& facts) {
     switch (facts.StreamSyntax) {
     case Syntax::Unknown:
@@ -118,7 +104,7 @@ std::string Picture(const StreamFacts& facts) {
         text = Number(*facts.Width) + "x" + Number(*facts.Height);
     }
     if (facts.Fps && *facts.Fps > 0) {
-        Append(text, text.empty() ? "" : ", ", FpsText(*facts.Fps) + " fps");
+        Append(text, text.empty() ? "" : ", ", DecimalText(*facts.Fps) + " fps");
     }
     return text;
 }
@@ -226,6 +212,19 @@ std::string MismatchWarning(const StreamFacts& facts) {
         break;
     }
     return "";
+}
+
+std::string DecimalText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    std::string result = text;
+    while (!result.empty() && result.back() == '0') {
+        result.pop_back();
+    }
+    if (!result.empty() && result.back() == '.') {
+        result.pop_back();
+    }
+    return result;
 }
 
 } // namespace vidtag::video

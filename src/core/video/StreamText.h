@@ -17,4 +17,8 @@ std::string StreamSummary(const StreamFacts& facts);
 // What to tell when the stream is not what its label's family names; "" when it is.
 std::string MismatchWarning(const StreamFacts& facts);
 
+// A number with at most three decimals and no trailing zeros: 25.000 shows as 25, 29.970 as
+// 29.97.
+std::string DecimalText(double value);
+
 } // namespace vidtag::video
