@@ -55,8 +55,7 @@ void Scan(benchmark::State& state, const std::string& path, bool cached) {
     state.counters["found"] = handler != 0 ? 1 : 0;
 }
 
-// An analysis as the program runs it; without frames, as it ran before it read the stream's own
-// headers.
+// An analysis as vidtag-cli runs it; without frames, as the dialog runs it.
 void Analyse(benchmark::State& state, const std::string& path, bool frames) {
     SetStreamReading(frames);
     test::CountingFileLayer counter;
@@ -68,7 +67,7 @@ void Analyse(benchmark::State& state, const std::string& path, bool frames) {
     state.counters["status"] = status;
     state.counters["kind"] = EngineState.OriginalKind;
     state.counters["frames_read"] = StreamReport.FramesRead;
-    SetStreamReading(true);
+    SetStreamReading(false);
 }
 
 constexpr int kSmallFiles = 1000;
@@ -100,7 +99,7 @@ void AnalyseSmall(benchmark::State& state, const std::vector<std::string>& paths
     }
     SetCallCounters(state, counter);
     state.counters["frames_read"] = StreamReport.FramesRead;
-    SetStreamReading(true);
+    SetStreamReading(false);
 }
 
 // Another program over the same file, for comparison: wall clock as the benchmark's time, the

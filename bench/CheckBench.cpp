@@ -217,6 +217,7 @@ void ReadIndex(benchmark::State& state, const std::string& path) {
 
 // A whole analysis as vidtag-cli runs it, with the index read for its rates or not.
 void Analyse(benchmark::State& state, const std::string& path, bool rates) {
+    SetStreamReading(true);
     SetRateReading(rates);
     test::CountingFileLayer counter;
     for (auto _ : state) {
@@ -246,6 +247,7 @@ void CheckSmallFiles(const std::filesystem::path& folder) {
         files.push_back(path.string());
     }
     const check::Profile& profile = *check::FindProfile("divx-home-theater");
+    SetStreamReading(true);
     SetRateReading(true);
     int retag = 0;
     const auto start = std::chrono::steady_clock::now();

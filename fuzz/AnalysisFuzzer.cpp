@@ -222,9 +222,10 @@ void CheckConversion(const std::uint8_t* data, std::size_t size, const Findings&
 } // namespace
 
 // The conversions here are of scratch copies: recording them would only fill the user's journal.
-// The analyses read the index's bitrates as --check does, so that the walks' comparison covers it.
+// The analyses read the frames and the index's bitrates as vidtag-cli --check does, so that the walks' comparison covers it.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     vidtag::SetJournalUse(vidtag::JournalUse::Off);
+    vidtag::SetStreamReading(true);
     vidtag::SetRateReading(true);
     return 0;
 }

@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
         PrintProfileList(options.Json, stdout);
         return FinishOutput(0, outputClosed, options.Language);
     }
+    // vidtag-cli shows what the stream is on every analysis; the dialog does not, and leaves the
+    // frames unread.
+    vidtag::SetStreamReading(true);
     // Only a device check needs the bitrates, which cost a large file a few reads of its index.
     vidtag::SetRateReading(options.Check != nullptr);
 

@@ -109,9 +109,10 @@ bool InsideCode(std::int64_t at, std::int64_t codePos) {
 
 class DamagedFilesTest : public ::testing::TestWithParam<const char*> {
   protected:
-    // The analyses read the index's bitrates too, as --check has them: a damaged index must not
-    // change what the analysis finds either.
+    // The analyses read the frames and the index's bitrates too, as vidtag-cli --check has them:
+    // a damaged index must not change what the analysis finds either.
     void SetUp() override {
+        SetStreamReading(true);
         SetRateReading(true);
         original = test::ReadFileBytes(test::SamplePath(GetParam()));
         ASSERT_TRUE(original.size() > 12 && IdAt(original, 0, "RIFF")) << GetParam();
@@ -159,7 +160,10 @@ class DamagedFilesTest : public ::testing::TestWithParam<const char*> {
         }
     }
 
-    void TearDown() override { SetRateReading(false); }
+    void TearDown() override {
+        SetRateReading(false);
+        SetStreamReading(false);
+    }
 
     // Whatever the frames hold, reading them changes nothing the analysis found before.
     static void ExpectSameWithoutFrames(const std::string& path, const TEngineState& found) {

@@ -22,7 +22,7 @@ check::Rates RateReport;
 
 namespace {
 
-bool ReadStreams = true;
+bool ReadStreams = false;
 bool ReadRates = false;
 
 // Others may go on reading and writing while we look: the file may be playing somewhere.

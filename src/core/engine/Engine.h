@@ -23,8 +23,9 @@ void SetKeepModifiedTime(bool keep) noexcept;
 // JournalReport.Refused saying why. Writes nothing.
 ConversionStatus CheckLock(const std::string& FileName) noexcept;
 
-// Whether analyses read the video stream's headers and first frames into StreamReport (the
-// default). Off, StreamReport stays empty and an analysis reads what it read before.
+// Whether analyses read the video stream's headers and first frames into StreamReport (off by
+// default: only a front end that shows the stream pays for reading up to 1 MiB of frames).
+// Off, StreamReport stays empty and an analysis reads only the headers it needs.
 void SetStreamReading(bool on) noexcept;
 
 // Whether analyses also read the video stream's index for its bitrates into RateReport (off by
