@@ -1,6 +1,7 @@
 // vidtag-cli --check end to end: the verdict on real streams for every profile, --to auto over a
 // folder, and the usage it refuses. The streams made by ffmpeg and libxvid come from
 // samples/make-stream-samples at test time; without ffmpeg their rows are skipped.
+#include "support/ShellCommand.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -8,15 +9,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
 
 namespace {
 
@@ -26,33 +23,14 @@ using vidtag::test::ReadFileBytes;
 using vidtag::test::SamplePath;
 using vidtag::test::TempDir;
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-struct Outcome {
-    int Exit = -1;
-    std::string Out;
-};
+const auto Quote = vidtag::test::ShellQuote;
+using Outcome = vidtag::test::CommandResult;
 
 // stderr goes where errTo says, /dev/null unless given; env is put in front of the command.
 Outcome Cli(const std::string& arguments, const std::string& errTo = "/dev/null",
             const std::string& env = {}) {
-    const std::string command =
-        env + Quote(VIDTAG_CLI_PATH) + " " + arguments + " 2>" + Quote(errTo);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    Outcome run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
-        run.Out.append(buffer, n);
-    }
-    const int status = pclose(pipe.release());
-    run.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return vidtag::test::RunCommand(env + Quote(VIDTAG_CLI_PATH) + " " + arguments + " 2>" +
+                                    Quote(errTo));
 }
 
 std::vector<json> JsonLines(const std::string& text) {

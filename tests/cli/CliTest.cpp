@@ -1,4 +1,5 @@
 // End to end through the built vidtag-cli: every case runs the program on copies of the samples.
+#include "support/ShellCommand.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -36,40 +37,19 @@ struct Result {
     std::string Err;
 };
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-std::string Slurp(std::FILE* stream) {
-    std::string text;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) {
-        text.append(buffer, n);
-    }
-    return text;
-}
+const auto Quote = vidtag::test::ShellQuote;
 
 class Cli : public ::testing::Test {
   protected:
     // before and after are shell text around the command: a pipe into it, redirections.
     Result Run(const std::vector<std::string>& arguments, const std::string& before = {},
                const std::string& after = {}) {
-        std::string command = before + Quote(VIDTAG_CLI_PATH);
-        for (const std::string& argument : arguments) {
-            command.append(" ").append(Quote(argument));
-        }
+        std::string command = before + vidtag::test::CliCommand(VIDTAG_CLI_PATH, arguments);
         command.append(after);
         const std::string errPath = dir_.Path("stderr.txt");
         command.append(" 2>").append(Quote(errPath));
-        std::FILE* pipe = popen(command.c_str(), "r");
-        Result result;
-        result.Out = Slurp(pipe);
-        const int status = pclose(pipe);
-        result.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const vidtag::test::CommandResult run = vidtag::test::RunCommand(command);
+        Result result{run.Exit, run.Out, {}};
         const Bytes err = ReadFileBytes(errPath);
         result.Err.assign(err.begin(), err.end());
         return result;
@@ -294,9 +274,7 @@ TEST_F(FFmpegFiles, UnknownByDefaultConvertedWithRelaxed) {
         ExpectOnlyCodes(path, original, found, made.TargetCodes);
         const std::string tag =
             "ffprobe -v error -show_entries stream=codec_tag_string -of csv=p=0 " + Quote(path);
-        std::FILE* probe = popen(tag.c_str(), "r");
-        EXPECT_EQ(Slurp(probe), made.TargetCodes.substr(4) + "\n");
-        pclose(probe);
+        EXPECT_EQ(vidtag::test::RunCommand(tag).Out, made.TargetCodes.substr(4) + "\n");
         if (!made.TableCodes.empty()) {
             EXPECT_EQ(RunJson({"--relaxed", "--no-journal", "--to", std::to_string(made.Kind),
                                path})["kind"],

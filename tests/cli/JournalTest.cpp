@@ -6,6 +6,7 @@
 #include "support/AviBuilder.h"
 #include "support/FaultyFileLayer.h"
 #include "support/PaddedJournal.h"
+#include "support/ShellCommand.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -33,39 +34,14 @@ using nlohmann::json;
 using test::Bytes;
 using vidtag::JournalEntry;
 
-struct Result {
-    int Exit = -1;
-    std::string Out;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
+using Result = test::CommandResult;
+constexpr auto Finish = test::FinishCommand;
+const auto Quote = test::ShellQuote;
 
 // Starts vidtag-cli, after shell text such as "cd DIR &&"; Finish collects its stdout and
 // stderr together.
 std::FILE* Start(const std::vector<std::string>& arguments, const std::string& before = {}) {
-    std::string command = before + Quote(VIDTAG_CLI_PATH);
-    for (const std::string& argument : arguments) {
-        command.append(" ").append(Quote(argument));
-    }
-    command.append(" 2>&1");
-    return popen(command.c_str(), "r");
-}
-
-Result Finish(std::FILE* pipe) {
-    Result result;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        result.Out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    result.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return popen((before + test::CliCommand(VIDTAG_CLI_PATH, arguments) + " 2>&1").c_str(), "r");
 }
 
 Result RunCli(const std::vector<std::string>& arguments, const std::string& before = {}) {

@@ -1,6 +1,7 @@
 // The stream facts vidtag-cli reports, beside what FFmpeg's own decoder prints about the same
 // files (ffmpeg -debug pict) and what ffprobe says. The files are made at test time by
 // samples/make-stream-samples; without ffmpeg the test is skipped.
+#include "support/ShellCommand.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -19,20 +19,10 @@ namespace {
 using nlohmann::json;
 using vidtag::test::TempDir;
 
-std::string Quoted(const std::string& path) {
-    std::string text(1, '\'');
-    text.append(path).push_back('\'');
-    return text;
-}
+const auto Quoted = vidtag::test::ShellQuote;
 
 std::string Output(const std::string& command) {
-    std::string text;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    char buffer[4096];
-    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
-        text.append(buffer, n);
-    }
-    return text;
+    return vidtag::test::RunCommand(command).Out;
 }
 
 // What FFmpeg says about the first frames of a file, which it copies into a file of their own
