@@ -1,5 +1,8 @@
 #include "CheckJob.h"
 
+#include "CliTexts.h"
+#include "check/CheckTexts.h"
+
 #include <algorithm>
 
 namespace vidtag::cli {
@@ -7,15 +10,15 @@ namespace vidtag::cli {
 namespace {
 
 // A file the engine could not analyse has no stream to judge.
-check::CheckResult CheckAs(const FileReport& report, CodecKind kind,
-                           const check::Profile& profile) {
+check::CheckResult CheckAs(const FileReport& report, CodecKind kind, const check::Profile& profile,
+                           int language) {
     if (report.Status != kStatusDone) {
         check::CheckResult result;
         result.ProfileName = profile.Name;
-        result.UnknownReason = "the file could not be analysed";
+        result.UnknownReason = check::CheckTextOf(language, check::CheckText::NotAnalysed);
         return result;
     }
-    return check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path);
+    return check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
 }
 
 bool Offered(CodecKind from, CodecKind to) {
@@ -23,36 +26,33 @@ bool Offered(CodecKind from, CodecKind to) {
     return std::find(targets.begin(), targets.end(), to) != targets.end();
 }
 
-std::string RefusalText(const check::CheckResult& result, bool autoTarget) {
+std::string RefusalText(const check::CheckResult& result, bool autoTarget, int language) {
     const std::string profile = result.ProfileName;
+    const auto say = [language](Message message) { return MessageText(language, message); };
     switch (result.Outcome) {
     case check::Verdict::Unknown:
-        return "not converted: whether it plays on " + profile + " cannot be told (" +
-               result.UnknownReason + ")";
+        return Fill(say(Message::CheckCannotTell), profile, result.UnknownReason);
     case check::Verdict::Mislabelled:
-        return "not converted: the label names another bit stream than the file holds, and no "
-               "retag within its family makes it play on " +
-               profile;
+        return Fill(say(Message::CheckMislabelled), profile);
     case check::Verdict::Retag:
-        return "not converted: it would still need a retag to " +
-               std::string(KindName(result.RetagTo)) + " to play on " + profile;
+        return Fill(say(Message::CheckStillNeedsRetag), profile, KindName(result.RetagTo));
     default:
         break;
     }
-    return autoTarget ? "not converted: no retag makes it play on " + profile
-                      : "not converted: it would not play on " + profile + " after this retag";
+    return Fill(say(autoTarget ? Message::CheckNoRetagPlays : Message::CheckNotAfterRetag),
+                profile);
 }
 
-bool Refuse(FileReport& report, bool autoTarget) {
-    report.Error = RefusalText(*report.Check, autoTarget);
+bool Refuse(FileReport& report, bool autoTarget, int language) {
+    report.Error = RefusalText(*report.Check, autoTarget, language);
     return false;
 }
 
 } // namespace
 
-void AttachCheck(FileReport& report, const check::Profile& profile) {
+void AttachCheck(FileReport& report, const check::Profile& profile, int language) {
     if (!report.ArgumentOnly) {
-        report.Check = CheckAs(report, report.Kind, profile);
+        report.Check = CheckAs(report, report.Kind, profile, language);
     }
 }
 
@@ -60,10 +60,11 @@ bool FailsCheck(const FileReport& report) {
     return report.Check && !report.Conversion && report.Check->Outcome != check::Verdict::Plays;
 }
 
-std::function<bool(FileReport&)> CheckDecision(const check::Profile& profile, bool autoTarget) {
-    return [&profile, autoTarget](FileReport& report) {
+std::function<bool(FileReport&)> CheckDecision(const check::Profile& profile, bool autoTarget,
+                                               int language) {
+    return [&profile, autoTarget, language](FileReport& report) {
         if (autoTarget) {
-            report.Check = CheckAs(report, report.Kind, profile);
+            report.Check = CheckAs(report, report.Kind, profile, language);
             if (report.Check->Outcome == check::Verdict::Plays) {
                 report.ToKind = report.Kind;
                 return true;
@@ -72,14 +73,14 @@ std::function<bool(FileReport&)> CheckDecision(const check::Profile& profile, bo
                 report.ToKind = report.Check->RetagTo;
                 return true;
             }
-            return Refuse(report, true);
+            return Refuse(report, true, language);
         }
-        report.Check = CheckAs(report, report.ToKind, profile);
+        report.Check = CheckAs(report, report.ToKind, profile, language);
         // A target the kind does not offer is refused as without --check, by name.
         if (report.ToKind != report.Kind && !Offered(report.Kind, report.ToKind)) {
             return true;
         }
-        return report.Check->Outcome == check::Verdict::Plays || Refuse(report, false);
+        return report.Check->Outcome == check::Verdict::Plays || Refuse(report, false, language);
     };
 }
 

@@ -7,8 +7,8 @@
 
 namespace vidtag::cli {
 
-// Adds the profile's verdict on the file as analysed.
-void AttachCheck(FileReport& report, const check::Profile& profile);
+// Adds the profile's verdict on the file as analysed, its texts in the language given.
+void AttachCheck(FileReport& report, const check::Profile& profile, int language);
 
 // Whether an analysis with --check found a file that does not play as it is.
 bool FailsCheck(const FileReport& report);
@@ -17,6 +17,7 @@ bool FailsCheck(const FileReport& report);
 // is the verdict's own: a retag file goes to its retag_to, a file that plays stays as it is.
 // Otherwise the file goes to the asked target only when it would play after that retag. Any
 // other file is refused with the verdict's problems.
-std::function<bool(FileReport&)> CheckDecision(const check::Profile& profile, bool autoTarget);
+std::function<bool(FileReport&)> CheckDecision(const check::Profile& profile, bool autoTarget,
+                                               int language);
 
 } // namespace vidtag::cli

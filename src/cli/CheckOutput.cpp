@@ -1,5 +1,6 @@
 #include "CheckOutput.h"
 
+#include "CliTexts.h"
 #include "PathText.h"
 #include "check/Profiles.h"
 
@@ -16,9 +17,9 @@ std::string RetagCommand(const check::CheckResult& result, const std::string& pa
            DisplayName(check::ShellQuoted(path));
 }
 
-std::string VerdictLine(const FileReport& report) {
+std::string VerdictLine(const FileReport& report, int language) {
     const check::CheckResult& result = *report.Check;
-    std::string line = std::string(result.ProfileName) + ": " + check::Summary(result);
+    std::string line = std::string(result.ProfileName) + ": " + check::Summary(result, language);
     if (result.Outcome == check::Verdict::Retag && !report.Conversion) {
         line += " (" + RetagCommand(result, report.Path) + ")";
     }
@@ -66,7 +67,7 @@ Json ProfileObject(const check::Profile& profile) {
 
 } // namespace
 
-std::vector<std::string> CheckLines(const FileReport& report, bool quiet) {
+std::vector<std::string> CheckLines(const FileReport& report, bool quiet, int language) {
     if (!report.Check) {
         return {};
     }
@@ -74,13 +75,14 @@ std::vector<std::string> CheckLines(const FileReport& report, bool quiet) {
         if (report.Check->Outcome == check::Verdict::Plays) {
             return {};
         }
-        return {DisplayName(report.Path) + ": " + VerdictLine(report)};
+        return {DisplayName(report.Path) + ": " + VerdictLine(report, language)};
     }
-    std::vector<std::string> lines{"  " + VerdictLine(report)};
+    std::vector<std::string> lines{"  " + VerdictLine(report, language)};
     for (const std::string& note : report.Check->Notes) {
         // A conversion's warning already says it.
         if (report.Warning.find(note) == std::string::npos) {
-            lines.push_back("  note: " + note);
+            lines.push_back("  " + std::string(MessageText(language, Message::NoteLabel)) + ": " +
+                            note);
         }
     }
     return lines;

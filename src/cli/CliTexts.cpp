@@ -59,6 +59,15 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "the journal's record of this file is damaged: %1; nothing written",
         "the conversion journal %1 cannot be read: %2; no recorded original can be shown",
         "the journal's record of this file is damaged: %1; no recorded original can be shown",
+        "stream",
+        "warning",
+        "note",
+        "not converted: whether it plays on %1 cannot be told (%2)",
+        "not converted: the label names another bit stream than the file holds, and no retag "
+        "within its family makes it play on %1",
+        "not converted: it would still need a retag to %2 to play on %1",
+        "not converted: no retag makes it play on %1",
+        "not converted: it would not play on %1 after this retag",
     },
     {
         "варианты",
@@ -111,6 +120,15 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
         "запись журнала об этом файле повреждена: %1; ничего не записано",
         "журнал преобразований %1 не читается: %2; исходный формат показать нельзя",
         "запись журнала об этом файле повреждена: %1; исходный формат показать нельзя",
+        "поток",
+        "предупреждение",
+        "примечание",
+        "не преобразован: нельзя сказать, воспроизведётся ли он на %1 (%2)",
+        "не преобразован: метка называет другой битовый поток, чем в файле, и никакая смена "
+        "метки в пределах её семейства не даст воспроизвести его на %1",
+        "не преобразован: чтобы воспроизводиться на %1, ему всё ещё нужна смена метки на %2",
+        "не преобразован: никакая смена метки не даст воспроизвести его на %1",
+        "не преобразован: после этой смены метки он не воспроизведётся на %1",
     },
 }};
 
@@ -122,20 +140,6 @@ const char* MessageText(int language, Message message) {
         return "";
     }
     return kMessages[language == 1 ? 1 : 0][index];
-}
-
-std::string Fill(std::string_view text, std::string_view a1, std::string_view a2,
-                 std::string_view a3) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '3') {
-            const char which = text[++i];
-            out += which == '1' ? a1 : which == '2' ? a2 : a3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 } // namespace vidtag::cli

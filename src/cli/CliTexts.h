@@ -1,5 +1,7 @@
 #pragma once
 
+#include "texts/TextFill.h"
+
 #include <string>
 #include <string_view>
 
@@ -51,13 +53,20 @@ enum class Message {
     RecordDamaged,
     JournalUnreadable,
     DamagedRecordShown,
+    StreamLabel,
+    WarningLabel,
+    NoteLabel,
+    CheckCannotTell,
+    CheckMislabelled,
+    CheckStillNeedsRetag,
+    CheckNoRetagPlays,
+    CheckNotAfterRetag,
     Count
 };
 
 // English for language 0, Russian for 1. %1, %2 and %3 are filled by Fill.
 const char* MessageText(int language, Message message);
 
-std::string Fill(std::string_view text, std::string_view a1 = {}, std::string_view a2 = {},
-                 std::string_view a3 = {});
+using vidtag::Fill;
 
 } // namespace vidtag::cli

@@ -257,7 +257,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     if (FamilyOf(report.Kind) == 4 &&
         check::NeedsDecodeByCodeWarning(report.Compression, CodePairOf(target).Compression,
                                         report.Stream)) {
-        AddWarning(report, check::DecodeByCodeWarningText());
+        AddWarning(report, check::DecodeByCodeWarningText(language));
     }
     if (request.DryRun) {
         if (EngineState.FieldsOverlap) {
@@ -317,7 +317,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     if (report.Original.Found && FamilyOf(report.Kind) == 4 &&
         check::NeedsDecodeByCodeWarning(report.Compression, report.Original.Codes.Compression,
                                         report.Stream)) {
-        AddWarning(report, check::DecodeByCodeWarningText());
+        AddWarning(report, check::DecodeByCodeWarningText(language));
     }
     if (request.DryRun) {
         if (!report.Original.Found) {

@@ -69,15 +69,19 @@ std::string ShortTime(const std::string& time) {
 
 // What the stream itself is, after the kind; a stream its label's family cannot decode is said
 // on a line of its own.
-void PrintStreamLines(const FileReport& report, std::FILE* out) {
-    PutLine(out, "  stream: " + video::StreamSummary(report.Stream));
-    if (const std::string warning = video::MismatchWarning(report.Stream); !warning.empty()) {
-        PutLine(out, "  warning: " + warning);
+void PrintStreamLines(const FileReport& report, int language, std::FILE* out) {
+    const auto label = [language](Message message) {
+        return "  " + std::string(MessageText(language, message)) + ": ";
+    };
+    PutLine(out, label(Message::StreamLabel) + video::StreamSummary(report.Stream, language));
+    if (const std::string warning = video::MismatchWarning(report.Stream, language);
+        !warning.empty()) {
+        PutLine(out, label(Message::WarningLabel) + warning);
     }
 }
 
-void PrintCheckLines(const FileReport& report, bool quiet, std::FILE* stream) {
-    for (const std::string& line : CheckLines(report, quiet)) {
+void PrintCheckLines(const FileReport& report, int language, bool quiet, std::FILE* stream) {
+    for (const std::string& line : CheckLines(report, quiet, language)) {
         PutLine(stream, line);
     }
 }
@@ -171,9 +175,9 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             PutLine(report.Failed() ? err : out, prefix + now);
         }
         if (!quiet && report.Status == kStatusDone) {
-            PrintStreamLines(report, out);
+            PrintStreamLines(report, language, out);
         }
-        PrintCheckLines(report, quiet, out);
+        PrintCheckLines(report, language, quiet, out);
         if (!quiet && IsRecognisedKind(report.Kind) && report.Status == kStatusDone) {
             PutLine(out, std::string("  ") + MessageText(language, Message::TargetsLabel) + ": " +
                              TargetNames(report.Kind, language));
@@ -217,7 +221,7 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     if (!report.Error.empty()) {
         PutLine(err, prefix + report.Error);
     }
-    PrintCheckLines(report, quiet && !report.Failed(), report.Failed() ? err : out);
+    PrintCheckLines(report, language, quiet && !report.Failed(), report.Failed() ? err : out);
 }
 
 void PrintKindList(bool json, std::FILE* out, int language) {

@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     ConvertRequest request{
         options.To, options.DryRun, options.PreserveTime, !options.NoJournal, {}};
     if (options.Check != nullptr) {
-        request.Decide = CheckDecision(*options.Check, options.Auto);
+        request.Decide = CheckDecision(*options.Check, options.Auto, options.Language);
     }
     bool warnedSkipped = false;
 
@@ -121,12 +121,12 @@ int main(int argc, char** argv) {
             report = ConvertFile(file.Path, request, options.Language);
             // A file refused before the check was asked still says what the check makes of it.
             if (options.Check != nullptr && !report.Check) {
-                AttachCheck(report, *options.Check);
+                AttachCheck(report, *options.Check, options.Language);
             }
         } else {
             report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
             if (options.Check != nullptr) {
-                AttachCheck(report, *options.Check);
+                AttachCheck(report, *options.Check, options.Language);
             }
         }
         if (vidtag::JournalReport.SkippedLines > 0 && !warnedSkipped) {

@@ -1,11 +1,15 @@
 #include "check/Verdict.h"
 
+#include "check/CheckTexts.h"
+
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <string_view>
 
 using namespace vidtag;
 using namespace vidtag::check;
@@ -163,6 +167,33 @@ TEST(VerdictTest, SummaryAndNotesSpeakToTheUser) {
                                 " -codec copy -bsf:v mpeg4_unpack_bframes " + q +
                                 "my trip-unpacked.avi" + q;
     EXPECT_NE(r.Notes[0].find(command), std::string::npos) << r.Notes[0];
+
+    const CheckResult ru = CheckStream(10, facts, SmallRates(), theater, "my trip.avi", 1);
+    EXPECT_EQ(Summary(ru, 1), "не воспроизведётся: XviD — не код DivX (смените метку на DivX 5); "
+                              "QPel (нужно перекодировать)");
+    EXPECT_EQ(ru.Problems[0].Id, std::string("label"));
+    ASSERT_EQ(ru.Notes.size(), 1u);
+    EXPECT_NE(ru.Notes[0].find(command), std::string::npos) << ru.Notes[0];
+}
+
+// Each Russian text takes the values its English one takes, so none is lost or left as "%2".
+TEST(VerdictTest, RussianTextsTakeTheSameValues) {
+    const auto placeholders = [](std::string_view text) {
+        std::string found;
+        for (std::size_t at = text.find('%'); at != std::string_view::npos && at + 1 < text.size();
+             at = text.find('%', at + 1)) {
+            found += text[at + 1];
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    for (std::size_t i = 0; i < static_cast<std::size_t>(CheckText::Count); ++i) {
+        const auto text = static_cast<CheckText>(i);
+        SCOPED_TRACE(CheckTextOf(0, text));
+        EXPECT_STRNE(CheckTextOf(1, text), "");
+        EXPECT_EQ(placeholders(CheckTextOf(1, text)), placeholders(CheckTextOf(0, text)));
+    }
+    EXPECT_STREQ(CheckTextOf(0, CheckText::Count), "");
 }
 
 // FFmpeg picks workarounds by the code only when no encoder string names the encoder.

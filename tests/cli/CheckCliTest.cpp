@@ -207,16 +207,47 @@ TEST_F(CheckCli, ToAutoChangesExactlyTheRetagFiles) {
     }
 }
 
+// In either language: the names, ids and the command stay as they are, the words follow --lang.
 TEST_F(CheckCli, TextNamesTheVerdictAndTheCommand) {
     const std::string trip = dir_.Path("my trip.avi");
     fs::copy_file(SamplePath("kind13-3iv2.avi"), trip);
-    const Outcome run = Cli("--check divx-home-theater " + Quote(trip));
-    EXPECT_NE(run.Out.find("\n  divx-home-theater: plays after a retag to DivX 5 (vidtag-cli "
-                           "--to auto --check divx-home-theater " +
-                           Quote(trip) + ")\n"),
-              std::string::npos)
-        << run.Out;
-    EXPECT_EQ(run.Exit, 1);
+    const std::string command =
+        "(vidtag-cli --to auto --check divx-home-theater " + Quote(trip) + ")\n";
+    const struct {
+        const char* Lang;
+        const char* Stream;
+        const char* Verdict;
+        const char* Refusal;
+        const char* Problem;
+    } rows[] = {
+        {"en", "  stream: MPEG-4 Simple @ L1", "plays after a retag to ",
+         "not converted: it would still need a retag to DivX 5 to play on divx-home-theater",
+         "3ivx is not a DivX code (retag to DivX 5)"},
+        {"ru", "  поток: MPEG-4 Simple @ L1", "воспроизведётся после смены метки на ",
+         "не преобразован: чтобы воспроизводиться на divx-home-theater, ему всё ещё нужна смена "
+         "метки на DivX 5",
+         "3ivx — не код DivX (смените метку на DivX 5)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Lang);
+        const std::string lang = std::string("--lang ") + row.Lang + " ";
+        const Outcome run = Cli(lang + "--check divx-home-theater " + Quote(trip));
+        EXPECT_NE(run.Out.find(row.Stream), std::string::npos) << run.Out;
+        EXPECT_NE(run.Out.find("\n  divx-home-theater: " + std::string(row.Verdict) + "DivX 5 " +
+                               command),
+                  std::string::npos)
+            << run.Out;
+        EXPECT_EQ(run.Exit, 1);
+        // Asked for XviD, the file is refused with the verdict's reason.
+        const std::string err = dir_.Path("err.txt");
+        EXPECT_EQ(Cli(lang + "--to xvid --check divx-home-theater " + Quote(trip), err).Exit, 1);
+        const auto said = ReadFileBytes(err);
+        EXPECT_NE(std::string(said.begin(), said.end()).find(row.Refusal), std::string::npos);
+        const json check =
+            json::parse(Cli(lang + "--json --check divx-home-theater " + Quote(trip)).Out)["check"];
+        EXPECT_EQ(check["problems"][0]["id"], "label");
+        EXPECT_EQ(check["problems"][0]["text"], row.Problem);
+    }
 }
 
 // Bad usage: exit 2, one line on stderr, nothing on stdout, nothing written anywhere.

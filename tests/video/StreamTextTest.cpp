@@ -34,12 +34,16 @@ TEST(StreamText, ShowsWhatIsKnownOnOneLine) {
     EXPECT_EQ(StreamSummary(mpeg4), "MPEG-4 Advanced Simple @ L5, 720x576, 25 fps; B-frames, "
                                     "packed, up to 2 in a row; QPel, GMC (3 points); encoder "
                                     "XviD 69");
+    EXPECT_EQ(StreamSummary(mpeg4, 1), "MPEG-4 Advanced Simple @ L5, 720x576, 25 fps; B-кадры, "
+                                       "упакованные, до 2 подряд; QPel, GMC (точек: 3); "
+                                       "кодировщик XviD 69");
     StreamFacts bare;
     bare.StreamSyntax = Syntax::Mpeg4;
     bare.ObjectType = 1;
     bare.Fps = 29.97;
     bare.VolDamaged = true;
     EXPECT_EQ(StreamSummary(bare), "MPEG-4 Simple, 29.97 fps; damaged VOL");
+    EXPECT_EQ(StreamSummary(bare, 1), "MPEG-4 Simple, 29.97 fps; VOL повреждён");
     StreamFacts ms;
     ms.StreamSyntax = Syntax::MsMpeg4;
     ms.Width = 320;
@@ -59,6 +63,8 @@ TEST(StreamText, WarnsOnlyOnAMismatch) {
     facts.StreamSyntax = Syntax::Mpeg4;
     EXPECT_EQ(MismatchWarning(facts),
               "the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the label says");
+    EXPECT_EQ(MismatchWarning(facts, 1),
+              "поток — MPEG-4 Part 2, а не Microsoft MPEG-4, как называет метка");
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "check/Verdict.h"
 
+#include "check/CheckTexts.h"
+#include "texts/TextFill.h"
 #include "video/StreamText.h"
 
 #include <algorithm>
@@ -17,62 +19,74 @@ using video::Syntax;
 // Frame rates from rate / scale are rarely exact: 29.97 fits 30, 30.0001 should too.
 constexpr double kRateSlack = 1.0001;
 
-std::string Kbits(std::uint64_t bits) {
-    return video::DecimalText(static_cast<double>(bits) / 1000) + " kbit/s";
+// The problems are written in the language the check was asked in.
+struct Words {
+    int Language = 0;
+
+    const char* operator()(CheckText text) const { return CheckTextOf(Language, text); }
+    std::string operator()(CheckText text, std::string_view a1, std::string_view a2 = {},
+                           std::string_view a3 = {}) const {
+        return Fill(CheckTextOf(Language, text), a1, a2, a3);
+    }
+};
+
+std::string Kbits(const Words& words, std::uint64_t bits) {
+    return words(CheckText::Kbits, video::DecimalText(static_cast<double>(bits) / 1000));
 }
 
 std::string SizeText(std::uint32_t width, std::uint32_t height) {
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
-const char* FixSuffix(Fix fix) {
+const char* FixSuffix(const Words& words, Fix fix) {
     switch (fix) {
     case Fix::Retag:
         return "";
     case Fix::Mislabelled:
-        return " (mislabelled)";
+        return words(CheckText::MislabelledSuffix);
     case Fix::Reencode:
         break;
     }
-    return " (needs re-encoding)";
+    return words(CheckText::ReencodeSuffix);
 }
 
-void Add(std::vector<Problem>& problems, const char* id, const std::string& text, Fix fix) {
-    problems.push_back({id, text + FixSuffix(fix), fix});
-}
+// The problems found so far, in the order the check names them.
+struct Findings {
+    Words Say;
+    std::vector<Problem>& Problems;
+
+    void Add(const char* id, const std::string& text, Fix fix) const {
+        Problems.push_back({id, text + FixSuffix(Say, fix), fix});
+    }
+};
 
 bool Mislabelled(CodecKind kind, const StreamFacts& facts) {
     return facts.FamilyMismatch || video::FamilyMismatch(FamilyOf(kind), facts.StreamSyntax);
 }
 
-std::string MismatchText(const StreamFacts& facts) {
-    if (facts.StreamSyntax == Syntax::Mpeg4) {
-        return "the stream is MPEG-4 Part 2, not the Microsoft MPEG-4 its label names";
-    }
-    return "the stream is Microsoft MPEG-4 (no MPEG-4 headers), not what the label says";
+const char* MismatchText(const Words& words, const StreamFacts& facts) {
+    return words(facts.StreamSyntax == Syntax::Mpeg4 ? CheckText::StreamIsMpeg4
+                                                     : CheckText::StreamIsMsMpeg4);
 }
 
 // The label, the family and a family no DivX player decodes; the kind to retag to, if any.
-CodecKind CheckLabel(CodecKind kind, const StreamFacts& facts, std::vector<Problem>& problems) {
+CodecKind CheckLabel(CodecKind kind, const StreamFacts& facts, const Findings& found) {
     const int family = FamilyOf(kind);
     if (Mislabelled(kind, facts)) {
-        Add(problems, "family", MismatchText(facts), Fix::Mislabelled);
+        found.Add("family", MismatchText(found.Say, facts), Fix::Mislabelled);
         return kNoKind;
     }
     if (family == 1 || family == 2) {
-        Add(problems, "family_unsupported",
-            std::string("Microsoft MPEG-4 V") + (family == 1 ? "1" : "2") +
-                ", which DivX players do not decode",
-            Fix::Reencode);
+        found.Add("family_unsupported",
+                  found.Say(CheckText::FamilyUnsupported, family == 1 ? "1" : "2"), Fix::Reencode);
         return kNoKind;
     }
     const CodecKind target = RetagKind(family);
     if (target == kNoKind || IsAcceptedKind(kind)) {
         return kNoKind;
     }
-    Add(problems, "label",
-        std::string(KindName(kind)) + " is not a DivX code (retag to " + KindName(target) + ")",
-        Fix::Retag);
+    found.Add("label", found.Say(CheckText::NotADivxCode, KindName(kind), KindName(target)),
+              Fix::Retag);
     return target;
 }
 
@@ -80,10 +94,10 @@ bool SizeFits(const SizeRate& entry, std::uint32_t width, std::uint32_t height) 
     return width <= entry.Width && height <= entry.Height;
 }
 
-std::string ProfileSizes(const Profile& profile) {
+std::string ProfileSizes(const Words& words, const Profile& profile) {
     std::string sizes;
     for (const SizeRate& entry : profile.SizeRates) {
-        sizes += (sizes.empty() ? "" : " or ") + SizeText(entry.Width, entry.Height);
+        sizes += (sizes.empty() ? "" : words(CheckText::Or)) + SizeText(entry.Width, entry.Height);
     }
     return sizes;
 }
@@ -101,7 +115,7 @@ std::uint32_t AllowedFps(const Profile& profile, std::uint32_t width, std::uint3
     return best;
 }
 
-void CheckSize(const StreamFacts& facts, const Profile& profile, std::vector<Problem>& problems) {
+void CheckSize(const StreamFacts& facts, const Profile& profile, const Findings& found) {
     const bool sized = facts.Width && facts.Height;
     const std::uint32_t w = facts.Width.value_or(0);
     const std::uint32_t h = facts.Height.value_or(0);
@@ -109,8 +123,9 @@ void CheckSize(const StreamFacts& facts, const Profile& profile, std::vector<Pro
         sized && std::any_of(profile.SizeRates.begin(), profile.SizeRates.end(),
                              [w, h](const SizeRate& entry) { return SizeFits(entry, w, h); });
     if (sized && !sizeFits) {
-        Add(problems, "size", SizeText(w, h) + " frames, larger than " + ProfileSizes(profile),
-            Fix::Reencode);
+        found.Add("size",
+                  found.Say(CheckText::Size, SizeText(w, h), ProfileSizes(found.Say, profile)),
+                  Fix::Reencode);
     }
     if (!facts.Fps || !(*facts.Fps > 0)) {
         return;
@@ -118,87 +133,91 @@ void CheckSize(const StreamFacts& facts, const Profile& profile, std::vector<Pro
     const double fps = *facts.Fps;
     const std::uint32_t allowed = AllowedFps(profile, w, h, sizeFits);
     if (fps > allowed * kRateSlack) {
-        Add(problems, "fps",
-            video::DecimalText(fps) + " fps, more than " + std::to_string(allowed) + " fps" +
-                (sizeFits ? " at " + SizeText(w, h) : std::string()),
-            Fix::Reencode);
+        const std::string said = video::DecimalText(fps), most = std::to_string(allowed);
+        found.Add("fps",
+                  sizeFits ? found.Say(CheckText::FpsAtSize, said, most, SizeText(w, h))
+                           : found.Say(CheckText::Fps, said, most),
+                  Fix::Reencode);
     }
     const double macroblocks = std::ceil(w / 16.0) * std::ceil(h / 16.0) * fps;
     if (sized && macroblocks > profile.MaxMacroblocksPerSecond * kRateSlack) {
-        Add(problems, "macroblocks",
-            video::DecimalText(std::round(macroblocks)) + " macroblocks per second, more than " +
-                std::to_string(profile.MaxMacroblocksPerSecond),
-            Fix::Reencode);
+        found.Add("macroblocks",
+                  found.Say(CheckText::Macroblocks, video::DecimalText(std::round(macroblocks)),
+                            std::to_string(profile.MaxMacroblocksPerSecond)),
+                  Fix::Reencode);
     }
 }
 
-void CheckRates(const Rates& rates, const Profile& profile, std::vector<Problem>& problems) {
+void CheckRates(const Rates& rates, const Profile& profile, const Findings& found) {
+    const Words& say = found.Say;
     if (rates.Average && *rates.Average > profile.AvgBitrate) {
-        Add(problems, "avg_bitrate",
-            "average bitrate " + Kbits(*rates.Average) + ", more than " + Kbits(profile.AvgBitrate),
+        found.Add(
+            "avg_bitrate",
+            say(CheckText::AvgBitrate, Kbits(say, *rates.Average), Kbits(say, profile.AvgBitrate)),
             Fix::Reencode);
     }
     if (rates.Peak && *rates.Peak > profile.PeakBitrate) {
-        Add(problems, "peak_bitrate",
-            "peak bitrate " + Kbits(*rates.Peak) + " over one second, more than " +
-                Kbits(profile.PeakBitrate),
+        found.Add(
+            "peak_bitrate",
+            say(CheckText::PeakBitrate, Kbits(say, *rates.Peak), Kbits(say, profile.PeakBitrate)),
             Fix::Reencode);
     }
 }
 
-void CheckBFrames(const StreamFacts& facts, const Profile& profile,
-                  std::vector<Problem>& problems) {
+void CheckBFrames(const StreamFacts& facts, const Profile& profile, const Findings& found) {
     if (!facts.VopsRead) {
         return;
     }
     if (facts.MaxBRun > profile.MaxBRun) {
-        Add(problems, "b_frames",
-            profile.MaxBRun == 0
-                ? std::string("B-frames, which the profile does not allow")
-                : "up to " + std::to_string(facts.MaxBRun) + " B-frames in a row, more than " +
-                      std::to_string(profile.MaxBRun),
-            Fix::Reencode);
+        found.Add("b_frames",
+                  profile.MaxBRun == 0
+                      ? std::string(found.Say(CheckText::BFramesNotAllowed))
+                      : found.Say(CheckText::BFramesInARow, std::to_string(facts.MaxBRun),
+                                  std::to_string(profile.MaxBRun)),
+                  Fix::Reencode);
     }
     if (facts.Packed && !profile.PackedAllowed) {
-        Add(problems, "packed", "packed B-frames, which the profile does not allow", Fix::Reencode);
+        found.Add("packed", found.Say(CheckText::PackedNotAllowed), Fix::Reencode);
     }
 }
 
 // What the VOL says: the tools no DivX player has, and the limits of the profile.
-void CheckTools(const StreamFacts& facts, const Profile& profile, std::vector<Problem>& problems) {
+void CheckTools(const StreamFacts& facts, const Profile& profile, const Findings& found) {
+    const Words& say = found.Say;
     if (facts.VbvBufferSize && *facts.VbvBufferSize > profile.VbvBufferBits) {
-        Add(problems, "vbv",
-            "VBV buffer of " + std::to_string(*facts.VbvBufferSize) + " bits, more than " +
-                std::to_string(profile.VbvBufferBits),
-            Fix::Reencode);
+        found.Add("vbv",
+                  say(CheckText::Vbv, std::to_string(*facts.VbvBufferSize),
+                      std::to_string(profile.VbvBufferBits)),
+                  Fix::Reencode);
     }
-    CheckBFrames(facts, profile, problems);
+    CheckBFrames(facts, profile, found);
     if (facts.Interlaced.value_or(false) && !profile.InterlaceAllowed) {
-        Add(problems, "interlaced", "interlaced, which the profile does not allow", Fix::Reencode);
+        found.Add("interlaced", say(CheckText::InterlacedNotAllowed), Fix::Reencode);
     }
     if (facts.Qpel.value_or(false)) {
-        Add(problems, "qpel", "QPel", Fix::Reencode);
+        found.Add("qpel", say(CheckText::Qpel), Fix::Reencode);
     }
     const video::Sprite sprite = facts.SpriteKind.value_or(video::Sprite::None);
     if (sprite != video::Sprite::None) {
-        Add(problems, "gmc", sprite == video::Sprite::Gmc ? "GMC" : "a static sprite",
-            Fix::Reencode);
+        found.Add("gmc",
+                  say(sprite == video::Sprite::Gmc ? CheckText::Gmc : CheckText::StaticSprite),
+                  Fix::Reencode);
     }
     if (facts.MpegQuant.value_or(false)) {
-        Add(problems, "mpeg_quant", "MPEG quantisation", Fix::Reencode);
+        found.Add("mpeg_quant", say(CheckText::MpegQuant), Fix::Reencode);
     }
 }
 
 // Empty when the stream was read well enough to judge.
-std::string UnknownReason(CodecKind kind, const StreamFacts& facts) {
+std::string UnknownReason(const Words& words, CodecKind kind, const StreamFacts& facts) {
     if (FamilyOf(kind) == 0) {
-        return "the label names no kind Vidtag knows";
+        return words(CheckText::UnknownLabel);
     }
     if (facts.FramesRead == 0 || facts.StreamSyntax == Syntax::Unknown) {
-        return "no video frame could be read";
+        return words(CheckText::NoFrameRead);
     }
     if (facts.VolDamaged) {
-        return "the stream's headers are damaged";
+        return words(CheckText::HeadersDamaged);
     }
     return {};
 }
@@ -232,12 +251,12 @@ std::string UnpackedName(std::string_view fileName) {
     return std::string(fileName.substr(0, dot)) + "-unpacked" + std::string(fileName.substr(dot));
 }
 
-std::string PackedNote(std::string_view fileName) {
+std::string PackedNote(const Words& words, std::string_view fileName) {
     const std::string in = fileName.empty() ? std::string("IN.avi") : std::string(fileName);
     const std::string out = fileName.empty() ? std::string("OUT.avi") : UnpackedName(fileName);
-    return "packed B-frames are not valid MPEG-4, and some players outside the DivX world fail "
-           "on them; ffmpeg unpacks them without loss: ffmpeg -i " +
-           ShellQuoted(in) + " -codec copy -bsf:v mpeg4_unpack_bframes " + ShellQuoted(out);
+    return words(CheckText::PackedNote, "ffmpeg -i " + ShellQuoted(in) +
+                                            " -codec copy -bsf:v mpeg4_unpack_bframes " +
+                                            ShellQuoted(out));
 }
 
 enum class Workarounds : std::uint8_t { None, Xvid, DivX4 };
@@ -307,38 +326,38 @@ bool NeedsDecodeByCodeWarning(CodecKind from, CodecKind to, const StreamFacts& f
            NeedsDecodeByCodeWarning(CompressionOf(from), CompressionOf(to), facts);
 }
 
-std::string DecodeByCodeWarningText() {
-    return "the stream names no encoder, so FFmpeg-based players (VLC, MPlayer, Kodi) choose "
-           "their decoding workarounds by the code: after this retag the picture may change "
-           "slightly in them";
+std::string DecodeByCodeWarningText(int language) {
+    return CheckTextOf(language, CheckText::DecodeByCode);
 }
 
 CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& rates,
-                        const Profile& profile, std::string_view fileName) {
+                        const Profile& profile, std::string_view fileName, int language) {
     CheckResult result;
     try {
+        const Words say{language};
+        const Findings found{say, result.Problems};
         result.ProfileName = profile.Name;
         result.AvgBitrate = rates.Average;
         result.PeakBitrate = rates.Peak;
         result.BitrateFrom = rates.From;
-        const CodecKind target = CheckLabel(kind, facts, result.Problems);
+        const CodecKind target = CheckLabel(kind, facts, found);
         const bool mislabelled = Mislabelled(kind, facts);
-        CheckSize(facts, profile, result.Problems);
-        CheckRates(rates, profile, result.Problems);
+        CheckSize(facts, profile, found);
+        CheckRates(rates, profile, found);
         if (!mislabelled && facts.StreamSyntax == Syntax::Mpeg4) {
-            CheckTools(facts, profile, result.Problems);
+            CheckTools(facts, profile, found);
         }
-        result.UnknownReason = mislabelled ? std::string() : UnknownReason(kind, facts);
+        result.UnknownReason = mislabelled ? std::string() : UnknownReason(say, kind, facts);
         result.Outcome =
             result.UnknownReason.empty() ? WorstFix(result.Problems) : Verdict::Unknown;
         if (result.Outcome == Verdict::Retag) {
             result.RetagTo = target;
             if (NeedsDecodeByCodeWarning(kind, target, facts)) {
-                result.Notes.push_back(DecodeByCodeWarningText());
+                result.Notes.push_back(DecodeByCodeWarningText(language));
             }
         }
         if (facts.Packed) {
-            result.Notes.push_back(PackedNote(fileName));
+            result.Notes.push_back(PackedNote(say, fileName));
         }
     } catch (...) {
         // Out of memory for a text: nothing to judge by.
@@ -348,25 +367,26 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
     return result;
 }
 
-std::string Summary(const CheckResult& result) {
+std::string Summary(const CheckResult& result, int language) {
+    const Words say{language};
     switch (result.Outcome) {
     case Verdict::Plays:
-        return "plays as it is";
+        return say(CheckText::Plays);
     case Verdict::Retag:
-        return std::string("plays after a retag to ") + KindName(result.RetagTo);
+        return say(CheckText::PlaysAfterRetag, KindName(result.RetagTo));
     case Verdict::Unknown:
-        return "cannot tell: " + (result.UnknownReason.empty()
-                                      ? std::string("the stream could not be read")
-                                      : result.UnknownReason);
+        return say(CheckText::CannotTell, result.UnknownReason.empty()
+                                              ? std::string(say(CheckText::StreamNotRead))
+                                              : result.UnknownReason);
     case Verdict::Reencode:
     case Verdict::Mislabelled:
         break;
     }
-    std::string text = "will not play: ";
+    std::string problems;
     for (std::size_t i = 0; i < result.Problems.size(); ++i) {
-        text += (i > 0 ? "; " : "") + result.Problems[i].Text;
+        problems += (i > 0 ? "; " : "") + result.Problems[i].Text;
     }
-    return text;
+    return say(CheckText::WillNotPlay, problems);
 }
 
 const char* VerdictName(Verdict verdict) {

@@ -40,12 +40,13 @@ struct CheckResult {
 // What a file labelled `kind` with this stream needs to play on the profile's players. The
 // family check uses the facts' own FamilyMismatch and the kind's family alike, so asking for a
 // kind the file would be retagged to gives the verdict after that retag. fileName goes into the
-// command a note prints.
+// command a note prints. The texts are English for language 0, Russian for 1; the ids and
+// names are the same in both.
 CheckResult CheckStream(CodecKind kind, const video::StreamFacts& facts, const Rates& rates,
-                        const Profile& profile, std::string_view fileName);
+                        const Profile& profile, std::string_view fileName, int language = 0);
 
 // "plays as it is", "plays after a retag to DivX 5", "will not play: QPel (needs re-encoding)".
-std::string Summary(const CheckResult& result);
+std::string Summary(const CheckResult& result, int language = 0);
 
 // "plays", "retag", "reencode", "mislabelled", "unknown".
 const char* VerdictName(Verdict verdict);
@@ -62,7 +63,7 @@ bool NeedsDecodeByCodeWarning(FourCC fromCompression, FourCC toCompression,
 // The same for the codes the catalogue writes for two kinds (kind 15's code is "FMP4").
 bool NeedsDecodeByCodeWarning(CodecKind from, CodecKind to, const video::StreamFacts& facts);
 // The warning's text.
-std::string DecodeByCodeWarningText();
+std::string DecodeByCodeWarningText(int language = 0);
 
 // A word for a command line, quoted only when it needs to be: in single quotes for POSIX
 // shells, in double quotes on Windows.

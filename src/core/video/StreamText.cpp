@@ -1,5 +1,7 @@
 #include "video/StreamText.h"
 
+#include "texts/TextFill.h"
+
 #include <array>
 #include <cstdio>
 #include <string_view>
@@ -65,18 +67,93 @@ constexpr std::array<const char*, 19> kObjectTypes{"",
                                                    "Advanced Simple",
                                                    "Fine Granularity Scalable"};
 
+enum class Word : std::uint8_t {
+    NoFrames,
+    MsMpeg4V1,
+    MsMpeg4,
+    BFrames,
+    Packed,
+    InARow,
+    Interlaced,
+    Points,
+    StaticSprite,
+    MpegQuant,
+    CustomMatrices,
+    DataPartitioning,
+    Encoder,
+    Build,
+    DamagedVol,
+    IsMsMpeg4,
+    IsMsMpeg4V1,
+    IsMpeg4,
+    Count
+};
+
+// The profile names and the tools' own names (QPel, GMC, RVLC) are the same in every language.
+constexpr std::array<std::array<const char*, static_cast<std::size_t>(Word::Count)>, 2> kWords{{
+    {
+        "no video frames read",
+        "Microsoft MPEG-4 V1",
+        "Microsoft MPEG-4 (no MPEG-4 headers)",
+        "B-frames",
+        "packed",
+        "up to %1 in a row",
+        "interlaced",
+        " (%1 points)",
+        "static sprite",
+        "MPEG quantisation",
+        "custom matrices",
+        "data partitioning",
+        "encoder %1",
+        " build %1",
+        "damaged VOL",
+        "the stream is Microsoft MPEG-4 (no MPEG-4 headers), not what the label says",
+        "the stream is Microsoft MPEG-4 V1, not what the label says",
+        "the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the label says",
+    },
+    {
+        "видеокадры не прочитаны",
+        "Microsoft MPEG-4 V1",
+        "Microsoft MPEG-4 (без заголовков MPEG-4)",
+        "B-кадры",
+        "упакованные",
+        "до %1 подряд",
+        "чересстрочный",
+        " (точек: %1)",
+        "статический спрайт",
+        "MPEG-квантование",
+        "свои матрицы квантования",
+        "разделение данных",
+        "кодировщик %1",
+        ", сборка %1",
+        "VOL повреждён",
+        "поток — Microsoft MPEG-4 (без заголовков MPEG-4), а не то, что называет метка",
+        "поток — Microsoft MPEG-4 V1, а не то, что называет метка",
+        "поток — MPEG-4 Part 2, а не Microsoft MPEG-4, как называет метка",
+    },
+}};
+
+// The words of one language.
+struct Words {
+    int Language = 0;
+
+    std::string operator()(Word word, std::string_view value = {}) const {
+        return Fill(kWords[Language == 1 ? 1 : 0][static_cast<std::size_t>(word)], value);
+    }
+};
+
 std::string Number(std::uint32_t value) {
     return std::to_string(value);
 }
 
-std::string Heading(const StreamFacts& facts) {
+std::string Heading(const Words& say, const StreamFacts& facts) {
     switch (facts.StreamSyntax) {
     case Syntax::Unknown:
-        return "no video frames read";
+        return say(Word::NoFrames);
     case Syntax::MsMpeg4V1:
-        return "Microsoft MPEG-4 V1";
+        return say(Word::MsMpeg4V1);
     case Syntax::MsMpeg4:
-        return "Microsoft MPEG-4 (no MPEG-4 headers)";
+        return say(Word::MsMpeg4);
     case Syntax::Mpeg4:
         break;
     }
@@ -109,37 +186,36 @@ std::string Picture(const StreamFacts& facts) {
     return text;
 }
 
-std::string Frames(const StreamFacts& facts) {
+std::string Frames(const Words& say, const StreamFacts& facts) {
     std::string text;
     if (facts.Vops.B > 0) {
-        text = "B-frames";
+        text = say(Word::BFrames);
     }
     if (facts.Packed) {
-        Append(text, text.empty() ? "" : ", ", "packed");
+        Append(text, text.empty() ? "" : ", ", say(Word::Packed));
     }
     if (facts.MaxBRun > 0) {
-        text += ", up to " + Number(facts.MaxBRun) + " in a row";
+        text += ", " + say(Word::InARow, Number(facts.MaxBRun));
     }
     return text;
 }
 
-std::string Tools(const StreamFacts& facts) {
+std::string Tools(const Words& say, const StreamFacts& facts) {
     std::string text;
     auto add = [&text](bool present, const std::string& name) {
         if (present) {
             Append(text, text.empty() ? "" : ", ", name);
         }
     };
-    add(facts.Interlaced.value_or(false), "interlaced");
+    add(facts.Interlaced.value_or(false), say(Word::Interlaced));
     add(facts.Qpel.value_or(false), "QPel");
     const Sprite sprite = facts.SpriteKind.value_or(Sprite::None);
-    const std::string points =
-        facts.WarpPoints ? " (" + Number(*facts.WarpPoints) + " points)" : "";
+    const std::string points = facts.WarpPoints ? say(Word::Points, Number(*facts.WarpPoints)) : "";
     add(sprite == Sprite::Gmc, "GMC" + points);
-    add(sprite == Sprite::Static, "static sprite" + points);
-    add(facts.MpegQuant.value_or(false), "MPEG quantisation");
-    add(facts.CustomMatrix.value_or(false), "custom matrices");
-    add(facts.DataPartitioned.value_or(false), "data partitioning");
+    add(sprite == Sprite::Static, say(Word::StaticSprite) + points);
+    add(facts.MpegQuant.value_or(false), say(Word::MpegQuant));
+    add(facts.CustomMatrix.value_or(false), say(Word::CustomMatrices));
+    add(facts.DataPartitioned.value_or(false), say(Word::DataPartitioning));
     add(facts.Rvlc.value_or(false), "RVLC");
     return text;
 }
@@ -149,20 +225,22 @@ std::string DottedText(std::uint32_t version) {
            Number(version % 1000);
 }
 
-std::string EncoderText(const StreamFacts& facts) {
+std::string EncoderText(const Words& say, const StreamFacts& facts) {
     const std::uint32_t version = facts.EncoderVersion;
-    const std::string build = facts.EncoderBuild ? " build " + Number(facts.EncoderBuild) : "";
+    const std::string build =
+        facts.EncoderBuild ? say(Word::Build, Number(facts.EncoderBuild)) : "";
     switch (facts.EncoderName) {
     case Encoder::None:
         return "";
     case Encoder::DivX:
-        return "encoder DivX " + Number(version) + build;
+        return say(Word::Encoder, "DivX " + Number(version) + build);
     case Encoder::XviD:
-        return "encoder XviD " + Number(version);
+        return say(Word::Encoder, "XviD " + Number(version));
     case Encoder::Lavc:
-        return "encoder Lavc " + DottedText(version);
+        return say(Word::Encoder, "Lavc " + DottedText(version));
     case Encoder::FFmpeg:
-        return "encoder FFmpeg" + (version ? DottedText(version).insert(0, 1, ' ') : "") + build;
+        return say(Word::Encoder,
+                   "FFmpeg" + (version ? DottedText(version).insert(0, 1, ' ') : "") + build);
     }
     return "";
 }
@@ -183,31 +261,33 @@ std::string ProfileLevelName(std::uint8_t profileLevel) {
     return "";
 }
 
-std::string StreamSummary(const StreamFacts& facts) {
-    std::string line = Heading(facts);
+std::string StreamSummary(const StreamFacts& facts, int language) {
+    const Words say{language};
+    std::string line = Heading(say, facts);
     Append(line, ", ", Picture(facts));
     if (facts.StreamSyntax == Syntax::Mpeg4) {
-        Append(line, "; ", Frames(facts));
-        Append(line, "; ", Tools(facts));
-        Append(line, "; ", EncoderText(facts));
+        Append(line, "; ", Frames(say, facts));
+        Append(line, "; ", Tools(say, facts));
+        Append(line, "; ", EncoderText(say, facts));
         if (facts.VolDamaged) {
-            line += "; damaged VOL";
+            line += "; " + say(Word::DamagedVol);
         }
     }
     return line;
 }
 
-std::string MismatchWarning(const StreamFacts& facts) {
+std::string MismatchWarning(const StreamFacts& facts, int language) {
     if (!facts.FamilyMismatch) {
         return "";
     }
+    const Words say{language};
     switch (facts.StreamSyntax) {
     case Syntax::MsMpeg4:
-        return "the stream is Microsoft MPEG-4 (no MPEG-4 headers), not what the label says";
+        return say(Word::IsMsMpeg4);
     case Syntax::MsMpeg4V1:
-        return "the stream is Microsoft MPEG-4 V1, not what the label says";
+        return say(Word::IsMsMpeg4V1);
     case Syntax::Mpeg4:
-        return "the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the label says";
+        return say(Word::IsMpeg4);
     case Syntax::Unknown:
         break;
     }

@@ -12,10 +12,11 @@ std::string ProfileLevelName(std::uint8_t profileLevel);
 
 // One line on what the stream is, for people, e.g. "MPEG-4 Advanced Simple @ L5, 720x576,
 // 25 fps; B-frames, packed, up to 2 in a row; QPel; encoder XviD 69". Only what is known shows.
-std::string StreamSummary(const StreamFacts& facts);
+// English for language 0, Russian for 1.
+std::string StreamSummary(const StreamFacts& facts, int language = 0);
 
 // What to tell when the stream is not what its label's family names; "" when it is.
-std::string MismatchWarning(const StreamFacts& facts);
+std::string MismatchWarning(const StreamFacts& facts, int language = 0);
 
 // A number with at most three decimals and no trailing zeros: 25.000 shows as 25, 29.970 as
 // 29.97.

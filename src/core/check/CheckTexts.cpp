@@ -1,0 +1,105 @@
+#include "check/CheckTexts.h"
+
+#include <array>
+#include <cstddef>
+
+namespace vidtag::check {
+
+namespace {
+
+constexpr std::size_t kCount = static_cast<std::size_t>(CheckText::Count);
+
+// Counted things are written as "what: number" in Russian, so that no plural form depends on
+// the number.
+constexpr std::array<std::array<const char*, kCount>, 2> kTexts{{
+    {
+        " (mislabelled)",
+        " (needs re-encoding)",
+        "the stream is MPEG-4 Part 2, not the Microsoft MPEG-4 its label names",
+        "the stream is Microsoft MPEG-4 (no MPEG-4 headers), not what the label says",
+        "Microsoft MPEG-4 V%1, which DivX players do not decode",
+        "%1 is not a DivX code (retag to %2)",
+        " or ",
+        "%1 frames, larger than %2",
+        "%1 fps, more than %2 fps",
+        "%1 fps, more than %2 fps at %3",
+        "%1 macroblocks per second, more than %2",
+        "average bitrate %1, more than %2",
+        "peak bitrate %1 over one second, more than %2",
+        "%1 kbit/s",
+        "B-frames, which the profile does not allow",
+        "up to %1 B-frames in a row, more than %2",
+        "packed B-frames, which the profile does not allow",
+        "VBV buffer of %1 bits, more than %2",
+        "interlaced, which the profile does not allow",
+        "QPel",
+        "GMC",
+        "a static sprite",
+        "MPEG quantisation",
+        "the label names no kind Vidtag knows",
+        "no video frame could be read",
+        "the stream's headers are damaged",
+        "the file could not be analysed",
+        "the stream could not be read",
+        "packed B-frames are not valid MPEG-4, and some players outside the DivX world fail on "
+        "them; ffmpeg unpacks them without loss: %1",
+        "the stream names no encoder, so FFmpeg-based players (VLC, MPlayer, Kodi) choose their "
+        "decoding workarounds by the code: after this retag the picture may change slightly in "
+        "them",
+        "plays as it is",
+        "plays after a retag to %1",
+        "cannot tell: %1",
+        "will not play: %1",
+    },
+    {
+        " (неверная метка)",
+        " (нужно перекодировать)",
+        "поток — MPEG-4 Part 2, а не Microsoft MPEG-4, который называет метка",
+        "поток — Microsoft MPEG-4 (без заголовков MPEG-4), а не то, что называет метка",
+        "Microsoft MPEG-4 V%1, который плееры DivX не декодируют",
+        "%1 — не код DivX (смените метку на %2)",
+        " или ",
+        "кадры %1 больше, чем %2",
+        "%1 кадр/с, больше %2 кадр/с",
+        "%1 кадр/с, больше %2 кадр/с при %3",
+        "макроблоков в секунду: %1, больше %2",
+        "средний битрейт %1, больше %2",
+        "пиковый битрейт за секунду %1, больше %2",
+        "%1 кбит/с",
+        "B-кадры, которых профиль не допускает",
+        "B-кадров подряд: до %1, больше %2",
+        "упакованные B-кадры, которых профиль не допускает",
+        "буфер VBV: %1 бит, больше %2",
+        "чересстрочная развёртка, которой профиль не допускает",
+        "QPel",
+        "GMC",
+        "статический спрайт",
+        "MPEG-квантование",
+        "метка не называет ни одного вида, известного Vidtag",
+        "не удалось прочитать ни одного видеокадра",
+        "заголовки потока повреждены",
+        "файл не удалось проанализировать",
+        "поток не удалось прочитать",
+        "упакованные B-кадры — это не корректный MPEG-4, и некоторые плееры вне мира DivX на "
+        "них сбиваются; ffmpeg распаковывает их без потерь: %1",
+        "поток не называет своего кодировщика, поэтому плееры на основе FFmpeg (VLC, MPlayer, "
+        "Kodi) выбирают обходные приёмы декодирования по коду: после этой смены метки картинка "
+        "в них может немного измениться",
+        "воспроизводится как есть",
+        "воспроизведётся после смены метки на %1",
+        "нельзя сказать: %1",
+        "не воспроизведётся: %1",
+    },
+}};
+
+} // namespace
+
+const char* CheckTextOf(int language, CheckText text) {
+    const auto index = static_cast<std::size_t>(text);
+    if (index >= kCount) {
+        return "";
+    }
+    return kTexts[language == 1 ? 1 : 0][index];
+}
+
+} // namespace vidtag::check
