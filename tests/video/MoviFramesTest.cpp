@@ -63,6 +63,12 @@ TEST(MoviFrames, HandsOverTheStreamsFramesWithinTheBudget) {
     const Case cases[] = {
         {"32 chunks with data at most", {{"00dc", 10, 40}}, 0, 32, {10, 10}, 32},
         {"1 MiB of data at most", {{"00dc", kHalfMiB, 3}}, 0, 2, {kHalfMiB, kHalfMiB}, 2},
+        {"a chunk cut by the budget counts whole",
+         {{"00dc", 3 * kHalfMiB}},
+         0,
+         1,
+         {3 * kHalfMiB},
+         1},
         {"4,096 chunks at most", {{"01wb", 0, 5000}, {"00dc", 10}}, 0, 0, {}, 0},
         {"4 MiB of the list at most", {{"01wb", 5 << 20}, {"00dc", 10}}, 0, 0, {}, 0},
         {"inside rec lists", {{"rec ", 18}, {"00db", 10}, {"01wb", 4}}, 0, 1, {10}, 1},

@@ -110,7 +110,8 @@ void ReadMoviFrames(TStream64& stream, const MoviSpan& movi, int streamNumber,
                 if (!window.Hold(data, taken)) {
                     break;
                 }
-                reader.TakeChunk(window.At(data), static_cast<std::size_t>(taken));
+                reader.TakeChunk(window.At(data), static_cast<std::size_t>(taken),
+                                 static_cast<std::size_t>(size));
                 walk.VideoBytes += taken;
                 ++walk.VideoChunks;
             }

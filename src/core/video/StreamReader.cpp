@@ -66,13 +66,14 @@ void StreamReader::TakeFormatExtra(const std::uint8_t* data, std::size_t size) n
     TakeUnits(data, size, false);
 }
 
-void StreamReader::TakeChunk(const std::uint8_t* data, std::size_t size) noexcept {
+void StreamReader::TakeChunk(const std::uint8_t* data, std::size_t size,
+                             std::size_t chunkSize) noexcept {
     if (size == 0) {
         TakeDroppedFrame();
         return;
     }
     ++facts_.FramesRead;
-    TakeSize(size);
+    TakeSize(std::max(size, chunkSize));
     if (!syntaxDecided_) {
         DecideSyntax(data, size);
     }

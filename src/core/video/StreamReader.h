@@ -35,8 +35,10 @@ class StreamReader {
     // The bytes after the 40-byte bitmap header in "strf".
     void TakeFormatExtra(const std::uint8_t* data, std::size_t size) noexcept;
     // One video chunk's data (or the first part of it that the budget allowed). Adds one to
-    // FramesRead and its size to ChunkSizes; a size of 0 counts as TakeDroppedFrame.
-    void TakeChunk(const std::uint8_t* data, std::size_t size) noexcept;
+    // FramesRead and the chunk's whole size (chunkSize, or size when not given) to ChunkSizes,
+    // so that a bitrate over them counts what the file holds; a size of 0 counts as
+    // TakeDroppedFrame.
+    void TakeChunk(const std::uint8_t* data, std::size_t size, std::size_t chunkSize = 0) noexcept;
     // A zero-length video chunk: a dropped frame, which adds a 0 to ChunkSizes only.
     void TakeDroppedFrame() noexcept;
     // FamilyOf(kind) of the label; FamilyMismatch follows it and the syntax.
