@@ -1,14 +1,12 @@
 #include "CliTexts.h"
 
-#include <array>
+#include "texts/TextTable.h"
 
 namespace vidtag::cli {
 
 namespace {
 
-constexpr std::size_t kCount = static_cast<std::size_t>(Message::Count);
-
-constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
+constexpr TextTable<Message> kMessages{{
     {
         "targets",
         "(locked)",
@@ -135,11 +133,7 @@ constexpr std::array<std::array<const char*, kCount>, 2> kMessages{{
 } // namespace
 
 const char* MessageText(int language, Message message) {
-    const std::size_t index = static_cast<std::size_t>(message);
-    if (index >= kCount) {
-        return "";
-    }
-    return kMessages[language == 1 ? 1 : 0][index];
+    return TextOf(kMessages, language, message);
 }
 
 } // namespace vidtag::cli

@@ -1,17 +1,14 @@
 #include "check/CheckTexts.h"
 
-#include <array>
-#include <cstddef>
+#include "texts/TextTable.h"
 
 namespace vidtag::check {
 
 namespace {
 
-constexpr std::size_t kCount = static_cast<std::size_t>(CheckText::Count);
-
 // Counted things are written as "what: number" in Russian, so that no plural form depends on
 // the number.
-constexpr std::array<std::array<const char*, kCount>, 2> kTexts{{
+constexpr TextTable<CheckText> kTexts{{
     {
         " (mislabelled)",
         " (needs re-encoding)",
@@ -95,11 +92,7 @@ constexpr std::array<std::array<const char*, kCount>, 2> kTexts{{
 } // namespace
 
 const char* CheckTextOf(int language, CheckText text) {
-    const auto index = static_cast<std::size_t>(text);
-    if (index >= kCount) {
-        return "";
-    }
-    return kTexts[language == 1 ? 1 : 0][index];
+    return TextOf(kTexts, language, text);
 }
 
 } // namespace vidtag::check

@@ -1,6 +1,7 @@
 #include "video/StreamText.h"
 
 #include "texts/TextFill.h"
+#include "texts/TextTable.h"
 
 #include <array>
 #include <cstdio>
@@ -90,7 +91,7 @@ enum class Word : std::uint8_t {
 };
 
 // The profile names and the tools' own names (QPel, GMC, RVLC) are the same in every language.
-constexpr std::array<std::array<const char*, static_cast<std::size_t>(Word::Count)>, 2> kWords{{
+constexpr TextTable<Word> kWords{{
     {
         "no video frames read",
         "Microsoft MPEG-4 V1",
@@ -138,7 +139,7 @@ struct Words {
     int Language = 0;
 
     std::string operator()(Word word, std::string_view value = {}) const {
-        return Fill(kWords[Language == 1 ? 1 : 0][static_cast<std::size_t>(word)], value);
+        return Fill(TextOf(kWords, Language, word), value);
     }
 };
 
