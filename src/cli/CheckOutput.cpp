@@ -4,6 +4,9 @@
 #include "PathText.h"
 #include "check/Profiles.h"
 
+#include <algorithm>
+#include <array>
+
 namespace vidtag::cli {
 
 namespace {
@@ -30,21 +33,69 @@ Json OptionalNumber(const std::optional<std::uint64_t>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
 
-std::string SizesText(const check::Profile& profile) {
+std::string SizesText(const check::Profile& profile, int language) {
     std::string text;
     for (const check::SizeRate& entry : profile.SizeRates) {
-        text += (text.empty() ? "" : " or ") + std::to_string(entry.Width) + "x" +
-                std::to_string(entry.Height) + " @ " + std::to_string(entry.Fps);
+        text += (text.empty() ? "" : MessageText(language, Message::ProfileSizesOr)) +
+                std::to_string(entry.Width) + "x" + std::to_string(entry.Height) + " @ " +
+                std::to_string(entry.Fps);
     }
     return text;
 }
 
-std::string AlsoAllowed(const check::Profile& profile) {
-    std::string text = profile.PackedAllowed ? "packed B-frames" : "";
+std::string AlsoAllowed(const check::Profile& profile, int language) {
+    std::string text = profile.PackedAllowed ? MessageText(language, Message::ProfilePacked) : "";
     if (profile.InterlaceAllowed) {
-        text += text.empty() ? "interlace" : ", interlace";
+        text += (text.empty() ? "" : ", ") +
+                std::string(MessageText(language, Message::ProfileInterlace));
     }
-    return text.empty() ? "nothing" : text;
+    return text.empty() ? MessageText(language, Message::ProfileNothing) : text;
+}
+
+// The table's columns: the first two left-aligned, the numbers right-aligned, the last as it is.
+// Widths count characters, not bytes, so that Russian headings line up too.
+constexpr std::array<std::size_t, 7> kMinWidths{18, 29, 6, 8, 9, 9, 2};
+
+std::size_t Characters(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::vector<std::string> Cells(const check::Profile& profile, int language) {
+    return {profile.Name,
+            SizesText(profile, language),
+            std::to_string(profile.MaxMacroblocksPerSecond),
+            std::to_string(profile.VbvBufferBits),
+            std::to_string(profile.AvgBitrate),
+            std::to_string(profile.PeakBitrate),
+            std::to_string(profile.MaxBRun),
+            AlsoAllowed(profile, language)};
+}
+
+std::vector<std::string> Headings(int language) {
+    std::vector<std::string> cells;
+    const std::string text = MessageText(language, Message::ProfileColumns);
+    for (std::size_t at = 0;;) {
+        const std::size_t tab = text.find('\t', at);
+        cells.push_back(text.substr(at, tab - at));
+        if (tab == std::string::npos) {
+            return cells;
+        }
+        at = tab + 1;
+    }
+}
+
+std::string TableLine(const std::vector<std::string>& cells,
+                      const std::array<std::size_t, 7>& widths) {
+    std::string line;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const std::size_t width = i < widths.size() ? widths[i] : 0;
+        const std::string pad(width - std::min(width, Characters(cells[i])), ' ');
+        line += i < 2 ? cells[i] + pad : pad + cells[i];
+        line += i == 0 ? " " : i + 1 < cells.size() ? (i == 6 ? "  " : " ") : "";
+    }
+    return line;
 }
 
 Json ProfileObject(const check::Profile& profile) {
@@ -110,20 +161,25 @@ Json CheckObject(const check::CheckResult& result) {
     return object;
 }
 
-void PrintProfileList(bool json, std::FILE* out) {
-    if (!json) {
-        std::fprintf(out, "%-18s %-29s %6s %8s %9s %9s %2s  %s\n", "profile", "size @ fps", "MB/s",
-                     "VBV bits", "avg bit/s", "peak/1 s", "B", "also allowed");
-    }
-    for (const check::Profile& profile : check::Profiles()) {
-        if (json) {
+void PrintProfileList(bool json, std::FILE* out, int language) {
+    if (json) {
+        for (const check::Profile& profile : check::Profiles()) {
             std::fprintf(out, "%s\n", ProfileObject(profile).dump().c_str());
-            continue;
         }
-        std::fprintf(out, "%-18s %-29s %6u %8u %9u %9u %2u  %s\n", profile.Name,
-                     SizesText(profile).c_str(), profile.MaxMacroblocksPerSecond,
-                     profile.VbvBufferBits, profile.AvgBitrate, profile.PeakBitrate,
-                     profile.MaxBRun, AlsoAllowed(profile).c_str());
+        return;
+    }
+    std::vector<std::vector<std::string>> rows{Headings(language)};
+    for (const check::Profile& profile : check::Profiles()) {
+        rows.push_back(Cells(profile, language));
+    }
+    std::array<std::size_t, 7> widths = kMinWidths;
+    for (const std::vector<std::string>& row : rows) {
+        for (std::size_t i = 0; i < widths.size() && i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], Characters(row[i]));
+        }
+    }
+    for (const std::vector<std::string>& row : rows) {
+        std::fprintf(out, "%s\n", TableLine(row, widths).c_str());
     }
 }
 

@@ -19,6 +19,6 @@ std::vector<std::string> CheckLines(const FileReport& report, bool quiet, int la
 nlohmann::ordered_json CheckObject(const check::CheckResult& result);
 
 // The profiles with their limits, as a table or as one JSON object per profile.
-void PrintProfileList(bool json, std::FILE* out);
+void PrintProfileList(bool json, std::FILE* out, int language);
 
 } // namespace vidtag::cli

@@ -66,6 +66,11 @@ constexpr TextTable<Message> kMessages{{
         "not converted: it would still need a retag to %2 to play on %1",
         "not converted: no retag makes it play on %1",
         "not converted: it would not play on %1 after this retag",
+        "profile\tsize @ fps\tMB/s\tVBV bits\tavg bit/s\tpeak/1 s\tB\talso allowed",
+        " or ",
+        "packed B-frames",
+        "interlace",
+        "nothing",
     },
     {
         "варианты",
@@ -127,6 +132,11 @@ constexpr TextTable<Message> kMessages{{
         "не преобразован: чтобы воспроизводиться на %1, ему всё ещё нужна смена метки на %2",
         "не преобразован: никакая смена метки не даст воспроизвести его на %1",
         "не преобразован: после этой смены метки он не воспроизведётся на %1",
+        "профиль\tразмер @ кадр/с\tмакробл./с\tбиты VBV\tсредн. бит/с\tпик/1 с\tB\tтакже можно",
+        " или ",
+        "упакованные B-кадры",
+        "чересстрочность",
+        "ничего",
     },
 }};
 

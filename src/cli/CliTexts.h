@@ -61,6 +61,11 @@ enum class Message {
     CheckStillNeedsRetag,
     CheckNoRetagPlays,
     CheckNotAfterRetag,
+    ProfileColumns,
+    ProfileSizesOr,
+    ProfilePacked,
+    ProfileInterlace,
+    ProfileNothing,
     Count
 };
 

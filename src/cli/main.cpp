@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         return FinishOutput(0, outputClosed, options.Language);
     }
     if (options.ListProfiles) {
-        PrintProfileList(options.Json, stdout);
+        PrintProfileList(options.Json, stdout, options.Language);
         return FinishOutput(0, outputClosed, options.Language);
     }
     // vidtag-cli shows what the stream is on every analysis; the dialog does not, and leaves the

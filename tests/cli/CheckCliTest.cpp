@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -287,6 +289,19 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
     ASSERT_EQ(profiles.size(), 4u);
     EXPECT_EQ(profiles[2]["name"], "divx-home-theater");
     EXPECT_EQ(profiles[2]["max_macroblocks_per_second"], 40500);
+    // The table's last column starts at the same character in every line, in either language.
+    for (const char* lang : {"en", "ru"}) {
+        std::istringstream table(Cli(std::string("--list-profiles --lang ") + lang).Out);
+        std::set<std::size_t> starts;
+        int lines = 0;
+        for (std::string line; std::getline(table, line); ++lines) {
+            const std::string before = line.substr(0, line.rfind("  ") + 2);
+            starts.insert(static_cast<std::size_t>(std::count_if(
+                before.begin(), before.end(), [](char c) { return (c & 0xC0) != 0x80; })));
+        }
+        EXPECT_EQ(lines, 5) << lang;
+        EXPECT_EQ(starts.size(), 1u) << lang;
+    }
 }
 
 } // namespace
