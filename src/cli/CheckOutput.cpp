@@ -90,10 +90,12 @@ std::string TableLine(const std::vector<std::string>& cells,
                       const std::array<std::size_t, 7>& widths) {
     std::string line;
     for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i > 0) {
+            line += i == widths.size() ? "  " : " "; // the free text stands a little apart
+        }
         const std::size_t width = i < widths.size() ? widths[i] : 0;
         const std::string pad(width - std::min(width, Characters(cells[i])), ' ');
         line += i < 2 ? cells[i] + pad : pad + cells[i];
-        line += i == 0 ? " " : i + 1 < cells.size() ? (i == 6 ? "  " : " ") : "";
     }
     return line;
 }
@@ -132,8 +134,7 @@ std::vector<std::string> CheckLines(const FileReport& report, bool quiet, int la
     for (const std::string& note : report.Check->Notes) {
         // A conversion's warning already says it.
         if (report.Warning.find(note) == std::string::npos) {
-            lines.push_back("  " + std::string(MessageText(language, Message::NoteLabel)) + ": " +
-                            note);
+            lines.push_back(LabelledLine(language, Message::NoteLabel, note));
         }
     }
     return lines;

@@ -146,4 +146,8 @@ const char* MessageText(int language, Message message) {
     return TextOf(kMessages, language, message);
 }
 
+std::string LabelledLine(int language, Message label, std::string_view text) {
+    return "  " + std::string(MessageText(language, label)) + ": " + std::string(text);
+}
+
 } // namespace vidtag::cli

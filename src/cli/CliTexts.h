@@ -74,4 +74,7 @@ const char* MessageText(int language, Message message);
 
 using vidtag::Fill;
 
+// A line under a file's name: "  targets: DivX 4, DivX 5" in the language given.
+std::string LabelledLine(int language, Message label, std::string_view text);
+
 } // namespace vidtag::cli

@@ -70,13 +70,11 @@ std::string ShortTime(const std::string& time) {
 // What the stream itself is, after the kind; a stream its label's family cannot decode is said
 // on a line of its own.
 void PrintStreamLines(const FileReport& report, int language, std::FILE* out) {
-    const auto label = [language](Message message) {
-        return "  " + std::string(MessageText(language, message)) + ": ";
-    };
-    PutLine(out, label(Message::StreamLabel) + video::StreamSummary(report.Stream, language));
+    PutLine(out, LabelledLine(language, Message::StreamLabel,
+                              video::StreamSummary(report.Stream, language)));
     if (const std::string warning = video::MismatchWarning(report.Stream, language);
         !warning.empty()) {
-        PutLine(out, label(Message::WarningLabel) + warning);
+        PutLine(out, LabelledLine(language, Message::WarningLabel, warning));
     }
 }
 
@@ -179,8 +177,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         }
         PrintCheckLines(report, language, quiet, out);
         if (!quiet && IsRecognisedKind(report.Kind) && report.Status == kStatusDone) {
-            PutLine(out, std::string("  ") + MessageText(language, Message::TargetsLabel) + ": " +
-                             TargetNames(report.Kind, language));
+            PutLine(out, LabelledLine(language, Message::TargetsLabel,
+                                      TargetNames(report.Kind, language)));
         }
         PrintJournalLines(report, language, quiet, out);
         if (!report.Warning.empty()) {
