@@ -500,7 +500,6 @@ TEST_F(Cli, ScriptsGetOneLinePerFileAndTheExactName) {
     EXPECT_FALSE(RunJson({good}).contains("path_base64"));
 }
 
-// The manual page is kept by hand; whatever --help offers must be in it.
 // MPEG-4 data under a DivX 3 label: the stream line, the warning, and the stream object with
 // the names checks outside the project read, in analyses and conversions alike.
 TEST_F(Cli, StreamLineWarningAndJsonObject) {
@@ -564,6 +563,7 @@ TEST_F(Cli, StreamLineWarningAndJsonObject) {
     EXPECT_EQ(ms["family_mismatch"], false);
 }
 
+// The manual page is kept by hand; whatever --help offers must be in it.
 TEST_F(Cli, ManualPageDocumentsEveryOptionOfTheHelp) {
     const Bytes raw = ReadFileBytes(VIDTAG_MAN_PAGE);
     std::string page;

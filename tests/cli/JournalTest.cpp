@@ -355,6 +355,15 @@ int PaddingOriginalsLost(const std::string& journal, const std::vector<JournalEn
     return lost;
 }
 
+// Every file goes back to the original through --restore.
+void ExpectRestored(const std::vector<std::string>& paths, const Bytes& original) {
+    for (const std::string& path : paths) {
+        const Result restored = RunCli({"--restore", path});
+        EXPECT_EQ(restored.Exit, 0) << restored.Out;
+        EXPECT_TRUE(test::ReadFileBytes(path) == original) << path;
+    }
+}
+
 // Three batches at once on a journal past 4 MB: one of them compacts it, the others wait, and
 // no record is lost, of their files or of anyone else's.
 TEST_F(Journal, ThreeBatchesAtOnceOnALargeJournalLoseNothing) {
@@ -379,11 +388,7 @@ TEST_F(Journal, ThreeBatchesAtOnceOnALargeJournalLoseNothing) {
     }
     EXPECT_LT(fs::file_size(journal_), 4500u * 1024 / 2);
     EXPECT_EQ(PaddingOriginalsLost(journal_, padded), 0);
-    for (const std::string& path : paths) {
-        const Result restored = RunCli({"--restore", path});
-        EXPECT_EQ(restored.Exit, 0) << restored.Out;
-        EXPECT_TRUE(test::ReadFileBytes(path) == original) << path;
-    }
+    ExpectRestored(paths, original);
 }
 
 // A compaction whose flush takes 8 s: a conversion of another file meanwhile waits for it, and
@@ -416,11 +421,7 @@ TEST_F(Journal, AConversionWaitsForASlowCompaction) {
     EXPECT_EQ(converted.Exit, 0) << converted.Out;
     EXPECT_EQ(Finish(compactor).Exit, 0);
     EXPECT_EQ(PaddingOriginalsLost(journal_, padded), 0);
-    for (const std::string& path : {slow, waiting}) {
-        const Result restored = RunCli({"--restore", path});
-        EXPECT_EQ(restored.Exit, 0) << restored.Out;
-        EXPECT_TRUE(test::ReadFileBytes(path) == original) << path;
-    }
+    ExpectRestored({slow, waiting}, original);
     std::printf("the conversion waited %.1f s for the compaction\n", waited.count());
 }
 
@@ -433,10 +434,13 @@ TEST_F(Journal, TheJournalInTheField) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     const std::string path = dir_.Path("field.avi");
     const auto convert = [&](const char* kind) { return RunCli({"--to", kind, path}); };
-    const auto edit = [&](const std::string& from, const std::string& to) {
+    // Converted, its record edited, then restored.
+    const auto restoreEdited = [&](const std::string& from, const std::string& to) {
+        convert("divx 5");
         std::string text = TextOf(journal_);
         Replace(text, from, to);
         test::WriteFileBytes(journal_, Bytes(text.begin(), text.end()));
+        return RunCli({"--restore", path});
     };
     struct Case {
         const char* Name;
@@ -459,25 +463,15 @@ TEST_F(Journal, TheJournalInTheField) {
               },
               0, "XviD", true},
              {"CRLF and fields of a later version",
-              [&] {
-                  convert("divx 5");
-                  edit("}\n", ",\"later\":{\"x\":[1,true,null,2.5]}}\r\n");
-                  return RunCli({"--restore", path});
-              },
-              0, "XviD", true},
+              [&] { return restoreEdited("}\n", ",\"later\":{\"x\":[1,true,null,2.5]}}\r\n"); }, 0,
+              "XviD", true},
              {"a code of two bytes",
-              [&] {
-                  convert("divx 5");
-                  edit("\"from_handler\":\"xvid\"", "\"from_handler\":\"xv\"");
-                  return RunCli({"--restore", path});
-              },
+              [&] { return restoreEdited("\"from_handler\":\"xvid\"", "\"from_handler\":\"xv\""); },
               1, "the journal's record of this file is damaged: from_handler is not four bytes",
               false},
              {"a kind its codes do not make",
               [&] {
-                  convert("divx 5");
-                  edit("\"from_handler\":\"xvid\"", "\"from_handler\":\"DIV3\"");
-                  return RunCli({"--restore", path});
+                  return restoreEdited("\"from_handler\":\"xvid\"", "\"from_handler\":\"DIV3\"");
               },
               1, "damaged: from_kind 10 is not the kind of DIV3/XVID", false},
              {"nothing recorded",

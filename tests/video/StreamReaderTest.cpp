@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace vidtag;
@@ -109,11 +110,9 @@ TEST(StreamReader, CountsVopsRunsOfBAndPackedChunks) {
         const StreamFacts facts = Read({}, chunks);
         EXPECT_TRUE(facts.VopsRead);
         EXPECT_EQ(facts.VopsUnread, 0u);
-        EXPECT_EQ(facts.Vops.I, c.Counts.I);
-        EXPECT_EQ(facts.Vops.P, c.Counts.P);
-        EXPECT_EQ(facts.Vops.B, c.Counts.B);
-        EXPECT_EQ(facts.Vops.S, c.Counts.S);
-        EXPECT_EQ(facts.Vops.N, c.Counts.N);
+        const VopCounts& v = facts.Vops;
+        EXPECT_EQ(std::tie(v.I, v.P, v.B, v.S, v.N),
+                  std::tie(c.Counts.I, c.Counts.P, c.Counts.B, c.Counts.S, c.Counts.N));
         EXPECT_EQ(facts.MaxBRun, c.MaxBRun);
         EXPECT_EQ(facts.Packed, c.Packed);
         EXPECT_EQ(facts.FramesRead, chunks.size());
