@@ -4,13 +4,16 @@
 
 #include "support/AviBuilder.h"
 #include "support/CountingFileLayer.h"
+#ifndef _WIN32
+#include "support/ShellCommand.h"
+#endif
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 using namespace vidtag;
 using namespace vidtag::check;
@@ -173,22 +176,20 @@ TEST(IndexRatesTest, MatchesFfprobesPacketSizes) {
     }
     test::TempDir dir;
     const std::string path = dir.Path("x.avi");
+    const std::string quoted = test::ShellQuote(path);
     ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -t 4 "
-                           "-c:v libxvid -b:v 800k -vtag XVID '" +
-                           path + "'")
+                           "-c:v libxvid -b:v 800k -vtag XVID " +
+                           quoted)
                               .c_str()),
               0);
     std::vector<std::uint64_t> sizes;
-    FILE* probe = ::popen(("ffprobe -v error -select_streams v -show_entries packet=size "
-                           "-of csv=p=0 '" +
-                           path + "'")
-                              .c_str(),
-                          "r");
-    ASSERT_NE(probe, nullptr);
-    for (unsigned long long size; std::fscanf(probe, "%llu", &size) == 1;) {
+    std::istringstream probe(test::RunCommand("ffprobe -v error -select_streams v -show_entries "
+                                              "packet=size -of csv=p=0 " +
+                                              quoted)
+                                 .Out);
+    for (std::uint64_t size; probe >> size;) {
         sizes.push_back(size);
     }
-    ::pclose(probe);
     ASSERT_EQ(sizes.size(), 100u);
     std::uint64_t total = 0, peak = 0;
     for (std::size_t i = 0; i < sizes.size(); ++i) {

@@ -1,11 +1,13 @@
 #include "codecs/CodecCatalog.h"
 #include "engine/Engine.h"
 
+#ifndef _WIN32
+#include "support/ShellCommand.h"
+#endif
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -71,18 +73,7 @@ TEST(EndToEndTest, EveryTargetChangesOnlyTheCodesAndConvertsBack) {
 
 #ifndef _WIN32
 std::string Run(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) {
-        return out;
-    }
-    char buffer[4096];
-    std::size_t read;
-    while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        out.append(buffer, read);
-    }
-    ::pclose(pipe);
-    return out;
+    return test::RunCommand(command + " 2>/dev/null").Out;
 }
 
 // What ffprobe says of the last video stream, the one the engine patches.
