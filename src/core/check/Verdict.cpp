@@ -359,6 +359,9 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         if (facts.Packed) {
             result.Notes.push_back(PackedNote(say, fileName));
         }
+        if (rates.MoviDamaged) {
+            result.Notes.push_back(say(CheckText::RatesDamaged));
+        }
     } catch (...) {
         // Out of memory for a text: nothing to judge by.
         result = CheckResult{};
@@ -406,6 +409,8 @@ const char* BitrateSourceName(BitrateSource source) {
         return "index";
     case BitrateSource::FramesRead:
         return "frames_read";
+    case BitrateSource::Chunks:
+        return "chunks";
     case BitrateSource::None:
         break;
     }
