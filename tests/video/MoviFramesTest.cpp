@@ -56,6 +56,9 @@ struct Case {
     std::vector<std::uint32_t> ChunkSizes; // the first few only, when Walked is larger
     std::size_t Walked;                    // video chunks met, dropped frames included
     std::int64_t ClaimedExtra = 0;
+    // A whole walk: then Walked counts its sizes too, and whether it reached the list's end.
+    bool Whole = false;
+    bool Complete = true;
 };
 
 TEST(MoviFrames, HandsOverTheStreamsFramesWithinTheBudget) {
@@ -78,6 +81,50 @@ TEST(MoviFrames, HandsOverTheStreamsFramesWithinTheBudget) {
         {"no such numbers past 99", {{"00dc", 5}}, 100, 0, {}, 0},
         {"a chunk past the list ends it", {{"00dc", 5}, {"00dc", 9}}, 0, 1, {5}, 1, -4},
         {"a list past the file ends nothing read", {{"00dc", 5}}, 0, 1, {5}, 1, 1000},
+        {"whole: every chunk past the budget", {{"00dc", 10, 40}}, 0, 40, {10, 10}, 40, 0, true},
+        {"whole: past 4,096 other chunks",
+         {{"01wb", 0, 5000}, {"00dc", 10}},
+         0,
+         1,
+         {10},
+         1,
+         0,
+         true},
+        {"whole: dropped frames and rec lists",
+         {{"rec ", 18}, {"00db", 10}, {"00dc", 0}},
+         0,
+         1,
+         {10, 0},
+         2,
+         0,
+         true},
+        {"whole: a chunk past the list is damage",
+         {{"00dc", 5}, {"00dc", 9}},
+         0,
+         1,
+         {5},
+         1,
+         -4,
+         true,
+         false},
+        {"whole: a list past the file is not walked to its end",
+         {{"00dc", 5}},
+         0,
+         1,
+         {5},
+         1,
+         1000,
+         true,
+         false},
+        {"whole: an unprintable id is damage",
+         {{"00dc", 5}, {"\1\2dc", 4}, {"00dc", 6}},
+         0,
+         1,
+         {5},
+         1,
+         0,
+         true,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -85,11 +132,14 @@ TEST(MoviFrames, HandsOverTheStreamsFramesWithinTheBudget) {
         const video::MoviSpan movi{12, static_cast<std::int64_t>(stream.Bytes.size()) - 12 +
                                            c.ClaimedExtra};
         video::StreamReader reader;
-        video::ReadMoviFrames(stream, movi, c.Stream, reader);
+        video::WholeWalk whole;
+        video::ReadMoviFrames(stream, movi, c.Stream, reader, c.Whole ? &whole : nullptr);
         const video::StreamFacts& facts = reader.Facts();
         EXPECT_EQ(facts.FramesRead, c.FramesRead);
-        ASSERT_EQ(facts.ChunkSizes.size(), c.Walked);
-        EXPECT_TRUE(std::equal(c.ChunkSizes.begin(), c.ChunkSizes.end(), facts.ChunkSizes.begin()));
+        const std::vector<std::uint32_t>& sizes = c.Whole ? whole.ChunkSizes : facts.ChunkSizes;
+        ASSERT_EQ(sizes.size(), c.Walked);
+        EXPECT_TRUE(std::equal(c.ChunkSizes.begin(), c.ChunkSizes.end(), sizes.begin()));
+        EXPECT_EQ(whole.Complete, c.Complete);
     }
 }
 

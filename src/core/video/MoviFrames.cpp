@@ -99,7 +99,9 @@ std::uint32_t CodedVops(const VopCounts& vops) {
     return vops.I + vops.P + vops.B + vops.S;
 }
 
-// Hands one video chunk's bytes to the reader, and notes in whole what its VOPs were.
+// Hands one video chunk's bytes to the reader, and notes in whole what its VOPs were. A packed
+// chunk starts with the P- or S-VOP the B-VOPs after it refer to; once a stream is unpacked the
+// placeholder follows a B-VOP, and a decoder's start-up delay follows the first I-VOP.
 void TakeVideoChunk(const std::uint8_t* data, std::int64_t taken, std::int64_t size,
                     StreamReader& reader, WholeWalk* whole) {
     const VopCounts before = reader.Facts().Vops;
@@ -109,10 +111,10 @@ void TakeVideoChunk(const std::uint8_t* data, std::int64_t taken, std::int64_t s
     }
     const VopCounts& after = reader.Facts().Vops;
     const bool coded = CodedVops(after) > CodedVops(before);
-    if (!coded && after.N > before.N && whole->LastCoded) {
+    if (!coded && after.N > before.N && whole->LastForward) {
         ++whole->Placeholders;
     }
-    whole->LastCoded = coded;
+    whole->LastForward = coded && after.I == before.I && after.B == before.B;
 }
 
 bool KeepSize(WholeWalk* whole, std::int64_t size) {

@@ -34,10 +34,10 @@ struct WholeWalk {
     // unprintable bytes (damage), leaves it false.
     bool Complete = true;
     std::vector<std::uint32_t> ChunkSizes; // every video chunk's size, in file order
-    // Chunks holding only uncoded VOPs right after a chunk with a coded one: the placeholders
-    // a packed stream leaves where the frames it packed into the chunk before were.
+    // Chunks holding only uncoded VOPs right after a chunk of P- or S-VOPs: the placeholders a
+    // packed stream leaves where the frames it packed into the chunk before were.
     std::uint64_t Placeholders = 0;
-    bool LastCoded = false; // the last video chunk with data held a coded VOP
+    bool LastForward = false; // the last video chunk with data held P- or S-VOPs only
 };
 
 // Whether a chunk id names a frame of the stream with this number: "NNdc" or "NNdb", NN its two
