@@ -144,3 +144,38 @@ TEST(MoviFrames, HandsOverTheStreamsFramesWithinTheBudget) {
 }
 
 } // namespace
+
+// The parts after the first: each "RIFF" "AVIX" gives its "movi" list, "JUNK" in front of it or
+// not; a part of another type ends the search.
+TEST(MoviFrames, FindsTheMoviListsOfTheFurtherParts) {
+    const auto part = [](const Bytes& inner) {
+        Bytes riff;
+        PutChunk(riff, "RIFF", 0, static_cast<std::uint32_t>(inner.size() + 4));
+        riff.insert(riff.end(), {'A', 'V', 'I', 'X'});
+        riff.insert(riff.end(), inner.begin(), inner.end());
+        return riff;
+    };
+    Bytes junk;
+    PutChunk(junk, "JUNK", 6, 6);
+    const Bytes first = Movi({{"00dc", 5}});
+    Bytes inner = junk;
+    inner.insert(inner.end(), first.begin(), first.end());
+    Bytes file = part(inner);
+    const std::size_t second = file.size();
+    const Bytes secondPart = part(Movi({{"00dc", 7}, {"00dc", 2}}));
+    file.insert(file.end(), secondPart.begin(), secondPart.end());
+    Bytes other;
+    PutChunk(other, "RIFF", 0, 4 + 12);
+    other.insert(other.end(), {'A', 'V', 'I', ' '});
+    const Bytes third = Movi({{"00dc", 1}});
+    other.insert(other.end(), third.begin(), third.end());
+    file.insert(file.end(), other.begin(), other.end());
+
+    TMemoryStream64 stream(file);
+    const std::vector<video::MoviSpan> lists = video::FurtherMoviLists(stream, 0);
+    ASSERT_EQ(lists.size(), 2u);
+    EXPECT_EQ(lists[0].DataPos, 12 + 14 + 12);
+    EXPECT_EQ(lists[0].DataSize, 14);
+    EXPECT_EQ(lists[1].DataPos, static_cast<std::int64_t>(second) + 12 + 12);
+    EXPECT_EQ(lists[1].DataSize, 16 + 10);
+}

@@ -194,7 +194,7 @@ std::vector<MoviSpan> FurtherMoviLists(TStream64& stream, std::int64_t firstPart
     std::vector<MoviSpan> lists;
     const std::int64_t fileEnd = stream.GetSize();
     std::int64_t part = firstPartEnd + (firstPartEnd & 1);
-    for (int parts = 0; parts < kMaxParts && part > 0 && part + 12 <= fileEnd; ++parts) {
+    for (int parts = 0; parts < kMaxParts && part >= 0 && part + 12 <= fileEnd; ++parts) {
         std::uint8_t header[12];
         if (stream.Seek(part, 0) != part || stream.Read(header, 12) != 12 ||
             Le32(header) != Code('R', 'I', 'F', 'F') ||
