@@ -135,8 +135,9 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
          {"reencode size,fps,macroblocks,avg_bitrate,peak_bitrate", "reencode peak_bitrate",
           "reencode peak_bitrate", "reencode peak_bitrate"},
          "chunks"},
+        // Its bitrates cannot be measured: only a re-encode found anyway stands.
         {"stream-mpeg4-no-index-damaged.avi",
-         {"reencode size,fps,macroblocks", plays, plays, plays},
+         {"reencode size,fps,macroblocks", "unknown", "unknown", "unknown"},
          nullptr},
     };
     for (const SampleRow& row : rows) {
@@ -164,7 +165,8 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
             } else {
                 EXPECT_TRUE(check["bitrate_from"].is_null());
                 EXPECT_TRUE(check["avg_bitrate"].is_null() && check["peak_bitrate"].is_null());
-                EXPECT_NE(check["notes"].dump().find("damaged"), std::string::npos);
+                const json& said = expected == "unknown" ? check["unknown_reason"] : check["notes"];
+                EXPECT_NE(said.dump().find("damaged"), std::string::npos);
             }
         }
     }

@@ -47,7 +47,7 @@ constexpr TextTable<CheckText> kTexts{{
         "plays after a retag to %1",
         "cannot tell: %1",
         "will not play: %1",
-        "the movie data is damaged, so the bitrates could not be measured",
+        "the movie data is damaged, so its bitrates could not be measured",
     },
     {
         " (неверная метка)",

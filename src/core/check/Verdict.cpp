@@ -350,6 +350,11 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         result.UnknownReason = mislabelled ? std::string() : UnknownReason(say, kind, facts);
         result.Outcome =
             result.UnknownReason.empty() ? WorstFix(result.Problems) : Verdict::Unknown;
+        // Unmeasured bitrates may break the profile: only a re-encode found anyway stands.
+        if (rates.MoviDamaged && result.Outcome <= Verdict::Retag) {
+            result.Outcome = Verdict::Unknown;
+            result.UnknownReason = say(CheckText::RatesDamaged);
+        }
         if (result.Outcome == Verdict::Retag) {
             result.RetagTo = target;
             if (NeedsDecodeByCodeWarning(kind, target, facts)) {
@@ -359,7 +364,7 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         if (facts.Packed) {
             result.Notes.push_back(PackedNote(say, fileName));
         }
-        if (rates.MoviDamaged) {
+        if (rates.MoviDamaged && result.Outcome != Verdict::Unknown) {
             result.Notes.push_back(say(CheckText::RatesDamaged));
         }
     } catch (...) {
