@@ -2,9 +2,12 @@
 #include "video/MoviFrames.h"
 #include "streams/MemoryStream64.h"
 
+#include "video/VideoTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -178,4 +181,74 @@ TEST(MoviFrames, FindsTheMoviListsOfTheFurtherParts) {
     EXPECT_EQ(lists[0].DataSize, 14);
     EXPECT_EQ(lists[1].DataPos, static_cast<std::int64_t>(second) + 12 + 12);
     EXPECT_EQ(lists[1].DataSize, 16 + 10);
+}
+
+namespace {
+
+// A layer header at 25 ticks a second, and VOP headers of that layer by type ('N' uncoded).
+Bytes VolBytes() {
+    return test::Unit(0x20, "0 00000001 0 0001 0 00 1 0000000000011001 1 0 1 0000101000000 1 "
+                            "0000011110000 1 0 1 0 0 0 1 1 0 0");
+}
+
+Bytes VopBytes(char type) {
+    const std::string coding = type == 'I' ? "00" : type == 'P' ? "01" : type == 'B' ? "10" : "11";
+    return test::Unit(0xB6, coding + " 0 1 00000 1 " + (type == 'N' ? "0" : "1") + " 1010");
+}
+
+// "movi" of one chunk per word: letters are VOPs, '+' puts 2 KiB of picture data in front of
+// the next VOP, out of the walk's reach past the first frames.
+Bytes MoviOfVops(const std::string& words) {
+    Bytes data;
+    std::istringstream in(words);
+    for (std::string word; in >> word;) {
+        Bytes chunk = word == "V" ? VolBytes() : Bytes{};
+        for (const char c : word) {
+            if (c == '+') {
+                chunk.resize(chunk.size() + 2048, 0x5A);
+            } else if (c != 'V') {
+                const Bytes vop = VopBytes(c);
+                chunk.insert(chunk.end(), vop.begin(), vop.end());
+            }
+        }
+        PutChunk(data, "00dc", 0, static_cast<std::uint32_t>(chunk.size()));
+        data.insert(data.end(), chunk.begin(), chunk.end());
+        data.resize(data.size() + (chunk.size() & 1), 0);
+    }
+    Bytes file;
+    PutChunk(file, "LIST", 0, static_cast<std::uint32_t>(data.size() + 4));
+    file.insert(file.end(), {'m', 'o', 'v', 'i'});
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+} // namespace
+
+// Past the first frames only each frame's first bytes are read: the B-frames after them count,
+// and a packed chunk shows by the placeholder after it, a P-VOP's, not a B- or I-VOP's.
+TEST(MoviFrames, AWholeWalkReadsEveryFramesFirstBytes) {
+    std::string first = "V ";
+    for (int i = 0; i < 40; ++i) {
+        first += "IB ";
+    }
+    const struct {
+        const char* Later;
+        std::uint32_t MaxBRun;
+        std::uint64_t Placeholders;
+    } rows[] = {
+        {"P B B B P", 3, 0},
+        {"P+B N P+B N I", 1, 2},
+        {"P B N I N P", 1, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Later);
+        TMemoryStream64 stream(MoviOfVops(first + row.Later));
+        video::StreamReader reader;
+        video::WholeWalk whole;
+        video::ReadMoviFrames(stream, {12, static_cast<std::int64_t>(stream.Bytes.size()) - 12}, 0,
+                              reader, &whole);
+        EXPECT_EQ(reader.Facts().MaxBRun, row.MaxBRun);
+        EXPECT_EQ(whole.Placeholders, row.Placeholders);
+        EXPECT_TRUE(whole.Complete);
+    }
 }
