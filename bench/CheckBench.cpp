@@ -3,7 +3,12 @@
 // each. The counters give the read and seek calls that reach the system per reading, for the
 // index alone and for a whole analysis with rate reading on and off (the difference is what
 // --check costs). Then 1,000 small files analysed and checked as vidtag-cli --check runs them.
+// An hour-long OpenDML file whose super index names its one standard index 16,384 times shows
+// that each standard index is read once. Last, --check on an hour of real MPEG-4 frames (90,000,
+// made with ffmpeg), whose first bytes it reads one by one, against ffprobe listing the same
+// file's packet flags: both figures are printed.
 
+#include "CommandTime.h"
 #include "avi/VmAVIFile.h"
 #include "check/IndexRates.h"
 #include "check/Verdict.h"
@@ -13,10 +18,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -97,7 +104,7 @@ std::uint32_t FrameSize(std::uint32_t i) {
     return i % 250 == 0 ? 40000 : 4000 + (i * 7919) % 3000;
 }
 
-void Headers(Writer& w, bool odml, std::size_t& indxData) {
+void Headers(Writer& w, bool odml, std::size_t& indxData, std::uint32_t superEntries = 2) {
     const Writer::Open hdrl = w.Begin("LIST", "hdrl");
     w.Code("avih");
     w.U32(56);
@@ -119,13 +126,13 @@ void Headers(Writer& w, bool odml, std::size_t& indxData) {
     w.Zeros(20);
     if (odml) {
         w.Code("indx");
-        w.U32(24 + 2 * 16);
+        w.U32(24 + superEntries * 16);
         indxData = w.At();
         w.U16(4);
         w.U16(0);
-        w.U32(2);
+        w.U32(superEntries);
         w.Code("00dc");
-        w.Zeros(12 + 2 * 16);
+        w.Zeros(12 + std::size_t{superEntries} * 16);
     }
     w.End(strl);
     const Writer::Open audio = w.Begin("LIST", "strl");
@@ -189,6 +196,27 @@ std::string WriteFile(const std::string& path, bool odml) {
             const std::uint32_t size = 32 + 8 * (kFrames / 2);
             w.U64At(entry + 8, size | std::uint64_t{kFrames / 2} << 32);
         }
+    }
+    w.WriteTo(path);
+    return path;
+}
+
+// An hour at 25 fps in one part without "idx1": its one standard index follows the frames, and
+// the super index names it 16,384 times.
+std::string WriteRepeatedIndexFile(const std::string& path) {
+    constexpr std::uint32_t kHourFrames = 3600 * 25;
+    constexpr std::uint32_t kEntries = 16384;
+    Writer w;
+    std::size_t indx = 0;
+    const Writer::Open riff = w.Begin("RIFF", "AVI ");
+    Headers(w, true, indx, kEntries);
+    const std::uint64_t ix = Part(w, true, 0, kHourFrames);
+    w.End(riff);
+    for (std::uint32_t i = 0; i < kEntries; ++i) {
+        const std::size_t entry = indx + 24 + std::size_t{i} * 16;
+        w.U64At(entry, ix);
+        w.U64At(entry + 8,
+                (32 + 8 * std::uint64_t{kHourFrames}) | std::uint64_t{kHourFrames} << 32);
     }
     w.WriteTo(path);
     return path;
@@ -266,6 +294,76 @@ void CheckSmallFiles(const std::filesystem::path& folder) {
     std::filesystem::remove_all(root);
 }
 
+// An hour of MPEG-4 frames at 352x288 and 25 fps with runs of two B-frames: ten seconds
+// encoded, then copied 360 times over. Empty when ffmpeg is missing or fails.
+std::string MakeHourOfFrames(const std::filesystem::path& folder) {
+    const std::filesystem::path hour = folder / "one-hour-frames.avi";
+    if (std::filesystem::exists(hour)) {
+        return hour.string();
+    }
+    const std::string piece = bench::ShellQuoted((folder / "ten-seconds.m4v").string());
+    const std::string made = bench::ShellQuoted(hour.string());
+    const bool ran =
+        bench::TimeCommand("ffmpeg -y -f lavfi -i testsrc=size=352x288:rate=25 -t 10 -c:v mpeg4 "
+                           "-bf 2 -f m4v " +
+                           piece)
+            .Ran &&
+        bench::TimeCommand("ffmpeg -y -stream_loop 359 -fflags +genpts -r 25 -i " + piece +
+                           " -c copy -vtag XVID " + made)
+            .Ran;
+    return ran ? hour.string() : std::string();
+}
+
+double ProcessorSeconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+// What --check does to the file (the analysis with every frame's first bytes and the rates,
+// then the verdict), the best of three runs, against the best of three ffprobe runs.
+void CompareWithFfprobe(const std::filesystem::path& folder) {
+    if (!bench::HaveCommand("ffmpeg") || !bench::HaveCommand("ffprobe")) {
+        std::printf("ffmpeg or ffprobe not found: --check is not compared with ffprobe\n");
+        return;
+    }
+    const std::string hour = MakeHourOfFrames(folder);
+    if (hour.empty()) {
+        std::printf("ffmpeg could not make the one-hour file\n");
+        return;
+    }
+    const check::Profile& profile = *check::FindProfile("divx-portable");
+    SetStreamReading(true);
+    SetRateReading(true);
+    double wall = 1e9, cpu = 1e9;
+    check::Verdict verdict = check::Verdict::Unknown;
+    for (int run = 0; run < 3; ++run) {
+        const double cpuStart = ProcessorSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        ProcessFile(hour, kNoKind);
+        verdict =
+            check::CheckStream(EngineState.CurrentKind, StreamReport, RateReport, profile, hour)
+                .Outcome;
+        wall = std::min(
+            wall, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        cpu = std::min(cpu, ProcessorSeconds() - cpuStart);
+    }
+    SetRateReading(false);
+    const std::uint32_t frames = StreamReport.FramesRead;
+    const std::uint32_t bRun = StreamReport.MaxBRun;
+    bench::CommandTime probe{true, 1e9, 1e9};
+    for (int run = 0; run < 3 && probe.Ran; ++run) {
+        const bench::CommandTime time =
+            bench::TimeCommand("ffprobe -v error -select_streams v -show_entries packet=flags "
+                               "-of csv=p=0 " +
+                               bench::ShellQuoted(hour));
+        probe = {time.Ran, std::min(probe.Wall, time.Wall), std::min(probe.Cpu, time.Cpu)};
+    }
+    std::printf("one hour of frames (%u read, B-frames up to %u in a row, verdict %s): --check "
+                "%.3f s wall, %.3f s processor; ffprobe -show_entries packet=flags %.3f s wall, "
+                "%.3f s processor%s\n",
+                frames, bRun, check::VerdictName(verdict), wall, cpu, probe.Wall, probe.Cpu,
+                probe.Ran ? "" : " (ffprobe failed)");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -288,9 +386,14 @@ int main(int argc, char** argv) {
                 ->Iterations(10);
         }
     }
+    const std::string repeated = WriteRepeatedIndexFile((folder / "repeated-index.avi").string());
+    benchmark::RegisterBenchmark("IndexRates/repeated-super-index", ReadIndex, repeated)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(10);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     CheckSmallFiles(folder);
+    CompareWithFfprobe(folder);
     return 0;
 }

@@ -37,13 +37,17 @@ Rates RatesOf(const Bytes& file, double fps) {
     return RatesFromIndex(stream, FindIndexPlace(reader), fps);
 }
 
-// "RIFF" "AVI " and its "hdrl" with one video stream whose "strl" ends in "indx".
-test::Placed VideoHeaders(test::RiffBuilder& b, const Bytes& superIndex) {
+// "RIFF" "AVI " and its "hdrl" with one video stream whose "strl" ends in "indx"; its stream
+// header gives length frames.
+test::Placed VideoHeaders(test::RiffBuilder& b, const Bytes& superIndex, std::uint32_t length = 0) {
     b.BeginList(FCC("RIFF"), FCC("AVI "));
     b.BeginList(FCC("LIST"), FCC("hdrl"));
     b.Chunk(FCC("avih"), test::MainHeader(1));
     b.BeginList(FCC("LIST"), FCC("strl"));
-    b.Chunk(FCC("strh"), test::StrhData(FCC("vids"), FCC("DIVX")));
+    Bytes strh = test::StrhData(FCC("vids"), FCC("DIVX"));
+    const Bytes lengthBytes = Le32(length);
+    std::copy(lengthBytes.begin(), lengthBytes.end(), strh.begin() + 32);
+    b.Chunk(FCC("strh"), strh);
     b.Chunk(FCC("strf"), test::BitmapInfoHeader(FCC("DX50")));
     const test::Placed indx = b.Chunk(FCC("indx"), superIndex);
     b.End();
@@ -51,11 +55,11 @@ test::Placed VideoHeaders(test::RiffBuilder& b, const Bytes& superIndex) {
     return indx;
 }
 
-// A standard index of chunks for stream 00's video, its chunks at no particular place.
-Bytes StandardIndex(const std::vector<std::uint32_t>& sizes) {
-    Bytes ix =
-        Concat({test::Le16(2), test::Le16(0x0100), Le32(static_cast<std::uint32_t>(sizes.size())),
-                Le32(FCC("00dc")), Bytes(12, 0)});
+// A standard index of chunks for stream 00's video (or the chunks given), its chunks at no
+// particular place.
+Bytes StandardIndex(const std::vector<std::uint32_t>& sizes, FourCC chunks = FCC("00dc")) {
+    Bytes ix = Concat({test::Le16(2), test::Le16(0x0100),
+                       Le32(static_cast<std::uint32_t>(sizes.size())), Le32(chunks), Bytes(12, 0)});
     for (const std::uint32_t size : sizes) {
         ix = Concat({ix, Le32(0), Le32(size)});
     }
@@ -95,38 +99,60 @@ TEST(IndexRatesTest, Idx1CountsTheVideoStreamsEntriesOnly) {
     EXPECT_EQ(rates.Bytes, 850u);
     EXPECT_EQ(rates.Average, 2720u);
     EXPECT_EQ(rates.Peak, 3600u);
-    // A window longer than the stream holds all of it.
-    EXPECT_EQ(RatesOf(file, 30).Peak, 6800u);
+    // A window longer than the stream holds all of it, and the peak is never below the
+    // average: 850 bytes in a sixth of a second.
+    EXPECT_EQ(RatesOf(file, 30).Peak, 40800u);
     EXPECT_EQ(RatesOf(file, 0).From, BitrateSource::None);
 }
 
-// An OpenDML file: the standard indexes of both parts, which the super index names, and not
-// the first part's "idx1" (here deliberately wrong).
-TEST(IndexRatesTest, OpenDmlReadsTheStandardIndexesOfEveryPart) {
-    test::RiffBuilder b;
-    const Bytes superHeader = Concat({test::Le16(4), test::Le16(0), Le32(2), Le32(FCC("00dc"))});
-    const test::Placed indx = VideoHeaders(b, Concat({superHeader, Bytes(12 + 32, 0)}));
-    b.BeginList(FCC("LIST"), FCC("movi"));
-    const test::Placed ix1 = b.Chunk(FCC("ix00"), StandardIndex({1000, 0x80000000u | 3000}));
-    b.End();
-    b.Chunk(FCC("idx1"), Concat({Le32(FCC("00dc")), Le32(0), Le32(4), Le32(99)}));
-    b.End();
-    b.BeginList(FCC("RIFF"), FCC("AVIX"));
-    b.BeginList(FCC("LIST"), FCC("movi"));
-    const test::Placed ix2 = b.Chunk(FCC("00ix"), StandardIndex({2000, 500}));
-    Bytes file = b.Take();
-    std::size_t at = indx.data + 24;
-    for (const std::size_t ix : {ix1.header, ix2.header}) {
-        const Bytes entry =
-            Concat({Le32(static_cast<std::uint32_t>(ix)), Le32(0), Le32(48), Le32(2)});
-        std::copy(entry.begin(), entry.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
-        at += entry.size();
+// An OpenDML file: the standard indexes the super index names, and not the first part's
+// "idx1" (here deliberately wrong). The first part holds the video's "ix00" (1000 and 3000
+// bytes) and the audio's "ix01", the second part "00ix" (2000 and 500 bytes); at 1 fps.
+TEST(IndexRatesTest, OpenDmlReadsTheStandardIndexesTheSuperIndexNames) {
+    const struct {
+        const char* Name;
+        std::vector<int> Names; // 0 "ix00", 1 "00ix", 2 the audio's "ix01"
+        std::uint32_t Length;   // the stream header's
+        std::uint64_t Frames, Bytes;
+    } rows[] = {
+        {"both parts", {0, 1}, 0, 4, 6500},
+        {"one index named 16,384 times counts once", std::vector<int>(16384, 0), 0, 2, 4000},
+        {"another stream's index counts nothing", {2, 0}, 0, 2, 4000},
+        {"no more frames than the stream header gives", {0, 1}, 3, 3, 6000},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const auto entries = static_cast<std::uint32_t>(row.Names.size());
+        test::RiffBuilder b;
+        const Bytes superHeader =
+            Concat({test::Le16(4), test::Le16(0), Le32(entries), Le32(FCC("00dc"))});
+        const test::Placed indx =
+            VideoHeaders(b, Concat({superHeader, Bytes(12 + 16 * entries, 0)}), row.Length);
+        b.BeginList(FCC("LIST"), FCC("movi"));
+        const test::Placed ix1 = b.Chunk(FCC("ix00"), StandardIndex({1000, 0x80000000u | 3000}));
+        const test::Placed audio = b.Chunk(FCC("ix01"), StandardIndex({9000}, FCC("01wb")));
+        b.End();
+        b.Chunk(FCC("idx1"), Concat({Le32(FCC("00dc")), Le32(0), Le32(4), Le32(99)}));
+        b.End();
+        b.BeginList(FCC("RIFF"), FCC("AVIX"));
+        b.BeginList(FCC("LIST"), FCC("movi"));
+        const test::Placed ix2 = b.Chunk(FCC("00ix"), StandardIndex({2000, 500}));
+        Bytes file = b.Take();
+        const std::size_t named[] = {ix1.header, ix2.header, audio.header};
+        std::size_t at = indx.data + 24;
+        for (const int which : row.Names) {
+            const Bytes entry = Concat(
+                {Le32(static_cast<std::uint32_t>(named[which])), Le32(0), Le32(48), Le32(2)});
+            std::copy(entry.begin(), entry.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+            at += entry.size();
+        }
+        const Rates rates = RatesOf(file, 1);
+        EXPECT_EQ(rates.From, BitrateSource::Index);
+        EXPECT_EQ(rates.Frames, row.Frames);
+        EXPECT_EQ(rates.Bytes, row.Bytes);
+        EXPECT_EQ(rates.Average, row.Bytes * 8 / row.Frames);
+        EXPECT_EQ(rates.Peak, 3000u * 8);
     }
-    const Rates rates = RatesOf(file, 1);
-    EXPECT_EQ(rates.From, BitrateSource::Index);
-    EXPECT_EQ(rates.Frames, 4u);
-    EXPECT_EQ(rates.Average, 6500u * 8 / 4);
-    EXPECT_EQ(rates.Peak, 3000u * 8);
 }
 
 // Sizes and offsets from a damaged file bound nothing: a super index claiming 2^32 entries
@@ -144,7 +170,8 @@ TEST(IndexRatesTest, DamagedIndexesCountWhatIsThere) {
     const Rates rates = RatesOf(b.Take(), 1e300);
     EXPECT_EQ(rates.From, BitrateSource::Index);
     EXPECT_EQ(rates.Frames, 1u);
-    EXPECT_EQ(rates.Peak, 5600u);
+    EXPECT_EQ(rates.Bytes, 700u);
+    EXPECT_EQ(rates.Peak, rates.Average); // a frame rate that large lifts the average past it
 }
 
 // No index, or an index without a video entry: the frames read; no frame rate: nothing.

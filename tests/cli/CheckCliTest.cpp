@@ -78,6 +78,7 @@ class CheckCli : public ::testing::Test {
 struct SampleRow {
     const char* File;
     std::array<std::string, 4> Verdicts;
+    const char* BitrateFrom = "index"; // nullptr for none
 };
 
 std::string VerdictOf(const json& check) {
@@ -125,6 +126,19 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
         {"stream-msmpeg4-as-xvid.avi",
          {"mislabelled family,SIZE", "mislabelled family", "mislabelled family",
           "mislabelled family"}},
+        // Its B-frames start after frame 75: the whole stream is judged.
+        {"stream-mpeg4-late-bf.avi",
+         {"reencode label,size,fps,macroblocks,b_frames", "reencode label,b_frames",
+          "reencode label,b_frames", label}},
+        // No index: the bitrates over every chunk, a noisy first second the peak.
+        {"stream-mpeg4-no-index.avi",
+         {"reencode size,fps,macroblocks,avg_bitrate,peak_bitrate", "reencode peak_bitrate",
+          "reencode peak_bitrate", "reencode peak_bitrate"},
+         "chunks"},
+        // Its bitrates cannot be measured: only a re-encode found anyway stands.
+        {"stream-mpeg4-no-index-damaged.avi",
+         {"reencode size,fps,macroblocks", "unknown", "unknown", "unknown"},
+         nullptr},
     };
     for (const SampleRow& row : rows) {
         const std::string file = Sample(row.File);
@@ -145,7 +159,15 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
             EXPECT_EQ(VerdictOf(check), expected);
             EXPECT_EQ(run.Exit, expected == "plays" ? 0 : 1);
             EXPECT_EQ(check["retag_to"].is_null(), expected.rfind("retag", 0) != 0);
-            EXPECT_EQ(check["bitrate_from"], "index");
+            if (row.BitrateFrom != nullptr) {
+                EXPECT_EQ(check["bitrate_from"], row.BitrateFrom);
+                EXPECT_LE(check["avg_bitrate"], check["peak_bitrate"]);
+            } else {
+                EXPECT_TRUE(check["bitrate_from"].is_null());
+                EXPECT_TRUE(check["avg_bitrate"].is_null() && check["peak_bitrate"].is_null());
+                const json& said = expected == "unknown" ? check["unknown_reason"] : check["notes"];
+                EXPECT_NE(said.dump().find("damaged"), std::string::npos);
+            }
         }
     }
 }

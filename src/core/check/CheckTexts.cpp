@@ -47,6 +47,7 @@ constexpr TextTable<CheckText> kTexts{{
         "plays after a retag to %1",
         "cannot tell: %1",
         "will not play: %1",
+        "the movie data is damaged, so its bitrates could not be measured",
     },
     {
         " (неверная метка)",
@@ -86,6 +87,7 @@ constexpr TextTable<CheckText> kTexts{{
         "воспроизведётся после смены метки на %1",
         "нельзя сказать: %1",
         "не воспроизведётся: %1",
+        "данные фильма повреждены, поэтому битрейт измерить не удалось",
     },
 }};
 

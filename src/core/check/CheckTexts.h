@@ -40,6 +40,7 @@ enum class CheckText : std::uint8_t {
     PlaysAfterRetag,
     CannotTell,
     WillNotPlay,
+    RatesDamaged,
     Count
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 namespace vidtag::check {
 
@@ -24,6 +25,7 @@ constexpr std::int64_t kStandardHeader = 32; // the chunk header and the index's
 constexpr std::uint8_t kIndexOfIndexes = 0x00;
 constexpr std::uint8_t kIndexOfChunks = 0x01;
 constexpr std::uint32_t kDeltaFrameBit = 0x80000000u;
+constexpr std::size_t kLengthOffset = 32; // of the stream header: its length in frames
 
 std::uint32_t Le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -109,11 +111,19 @@ class BlockReader {
 // without keeping more than the window.
 class FrameTally {
   public:
-    explicit FrameTally(double fps)
+    // maxFrames 0 bounds nothing.
+    explicit FrameTally(double fps, std::uint64_t maxFrames = 0)
         : window_(std::llround(std::clamp(fps, 1.0, static_cast<double>(kMaxWindow)))), fps_(fps),
+          maxFrames_(maxFrames > 0 ? maxFrames : UINT64_MAX),
           ring_(static_cast<std::size_t>(window_), 0) {}
 
+    // Whether the frames counted reached what the stream may hold; later ones are not counted.
+    bool Full() const { return frames_ >= maxFrames_; }
+
     void Add(std::uint32_t size) {
+        if (Full()) {
+            return;
+        }
         const std::size_t slot = static_cast<std::size_t>(frames_ % window_);
         windowSum_ += size;
         if (frames_ >= static_cast<std::uint64_t>(window_)) {
@@ -139,13 +149,16 @@ class FrameTally {
         // A frame rate from a damaged header may be huge: the average stays a number.
         const double average = std::min(static_cast<double>(bytes_) * 8 / seconds, 1e18);
         rates.Average = static_cast<std::uint64_t>(std::llround(average));
-        rates.Peak = peak_ * 8;
+        // Under a second of frames, or a window of round(fps) frames shorter than a second,
+        // would put the peak below the average it is the top of.
+        rates.Peak = std::max(peak_ * 8, *rates.Average);
         return rates;
     }
 
   private:
     std::int64_t window_;
     double fps_;
+    std::uint64_t maxFrames_;
     std::vector<std::uint32_t> ring_;
     std::uint64_t frames_ = 0;
     std::uint64_t bytes_ = 0;
@@ -164,9 +177,15 @@ bool IsStandardIndexId(FourCC id) {
     return front || back;
 }
 
+bool IsVideoChunkId(FourCC id, int stream) {
+    return id == StreamChunkId(stream, 'd', 'c') || id == StreamChunkId(stream, 'd', 'b');
+}
+
 // One "ix##" chunk at pos, whose size the super index gives (chunk header included). False when
-// no standard index of chunks is there.
-bool TallyStandardIndex(TStream64& file, std::int64_t pos, std::int64_t size, FrameTally& tally) {
+// no standard index of the video stream's chunks is there: another stream's index, named by a
+// damaged super index, would count its chunks as frames.
+bool TallyStandardIndex(TStream64& file, std::int64_t pos, std::int64_t size, int stream,
+                        FrameTally& tally) {
     if (pos <= 0) {
         return false;
     }
@@ -179,14 +198,14 @@ bool TallyStandardIndex(TStream64& file, std::int64_t pos, std::int64_t size, Fr
     const std::int64_t chunkSize = Le32(header + 4);
     const std::uint16_t longsPerEntry = Le16(header + 8);
     if (header[11] != kIndexOfChunks || longsPerEntry < 2 || longsPerEntry > 16 ||
-        chunkSize < kStandardHeader - 8) {
+        chunkSize < kStandardHeader - 8 || !IsVideoChunkId(Le32(header + 16), stream)) {
         return false;
     }
     const std::int64_t entrySize = 4 * longsPerEntry;
     const std::int64_t entries =
         std::min<std::int64_t>(Le32(header + 12), (chunkSize - (kStandardHeader - 8)) / entrySize);
     reader.ExtendTo(pos + 8 + chunkSize);
-    for (std::int64_t i = 0; i < entries; ++i) {
+    for (std::int64_t i = 0; i < entries && !tally.Full(); ++i) {
         const std::uint8_t* entry = reader.Take(static_cast<std::size_t>(entrySize));
         if (entry == nullptr) {
             break;
@@ -196,8 +215,9 @@ bool TallyStandardIndex(TStream64& file, std::int64_t pos, std::int64_t size, Fr
     return true;
 }
 
-// The standard indexes the video stream's super index names, in its order; false when there
-// is no super index of indexes or none of its entries leads to a standard index.
+// The standard indexes the video stream's super index names, in its order, each once: a damaged
+// super index may name one index thousands of times. False when there is no super index of
+// indexes or none of its entries leads to a standard index.
 bool TallySuperIndex(TStream64& file, const IndexPlace& place, FrameTally& tally) {
     if (place.SuperIndexPos <= 0 || place.SuperIndexSize < kSuperHeader) {
         return false;
@@ -212,14 +232,15 @@ bool TallySuperIndex(TStream64& file, const IndexPlace& place, FrameTally& tally
     const std::int64_t entries =
         std::min<std::int64_t>(Le32(bytes.data() + 4), (got - kSuperHeader) / kSuperEntry);
     bool found = false;
-    for (std::int64_t i = 0; i < entries; ++i) {
+    std::unordered_set<std::uint64_t> tallied;
+    for (std::int64_t i = 0; i < entries && !tally.Full(); ++i) {
         const std::uint8_t* entry = bytes.data() + kSuperHeader + i * kSuperEntry;
         const std::uint64_t offset = Le64(entry);
-        if (offset > static_cast<std::uint64_t>(INT64_MAX / 2)) {
+        if (offset > static_cast<std::uint64_t>(INT64_MAX / 2) || !tallied.insert(offset).second) {
             continue;
         }
-        found |=
-            TallyStandardIndex(file, static_cast<std::int64_t>(offset), Le32(entry + 8), tally);
+        found |= TallyStandardIndex(file, static_cast<std::int64_t>(offset), Le32(entry + 8),
+                                    place.VideoStream, tally);
     }
     return found;
 }
@@ -258,7 +279,7 @@ bool TallyIdx1(TStream64& file, const IndexPlace& place, FrameTally& tally) {
     const FourCC uncompressed = StreamChunkId(place.VideoStream, 'd', 'b');
     constexpr std::size_t kEntry = 16;
     BlockReader reader(file, pos, pos + size);
-    for (std::int64_t i = 0; i < size / static_cast<std::int64_t>(kEntry); ++i) {
+    for (std::int64_t i = 0; i < size / static_cast<std::int64_t>(kEntry) && !tally.Full(); ++i) {
         const std::uint8_t* entry = reader.Take(kEntry);
         if (entry == nullptr) {
             break;
@@ -273,6 +294,14 @@ bool TallyIdx1(TStream64& file, const IndexPlace& place, FrameTally& tally) {
 
 bool UsableFps(double fps) {
     return std::isfinite(fps) && fps > 0;
+}
+
+// A frame takes a chunk header and an index entry, 8 bytes or more each.
+std::uint64_t MaxFramesOf(const TVmAVIFileReader& reader) {
+    const std::uint64_t room =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(reader.FileSize, 0)) / 16;
+    const std::uint32_t length = Le32(reader.VideoStreamHeader.data() + kLengthOffset);
+    return length > 0 ? std::min<std::uint64_t>(length, room) : room;
 }
 
 } // namespace
@@ -301,6 +330,7 @@ IndexPlace FindIndexPlace(const TVmAVIFileReader& reader) {
             continue;
         }
         place.VideoStream = number < 100 ? number : -1;
+        place.MaxFrames = MaxFramesOf(reader);
         const std::int32_t super = reader.FindChild(s, FCC("indx"));
         place.SuperIndexPos = reader.GetDataPos(super);
         place.SuperIndexSize = reader.GetDataSize(super);
@@ -313,11 +343,11 @@ Rates RatesFromIndex(TStream64& file, const IndexPlace& place, double fps) {
         return {};
     }
     try {
-        FrameTally fromSuper(fps);
+        FrameTally fromSuper(fps, place.MaxFrames);
         if (TallySuperIndex(file, place, fromSuper) && fromSuper.Frames() > 0) {
             return fromSuper.Result(BitrateSource::Index);
         }
-        FrameTally fromIdx1(fps);
+        FrameTally fromIdx1(fps, place.MaxFrames);
         if (TallyIdx1(file, place, fromIdx1)) {
             return fromIdx1.Result(BitrateSource::Index);
         }
@@ -327,7 +357,8 @@ Rates RatesFromIndex(TStream64& file, const IndexPlace& place, double fps) {
     return {};
 }
 
-Rates RatesFromFrames(const std::vector<std::uint32_t>& chunkSizes, double fps) {
+Rates RatesFromFrames(const std::vector<std::uint32_t>& chunkSizes, double fps,
+                      BitrateSource from) {
     if (!UsableFps(fps)) {
         return {};
     }
@@ -336,19 +367,33 @@ Rates RatesFromFrames(const std::vector<std::uint32_t>& chunkSizes, double fps) 
         for (const std::uint32_t size : chunkSizes) {
             tally.Add(size);
         }
-        return tally.Result(BitrateSource::FramesRead);
+        return tally.Result(from);
     } catch (...) {
         return {};
     }
 }
 
 Rates StreamRates(TStream64& file, const IndexPlace& place,
-                  const std::vector<std::uint32_t>& chunkSizes, std::optional<double> fps) {
+                  const std::vector<std::uint32_t>& chunkSizes, std::optional<double> fps,
+                  video::MoviReach walked) {
     if (!fps) {
         return {};
     }
     Rates rates = RatesFromIndex(file, place, *fps);
-    return rates.From != BitrateSource::None ? rates : RatesFromFrames(chunkSizes, *fps);
+    if (rates.From != BitrateSource::None) {
+        return rates;
+    }
+    switch (walked) {
+    case video::MoviReach::FirstFrames:
+        return RatesFromFrames(chunkSizes, *fps);
+    case video::MoviReach::Whole:
+        return RatesFromFrames(chunkSizes, *fps, BitrateSource::Chunks);
+    case video::MoviReach::Broken:
+        break;
+    }
+    Rates none;
+    none.MoviDamaged = true;
+    return none;
 }
 
 } // namespace vidtag::check

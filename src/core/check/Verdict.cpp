@@ -350,6 +350,11 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         result.UnknownReason = mislabelled ? std::string() : UnknownReason(say, kind, facts);
         result.Outcome =
             result.UnknownReason.empty() ? WorstFix(result.Problems) : Verdict::Unknown;
+        // Unmeasured bitrates may break the profile: only a re-encode found anyway stands.
+        if (rates.MoviDamaged && result.Outcome <= Verdict::Retag) {
+            result.Outcome = Verdict::Unknown;
+            result.UnknownReason = say(CheckText::RatesDamaged);
+        }
         if (result.Outcome == Verdict::Retag) {
             result.RetagTo = target;
             if (NeedsDecodeByCodeWarning(kind, target, facts)) {
@@ -358,6 +363,9 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         }
         if (facts.Packed) {
             result.Notes.push_back(PackedNote(say, fileName));
+        }
+        if (rates.MoviDamaged && result.Outcome != Verdict::Unknown) {
+            result.Notes.push_back(say(CheckText::RatesDamaged));
         }
     } catch (...) {
         // Out of memory for a text: nothing to judge by.
@@ -406,6 +414,8 @@ const char* BitrateSourceName(BitrateSource source) {
         return "index";
     case BitrateSource::FramesRead:
         return "frames_read";
+    case BitrateSource::Chunks:
+        return "chunks";
     case BitrateSource::None:
         break;
     }

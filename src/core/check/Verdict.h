@@ -52,7 +52,7 @@ std::string Summary(const CheckResult& result, int language = 0);
 const char* VerdictName(Verdict verdict);
 // "retag", "mislabelled", "reencode".
 const char* FixName(Fix fix);
-// "index", "frames_read"; nullptr for None.
+// "index", "frames_read", "chunks"; nullptr for None.
 const char* BitrateSourceName(BitrateSource source);
 
 // Whether converting a stream from one compression code to another may change its picture in

@@ -47,7 +47,8 @@ bool FieldsOverlap(const TVmAVIFileReader& reader) {
 check::Rates ReadRatesOf(const TVmAVIFileReader& reader, TStream64& file,
                          const video::StreamFacts& facts) {
     try {
-        return check::StreamRates(file, check::FindIndexPlace(reader), facts.ChunkSizes, facts.Fps);
+        return check::StreamRates(file, check::FindIndexPlace(reader), facts.ChunkSizes, facts.Fps,
+                                  facts.Walked);
     } catch (...) {
         return {};
     }
@@ -94,7 +95,8 @@ ConversionStatus Analyse(const std::string& fileName) {
         formatPos = reader.VideoFormatPos;
         state.FieldsOverlap = FieldsOverlap(reader);
         if (ReadStreams) {
-            facts = video::ReadStreamFacts(reader, cached);
+            // A device check judges the whole stream, so it walks every frame.
+            facts = video::ReadStreamFacts(reader, cached, ReadRates);
         }
         if (ReadStreams && ReadRates) {
             rates = ReadRatesOf(reader, cached, facts);

@@ -28,9 +28,10 @@ ConversionStatus CheckLock(const std::string& FileName) noexcept;
 // Off, StreamReport stays empty and an analysis reads only the headers it needs.
 void SetStreamReading(bool on) noexcept;
 
-// Whether analyses also read the video stream's index for its bitrates into RateReport (off by
-// default: only a device check needs them, and a large file's index costs a few large reads).
-// Needs stream reading on; without an index the rates come from the frames it read.
+// Whether analyses also read the video stream's index for its bitrates into RateReport, and the
+// first bytes of every video frame for StreamReport's frame types (off by default: only a device
+// check needs them, and they cost a walk through the whole movie data). Needs stream reading
+// on; without an index the rates come from the chunk sizes that walk found.
 void SetRateReading(bool on) noexcept;
 
 // Settles an interrupted conversion of the file, if the journal has one, and nothing else.

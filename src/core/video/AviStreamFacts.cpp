@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vidtag::video {
@@ -36,13 +37,35 @@ void TakeFormatExtra(const TVmAVIFileReader& reader, TStream64& stream, StreamRe
     facts.TakeFormatExtra(extra.data(), static_cast<std::size_t>(got));
 }
 
-void TakeFrames(const TVmAVIFileReader& reader, TStream64& stream, StreamReader& facts) {
+void TakeFrames(const TVmAVIFileReader& reader, TStream64& stream, StreamReader& facts,
+                WholeWalk* whole) {
     const std::int32_t movi = reader.MoviList();
     if (movi == kNoNode || reader.VideoStreamNumber < 0) {
+        if (whole != nullptr) {
+            whole->Complete = false;
+        }
         return;
     }
     ReadMoviFrames(stream, MoviSpan{reader.GetDataPos(movi), reader.GetDataSize(movi)},
-                   reader.VideoStreamNumber, facts);
+                   reader.VideoStreamNumber, facts, whole);
+    const std::int32_t riff = reader.FindList(kNoNode, FCC("RIFF"), FCC("AVI "));
+    if (whole == nullptr || riff == kNoNode) {
+        return;
+    }
+    for (const MoviSpan& part :
+         FurtherMoviLists(stream, reader.GetDataPos(riff) + reader.GetDataSize(riff))) {
+        ReadMoviFrames(stream, part, reader.VideoStreamNumber, facts, whole);
+    }
+}
+
+// The whole walk's sizes replace the first frames' ones. Packing shows in the first bytes as
+// the placeholders it leaves, in a stream that has B-VOPs to pack.
+void TakeWholeWalk(WholeWalk& whole, StreamFacts& facts) {
+    facts.Walked = whole.Complete ? MoviReach::Whole : MoviReach::Broken;
+    facts.ChunkSizes = std::move(whole.ChunkSizes);
+    if (whole.Placeholders > 0 && facts.Vops.B > 0) {
+        facts.Packed = true;
+    }
 }
 
 // What the AVI headers say, where the stream's own headers are silent.
@@ -72,19 +95,25 @@ void TakeAviHeaders(const TVmAVIFileReader& reader, StreamFacts& facts) {
 
 } // namespace
 
-StreamFacts ReadStreamFacts(const TVmAVIFileReader& reader, TStream64& stream) noexcept {
+StreamFacts ReadStreamFacts(const TVmAVIFileReader& reader, TStream64& stream,
+                            bool wholeStream) noexcept {
     StreamReader facts;
+    WholeWalk whole;
     try {
         TakeFormatExtra(reader, stream, facts);
-        TakeFrames(reader, stream, facts);
+        TakeFrames(reader, stream, facts, wholeStream ? &whole : nullptr);
     } catch (...) {
         // Only allocating a buffer can fail; the facts gathered before it stand.
+        whole.Complete = false;
     }
     StreamFacts result;
     try {
         result = facts.Facts();
     } catch (...) {
         return {};
+    }
+    if (wholeStream) {
+        TakeWholeWalk(whole, result);
     }
     TakeAviHeaders(reader, result);
     return result;

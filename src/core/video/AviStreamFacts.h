@@ -14,6 +14,11 @@ constexpr std::int64_t kMaxFormatExtraBytes = 64 * 1024;
 // the size from its format when the stream's own headers give none. The label's family is left
 // to the caller (FamilyMismatch stays false). Reads through the stream the reader scanned; what
 // could not be read or allocated stays absent. Never throws.
-StreamFacts ReadStreamFacts(const TVmAVIFileReader& reader, TStream64& stream) noexcept;
+//
+// With wholeStream, the walk goes on through every "movi" list of the file, the further parts'
+// included, and reads the first bytes of every video chunk (see ReadMoviFrames): the VOP
+// counts, B-frame runs and packing are then the whole stream's, and Walked says so.
+StreamFacts ReadStreamFacts(const TVmAVIFileReader& reader, TStream64& stream,
+                            bool wholeStream = false) noexcept;
 
 } // namespace vidtag::video

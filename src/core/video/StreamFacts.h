@@ -16,6 +16,8 @@ enum class Syntax : std::uint8_t {
     MsMpeg4,   // no start code prefix in front: Microsoft MPEG-4 V2 or V3, only the label tells
 };
 
+enum class MoviReach : std::uint8_t { FirstFrames, Whole, Broken };
+
 enum class Sprite : std::uint8_t { None, Static, Gmc };
 
 // Counts of the VOPs met in the frames read, by vop_coding_type; N counts the VOPs with
@@ -111,6 +113,10 @@ struct StreamFacts {
     // The byte sizes of the video chunks walked, in file order, zero-length ones (dropped
     // frames) included: what a bitrate over the frames read is computed from.
     std::vector<std::uint32_t> ChunkSizes;
+    // How far the frames were walked: the first ones only, or every video chunk of the file,
+    // whose first bytes then gave Vops, MaxBRun and Packed, and ChunkSizes all their sizes;
+    // Broken when damaged movie data stopped that walk before its end.
+    MoviReach Walked = MoviReach::FirstFrames;
 };
 
 // Whether a stream of this syntax cannot be what a kind's family names: family 4 (MPEG-4 Part 2)
