@@ -192,6 +192,14 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     if (!report.Note.empty()) {
         PutLine(err, prefix + report.Note);
     }
+    if (!report.Remark.empty()) {
+        PutLine(err, prefix + report.Remark);
+    }
+    // A restore refused because the file changed says why, once, instead of the bare status.
+    if (report.Restore && report.Status == kStatusFileChanged && !report.Error.empty()) {
+        PutLine(err, prefix + report.Error);
+        return;
+    }
     // A conversion that went through but left a warning (the time not kept) still says what
     // was written, before the warning.
     const bool done =
