@@ -3,24 +3,36 @@
 #include "avi/VmAVIFile.h"
 #include "streams/CachedReadStream64.h"
 
-#include <cctype>
 #include <cstdio>
 
 namespace vidtag {
 
 namespace {
 
-FourCC Lowercase(FourCC code) {
-    const std::string text = FourCCBytes(code);
-    return MakeFourCC(static_cast<char>(std::tolower(static_cast<unsigned char>(text[0]))),
-                      static_cast<char>(std::tolower(static_cast<unsigned char>(text[1]))),
-                      static_cast<char>(std::tolower(static_cast<unsigned char>(text[2]))),
-                      static_cast<char>(std::tolower(static_cast<unsigned char>(text[3]))));
-}
+// The ids of the file's own structure: a handler that reads as one was never a codec's code.
+constexpr FourCC kStructureIds[] = {
+    FCC("RIFF"), FCC("LIST"), FCC("JUNK"), FCC("AVI "), FCC("AVIX"), FCC("hdrl"), FCC("avih"),
+    FCC("strl"), FCC("strh"), FCC("strf"), FCC("strd"), FCC("strn"), FCC("movi"), FCC("rec "),
+    FCC("idx1"), FCC("indx"), FCC("odml"), FCC("dmlh"), FCC("INFO"), FCC("vids"), FCC("auds")};
 
-bool HandlerOfCatalogue(FourCC handler) {
-    return handler == 0 || handler == FCC("    ") || Lowercase(handler) == FCC("divx") ||
-           IsRecognisedKind(ClassifyCodecRelaxed(handler, 0));
+// A handler a file can have been found with: blank, or four printable characters that are no
+// id of the file's structure. Muxers write codes of their own there (ffds, the compression
+// code), which a restore must be able to put back.
+bool PlausibleHandler(FourCC handler) {
+    if (handler == 0) {
+        return true;
+    }
+    for (const char c : FourCCBytes(handler)) {
+        if (c < 0x20 || c > 0x7E) {
+            return false;
+        }
+    }
+    for (const FourCC id : kStructureIds) {
+        if (handler == id) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string Mismatch(const char* field, std::int64_t recorded, std::int64_t found) {
@@ -77,7 +89,7 @@ bool WritablePair(CodePair codes, CodecKind kind, bool withCompression) {
         (!withCompression || codes.Compression == own.Compression)) {
         return true;
     }
-    if (!HandlerOfCatalogue(codes.Handler)) {
+    if (!PlausibleHandler(codes.Handler)) {
         return false;
     }
     return !withCompression ||

@@ -24,8 +24,9 @@ CodePlaces FindCodePlaces(TStream64& file);
 std::string PlaceMismatch(const JournalEntry& entry, const CodePlaces& places);
 
 // Whether Vidtag itself would write the pair as codes of the kind: the kind's own pair, or a pair
-// the catalogue reads as that kind whose handler names a codec of the catalogue (or is left
-// blank, as some muxers leave it). Without a format chunk the compression code is not written.
+// the catalogue reads as that kind (a recorded original) whose handler could be a codec's: blank,
+// or printable and no id of the file's structure. Without a format chunk the compression code is
+// not written.
 bool WritablePair(CodePair codes, CodecKind kind, bool withCompression);
 
 // The attributes to give a file whose interrupted conversion recorded `recorded`, when it now
