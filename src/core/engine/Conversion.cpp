@@ -260,8 +260,8 @@ ConversionStatus NothingRecorded(const Journal* journal, const os::FileIdentity&
     return kStatusDone;
 }
 
-// Decides from what the file holds how the recorded conversion ended. The attributes it
-// recorded are put back in every case.
+// Decides from what the file holds how the recorded conversion ended, once the file confirms the
+// record's positions. The attributes it recorded are put back where they are sound.
 ConversionStatus Settle(THandleStream64& reader, Journal& journal, const JournalEntry& entry,
                         WritableFile& writable) {
     const std::string unconfirmed =
@@ -410,6 +410,11 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         if (!recorded.Damage.empty()) {
             return RecordDamaged(*journal, recorded.Damage);
         }
+        // Positions that are not the file's own make the codes read there meaningless.
+        const CodePlaces places = FindCodePlaces(stream);
+        if (const std::string why = PlaceMismatch(*recorded.Last, places); !why.empty()) {
+            return RecordDamaged(*journal, why);
+        }
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
         entry.From = ReadPair(stream, *recorded.Last);
@@ -424,7 +429,6 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         }
         wanted = history.Original->From;
         kind = history.Original->FromKind;
-        const CodePlaces places = FindCodePlaces(stream);
         for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
             if (const std::string why = Unconfirmed(*record, places, wanted, kind); !why.empty()) {
                 return RecordDamaged(*journal, why);
