@@ -14,6 +14,7 @@ constexpr TextTable<Message> kMessages{{
         "%1 is not offered for %2; offered: %3",
         "none",
         "the file has no stream format, so %1 could not be recognised again; nothing written",
+        "%1 is no kind that can be converted (--list-kinds shows them); nothing written",
         "the file does not read back as %1 after writing: %2",
         "is a folder; use -r to process the .avi files in it",
         "cannot list the folder: %1",
@@ -84,6 +85,8 @@ constexpr TextTable<Message> kMessages{{
         "%1 нельзя выбрать для %2; можно: %3",
         "нет",
         "в файле нет формата потока, %1 не удалось бы распознать снова; ничего не записано",
+        "%1 не относится ни к одному виду, который можно преобразовать (они есть в "
+        "--list-kinds); ничего не записано",
         "после записи файл не читается как %1: %2",
         "это папка; укажите -r, чтобы обработать .avi-файлы в ней",
         "не удалось прочитать папку: %1",

@@ -16,6 +16,7 @@ enum class Message {
     NotOffered,
     NoTargets,
     NoFormatChunk,
+    UnknownNotConverted,
     NotConfirmed,
     IsFolder,
     CannotList,

@@ -246,6 +246,12 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     report.FromKind = report.Kind;
     report.FromHandler = report.Handler;
     report.FromCompression = report.Compression;
+    // The analysis itself went well, so its status cannot say why nothing was written.
+    if (report.Status == kStatusDone && report.Kind == kUnknownKind) {
+        report.Error =
+            Fill(MessageText(language, Message::UnknownNotConverted),
+                 FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression));
+    }
     if (report.Failed() || (request.Decide && !request.Decide(report))) {
         return report;
     }

@@ -25,7 +25,7 @@ bool HasAviExtension(const fs::path& path) {
 // One folder and, depth first, the folders in it. A folder that cannot be listed, or whose
 // listing breaks off, is reported with the system's reason and the walk goes on with the rest.
 // Symbolic links are not followed, whether they point at files or folders: a link may lead out
-// of the tree or back into it.
+// of the tree or back into it. Every other entry named .avi is listed, whatever its type.
 void Walk(const fs::path& folder, int language,
           std::vector<std::pair<fs::path, std::string>>& out) {
     std::error_code error;
@@ -39,7 +39,9 @@ void Walk(const fs::path& folder, int language,
         }
         if (fs::is_directory(status)) {
             folders.push_back(it->path());
-        } else if (fs::is_regular_file(status) && HasAviExtension(it->path())) {
+        } else if (!fs::is_symlink(status) && HasAviExtension(it->path())) {
+            // A named pipe, socket or device goes in too: the engine refuses it at once and
+            // says what it is, as for one named on the command line.
             out.push_back({it->path(), {}});
         }
     }

@@ -164,40 +164,44 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     if (report.SystemError != 0 && !SaysNotFound(report.SystemError)) {
         now += ": " + SystemReason(report, language);
     }
+    // All lines of one file go to one stream, so that a redirected stream never keeps a line
+    // without the name line it belongs to. Warnings and notes are not failures: quiet drops them.
+    const bool failed = report.Failed();
+    std::FILE* const stream = failed ? err : out;
     if (report.ArgumentOnly) {
-        PutLine(err, prefix + report.Error);
+        PutLine(stream, prefix + report.Error);
         return;
     }
     if (!report.Conversion) {
-        if (!quiet || report.Failed()) {
-            PutLine(report.Failed() ? err : out, prefix + now);
+        if (!quiet || failed) {
+            PutLine(stream, prefix + now);
         }
         if (!quiet && report.Status == kStatusDone) {
-            PrintStreamLines(report, language, out);
+            PrintStreamLines(report, language, stream);
         }
-        PrintCheckLines(report, language, quiet, out);
+        PrintCheckLines(report, language, quiet, stream);
         if (!quiet && IsRecognisedKind(report.Kind) && report.Status == kStatusDone) {
-            PutLine(out, LabelledLine(language, Message::TargetsLabel,
-                                      TargetNames(report.Kind, language)));
+            PutLine(stream, LabelledLine(language, Message::TargetsLabel,
+                                         TargetNames(report.Kind, language)));
         }
-        PrintJournalLines(report, language, quiet, out);
-        if (!report.Warning.empty()) {
-            PutLine(err, prefix + report.Warning);
+        PrintJournalLines(report, language, quiet, stream);
+        if (!quiet && !report.Warning.empty()) {
+            PutLine(stream, prefix + report.Warning);
         }
         if (!report.Error.empty()) {
-            PutLine(err, prefix + report.Error);
+            PutLine(stream, prefix + report.Error);
         }
         return;
     }
-    if (!report.Note.empty()) {
-        PutLine(err, prefix + report.Note);
+    if (!report.Note.empty() && (!quiet || failed)) {
+        PutLine(stream, prefix + report.Note);
     }
-    if (!report.Remark.empty()) {
-        PutLine(err, prefix + report.Remark);
+    if (!report.Remark.empty() && (!quiet || failed)) {
+        PutLine(stream, prefix + report.Remark);
     }
     // A restore refused because the file changed says why, once, instead of the bare status.
     if (report.Restore && report.Status == kStatusFileChanged && !report.Error.empty()) {
-        PutLine(err, prefix + report.Error);
+        PutLine(stream, prefix + report.Error);
         return;
     }
     // A conversion that went through but left a warning (the time not kept) still says what
@@ -207,8 +211,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     // A restore with nothing recorded has said so in its note, and changed nothing.
     const bool nothingToRestore = report.Restore && !report.Converted && !report.Original.Found;
     if (report.Status != kStatusDone || (report.Kind == kUnknownKind && !report.Restore)) {
-        PutLine(err, prefix + now);
-    } else if ((!quiet || report.Failed()) && (report.Error.empty() || done) && !nothingToRestore) {
+        PutLine(stream, prefix + now);
+    } else if ((!quiet || failed) && (report.Error.empty() || done) && !nothingToRestore) {
         std::string line =
             prefix + DisplayKindName(report.FromKind, language) + " -> " +
             DisplayKindName(report.Converted ? report.Kind : report.ToKind, language);
@@ -219,15 +223,15 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         if (report.DryRun) {
             line += std::string(" ") + MessageText(language, Message::DryRun);
         }
-        PutLine(out, line);
+        PutLine(stream, line);
     }
-    if (!report.Warning.empty() && (report.Converted || (report.DryRun && !report.Failed()))) {
-        PutLine(err, prefix + report.Warning);
+    if (!quiet && !report.Warning.empty() && (report.Converted || (report.DryRun && !failed))) {
+        PutLine(stream, prefix + report.Warning);
     }
     if (!report.Error.empty()) {
-        PutLine(err, prefix + report.Error);
+        PutLine(stream, prefix + report.Error);
     }
-    PrintCheckLines(report, language, quiet && !report.Failed(), report.Failed() ? err : out);
+    PrintCheckLines(report, language, quiet && !failed, stream);
 }
 
 void PrintKindList(bool json, std::FILE* out, int language) {

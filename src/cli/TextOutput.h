@@ -20,7 +20,8 @@ std::string DisplayKindName(CodecKind kind, int language);
 // "A, B, C" with the locked mark, or the word for none.
 std::string TargetNames(CodecKind kind, int language);
 
-// Successes go to out, failures to err; quiet drops the successes.
+// A file that succeeded goes to out, one that failed to err, each with all its lines; quiet
+// keeps the failures only.
 void PrintText(const FileReport& report, int language, bool quiet, std::FILE* out, std::FILE* err);
 
 // The thirteen kinds by family with their codes, as text or as one JSON object per kind, and

@@ -256,10 +256,15 @@ TEST_F(FFmpegFiles, UnknownByDefaultConvertedWithRelaxed) {
         SCOPED_TRACE(made.Encoder);
         const std::string path = Make(made);
         const Bytes original = ReadFileBytes(path);
-        EXPECT_EQ(Run({path}).Err,
+        // A failure's lines all go to stderr, the stream line with its name line.
+        const Result unknown = Run({path});
+        EXPECT_EQ(unknown.Out, "");
+        EXPECT_EQ(unknown.Err.substr(0, unknown.Err.find('\n') + 1),
                   path + ": Unknown codec (" + made.LooksLike + "; --relaxed converts it)\n");
+        EXPECT_EQ(unknown.Err.find("\n  stream: "), unknown.Err.find('\n'));
         const json refused = RunJson({"--to", made.Target, path});
         EXPECT_EQ(refused["status"], 0);
+        EXPECT_NE(refused.value("error", "").find(made.LooksLike.substr(0, 9)), std::string::npos);
         EXPECT_EQ(refused["kind"], 14);
         EXPECT_EQ(refused["relaxed_kind"], made.Kind);
         EXPECT_TRUE(ReadFileBytes(path) == original);
@@ -356,13 +361,15 @@ TEST_F(Cli, MissingFileAndNamesOutsideAsciiInBothLanguages) {
 
 // Each case would hang before the type check: a FIFO open waits for a writer.
 TEST_F(Cli, PipesAreRefusedAtOnce) {
-    const std::string fifo = dir_.Path("f.avi");
+    fs::create_directory(dir_.Path("pipes"));
+    const std::string fifo = dir_.Path("pipes/f.avi");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string sample = SamplePath("kind10-xvid.avi");
     for (const auto& [arguments, before] :
          std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{fifo}, ""},
              {{"--dry-run", "--to", "12", fifo}, ""},
+             {{"-r", dir_.Path("pipes")}, ""},
              {{"/dev/stdin"}, "cat " + Quote(sample) + " | "}}) {
         const Result result = Run(arguments, "timeout 20 " + before);
         EXPECT_EQ(result.Exit, 1) << arguments.back();
@@ -486,6 +493,16 @@ TEST_F(Cli, ScriptsGetOneLinePerFileAndTheExactName) {
     const Result quiet = Run({"-q", "--json", good, bad});
     EXPECT_EQ(quiet.Exit, 1);
     EXPECT_EQ(json::parse(quiet.Out)["path"], bad);
+    // A warning beside a conversion that went ahead is no failure: it goes with the conversion's
+    // line, which quiet leaves out, and JSON carries it.
+    const std::string unnamed = Copy("kind10-xvid.avi", "unnamed.avi");
+    const Result warned = Run({"--to", "DX50", unnamed});
+    EXPECT_EQ(warned.Err, "");
+    EXPECT_EQ(std::count(warned.Out.begin(), warned.Out.end(), '\n'), 2) << warned.Out;
+    const Result quietWarned = Run({"-q", "--to", "xvid", unnamed});
+    EXPECT_EQ(quietWarned.Exit, 0);
+    EXPECT_EQ(quietWarned.Out + quietWarned.Err, "");
+    EXPECT_NE(RunJson({"--to", "DX50", unnamed}).value("warning", ""), "");
     EXPECT_EQ(Run({"--list-kinds", good}).Exit, 2);
 
     const std::string control = Copy("kind10-xvid.avi", "a\nb\x1b[31m\t.avi");
