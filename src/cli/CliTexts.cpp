@@ -55,7 +55,12 @@ constexpr TextTable<Message> kMessages{{
         "to convert it)",
         "the handler and compression fields of this file overlap, so writing one would damage "
         "the other; nothing written",
-        "the journal's record of this file is damaged: %1; nothing written",
+        "the journal's record of this file is damaged: %1; nothing written (journal: %2)",
+        "a conversion is recorded, but the file's size changed since (was %1, now %2); nothing "
+        "written",
+        "the mode recorded by the interrupted conversion was not put back: %1; the file keeps "
+        "its mode",
+        "the conversion journal %1: %2",
         "the conversion journal %1 cannot be read: %2; no recorded original can be shown",
         "the journal's record of this file is damaged: %1; no recorded original can be shown",
         "stream",
@@ -123,7 +128,12 @@ constexpr TextTable<Message> kMessages{{
         "записано (снимите атрибут «только чтение», чтобы преобразовать файл)",
         "поля обработчика и сжатия в этом файле перекрываются: запись одного испортила бы "
         "другое; ничего не записано",
-        "запись журнала об этом файле повреждена: %1; ничего не записано",
+        "запись журнала об этом файле повреждена: %1; ничего не записано (журнал: %2)",
+        "преобразование записано в журнал, но размер файла с тех пор изменился (был %1, стал "
+        "%2); ничего не записано",
+        "режим доступа, записанный прерванным преобразованием, не восстановлен: %1; у файла "
+        "остался прежний режим",
+        "журнал преобразований %1: %2",
         "журнал преобразований %1 не читается: %2; исходный формат показать нельзя",
         "запись журнала об этом файле повреждена: %1; исходный формат показать нельзя",
         "поток",

@@ -94,7 +94,12 @@ std::string RefusalText(int language) {
     case Refusal::CodesChanged:
         return MessageText(language, Message::CodesChanged);
     case Refusal::RecordDamaged:
-        return Fill(MessageText(language, Message::RecordDamaged), JournalReport.Reason);
+        return Fill(MessageText(language, Message::RecordDamaged), JournalReport.Reason,
+                    JournalReport.JournalPath);
+    case Refusal::SizeChanged:
+        return Fill(MessageText(language, Message::SizeChanged),
+                    std::to_string(JournalReport.RecordedSize),
+                    std::to_string(JournalReport.PresentSize));
     default:
         return {};
     }
@@ -145,6 +150,10 @@ std::optional<FileReport> Recover(const std::string& path, const ConvertRequest&
     }
     const ConversionStatus status = vidtag::RecoverFile(path);
     recovery = {SettlementNote(language), JournalReport.Settled, JournalReport.SettledHeld};
+    if (!JournalReport.ModeLeft.empty()) {
+        recovery.Note += (recovery.Note.empty() ? "" : "; ") +
+                         Fill(MessageText(language, Message::ModeLeft), JournalReport.ModeLeft);
+    }
     if (status == kStatusDone || status == kStatusNotFound) {
         return std::nullopt;
     }
@@ -161,6 +170,14 @@ std::optional<FileReport> Recover(const std::string& path, const ConvertRequest&
     report.Note = recovery.Note;
     report.Error = refused.Error;
     return report;
+}
+
+// A compaction the write's record could not make, said beside the write.
+void TakeJournalNotice(FileReport& report, int language) {
+    if (!JournalReport.JournalNotice.empty()) {
+        AddWarning(report, Fill(MessageText(language, Message::NotCompacted),
+                                JournalReport.JournalPath, JournalReport.JournalNotice));
+    }
 }
 
 // The engine kept the time through the handle that wrote (SetKeepModifiedTime).
@@ -288,6 +305,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     }
     const ConversionStatus written = Process(report, target);
     report.Status = written;
+    TakeJournalNotice(report, language);
     if (written != kStatusDone) {
         TakeRefusal(report, language);
         return report;
@@ -327,7 +345,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     }
     if (request.DryRun) {
         if (!report.Original.Found) {
-            report.Note = MessageText(language, Message::NothingRecorded);
+            report.Remark = MessageText(language, Message::NothingRecorded);
         } else {
             CheckLockFor(report, language);
         }
@@ -340,6 +358,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     }
     const ConversionStatus written = vidtag::RestoreFile(path);
     report.Status = written;
+    TakeJournalNotice(report, language);
     if (JournalReport.Refused == Refusal::NothingRecorded) {
         // Recovery may have been the whole restore: the interrupted conversion was the only one
         // recorded, and putting its old codes back was the write.
@@ -350,7 +369,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
             report.FromCompression = held.Compression;
             report.FromKind = Classify(held.Handler, held.Compression, AnalysisRule);
         } else {
-            report.Note = RefusalText(language);
+            report.Remark = RefusalText(language);
         }
         return report;
     }

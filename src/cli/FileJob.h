@@ -39,6 +39,8 @@ struct FileReport {
     RecordedOriginal Original;
     // What recovery did with an interrupted conversion before the job; said whatever the outcome.
     std::string Note;
+    // Why a restore had nothing to do: no conversion of the file is recorded.
+    std::string Remark;
     // Said beside a conversion that went ahead: what will not be possible later.
     std::string Warning;
 

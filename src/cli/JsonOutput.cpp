@@ -121,6 +121,9 @@ std::string JsonLine(const FileReport& report, int language) {
     if (!report.Note.empty()) {
         object["recovered"] = report.Note;
     }
+    if (!report.Remark.empty()) {
+        object["note"] = report.Remark;
+    }
     if (!report.Error.empty()) {
         object["error"] = report.Error;
     }

@@ -196,6 +196,14 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     if (!report.Note.empty() && (!quiet || failed)) {
         PutLine(stream, prefix + report.Note);
     }
+    if (!report.Remark.empty() && (!quiet || failed)) {
+        PutLine(stream, prefix + report.Remark);
+    }
+    // A restore refused because the file changed says why, once, instead of the bare status.
+    if (report.Restore && report.Status == kStatusFileChanged && !report.Error.empty()) {
+        PutLine(stream, prefix + report.Error);
+        return;
+    }
     // A conversion that went through but left a warning (the time not kept) still says what
     // was written, before the warning.
     const bool done =

@@ -12,10 +12,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -35,6 +37,7 @@ using test::Bytes;
 using vidtag::JournalEntry;
 
 using Result = test::CommandResult;
+constexpr char kMovi[] = "movi";
 constexpr auto Finish = test::FinishCommand;
 const auto Quote = test::ShellQuote;
 
@@ -225,7 +228,10 @@ TEST_F(Journal, RestoreGivesBackTheExactOriginalCodes) {
         Bytes foreign = test::ReadFileBytes(path);
         foreign[test::BuildAvi().video.strh.data + 4] = 'Q';
         test::WriteFileBytes(path, foreign);
-        EXPECT_EQ(RunCli({"--restore", path}).Exit, 1);
+        // The reason is given first, and once: no bare status line before it.
+        const Result refused = RunCli({"--restore", path});
+        EXPECT_EQ(refused.Exit, 1);
+        EXPECT_EQ(refused.Out.find('\n'), refused.Out.find("changed them; nothing written\n") + 29);
         EXPECT_TRUE(test::ReadFileBytes(path) == foreign);
     }
 }
@@ -425,6 +431,37 @@ TEST_F(Journal, AConversionWaitsForASlowCompaction) {
     std::printf("the conversion waited %.1f s for the compaction\n", waited.count());
 }
 
+// A pending record's mode goes back only as far as a conversion itself changes it: the owner's
+// write bit of a read-only file.
+TEST_F(Journal, APendingRecordsModeIsCheckedBeforeItIsApplied) {
+    struct Row {
+        const char* Mode;
+        mode_t After;
+        const char* Said;
+    };
+    for (const Row row : {Row{"", 0644, "no mode is recorded"},
+                          Row{",\"mode\":\"abc\"", 0644, "the recorded mode abc is no permission"},
+                          Row{",\"mode\":4095", 0644, "7777 differs from the file's 0644"},
+                          Row{",\"mode\":-1", 0644, "the recorded mode -1 is no permission"},
+                          Row{",\"mode\":292", 0444, ""}}) {
+        SCOPED_TRACE(row.Mode);
+        fs::remove(journal_);
+        const std::string path = File("pending.avi", XvidFile(false));
+        ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+        ASSERT_EQ(RunCli({"--to", "divx 5", path}).Exit, 0);
+        // The record alone, as a conversion killed before its end leaves it.
+        std::string record = TextOf(journal_);
+        record.resize(record.find('\n') + 1);
+        Replace(record, ",\"mode\":420", row.Mode);
+        test::WriteFileBytes(journal_, Bytes(record.begin(), record.end()));
+        const Result settled = RunCli({"--to", "3iv2", path});
+        EXPECT_EQ(settled.Exit, 0) << settled.Out;
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms(row.After)) << settled.Out;
+        EXPECT_NE(settled.Out.find(row.Said), std::string::npos) << settled.Out;
+        EXPECT_EQ(settled.Out.find("the file keeps its mode") != std::string::npos, *row.Said != 0);
+    }
+}
+
 // What users meet: copies put back, journals edited by hand or on Windows, records that
 // cannot be true, journals that are no files, a relative VIDTAG_JOURNAL, no home folder.
 TEST_F(Journal, TheJournalInTheField) {
@@ -435,10 +472,12 @@ TEST_F(Journal, TheJournalInTheField) {
     const std::string path = dir_.Path("field.avi");
     const auto convert = [&](const char* kind) { return RunCli({"--to", kind, path}); };
     // Converted, its record edited, then restored.
-    const auto restoreEdited = [&](const std::string& from, const std::string& to) {
+    const auto restoreEdited = [&](const std::string& from, const std::string& to,
+                                   const std::string& from2 = "@", const std::string& to2 = "@") {
         convert("divx 5");
         std::string text = TextOf(journal_);
         Replace(text, from, to);
+        Replace(text, from2, to2);
         test::WriteFileBytes(journal_, Bytes(text.begin(), text.end()));
         return RunCli({"--restore", path});
     };
@@ -449,6 +488,10 @@ TEST_F(Journal, TheJournalInTheField) {
         std::string Said;
         bool Original; // the file holds its original codes afterwards
     };
+    const std::string handlerPos = std::to_string(test::BuildAvi().video.strh.data + 4);
+    const std::string moviPos = std::to_string(
+        std::search(original.begin(), original.end(), kMovi, kMovi + 4) - original.begin());
+    const std::string size = std::to_string(original.size());
     int number = 0;
     const std::string inDir = "cd " + Quote(dir_.Root()) + " && VIDTAG_JOURNAL=";
     for (const Case& c : std::vector<Case>{
@@ -479,6 +522,59 @@ TEST_F(Journal, TheJournalInTheField) {
                   return RunCli({"--restore", path});
               },
               0, "no conversion of this file is recorded; nothing written", true},
+             {"nothing recorded, in JSON",
+              [&] {
+                  return RunCli({"--json", "--restore", path});
+              },
+              0, "\"note\":\"no conversion of this file is recorded; nothing written\"", true},
+             {"a record naming another field's place",
+              [&] {
+                  return restoreEdited("\"handler_pos\":" + handlerPos,
+                                       "\"handler_pos\":" + moviPos, "\"to_handler\":\"divx\"",
+                                       "\"to_handler\":\"movi\"");
+              },
+              1,
+              "damaged: handler_pos " + moviPos + " is not where the file holds that code (" +
+                  handlerPos + "); nothing written (journal: ",
+              false},
+             {"a record that would write codes no conversion writes",
+              [&] {
+                  return restoreEdited("\"from_handler\":\"xvid\"", "\"from_handler\":\"movi\"");
+              },
+              1, "damaged: movi/XVID are no codes of 10 that a conversion writes", false},
+             {"another file moved over this one",
+              [&] {
+                  const std::string other =
+                      File("other.avi", XvidFile(false, FCC("3iv2"), FCC("3IV2")));
+                  convert("divx 5");
+                  RunCli({"--to", "divx 5", other});
+                  fs::remove(path);
+                  fs::rename(other, path);
+                  return RunCli({"--restore", path});
+              },
+              0, "(3iv2/3IV2)", false},
+             {"a file whose size changed since",
+              [&] {
+                  convert("divx 5");
+                  std::ofstream(path, std::ios::binary | std::ios::app)
+                      << "JUNK\x04" << std::string(3, '\0') << "abcd";
+                  return RunCli({"--restore", path});
+              },
+              1,
+              "a conversion is recorded, but the file's size changed since (was " + size +
+                  ", now " + std::to_string(original.size() + 12) + ")",
+              false},
+             {"a name that is no UTF-8",
+              [&] {
+                  const std::string bad = File("bad\xff\xfe.avi", original);
+                  RunCli({"--to", "divx 5", bad});
+                  const std::string text = TextOf(journal_);
+                  EXPECT_NO_THROW(json::parse(text.substr(0, text.find('\n')))) << text;
+                  const Result restored = RunCli({"--restore", bad});
+                  EXPECT_TRUE(test::ReadFileBytes(bad) == original) << restored.Out;
+                  return restored;
+              },
+              0, "XviD", true},
              {"a relative journal, restored from elsewhere",
               [&] {
                   RunCli({"--to", "divx 5", path}, inDir + "rel.jsonl ");
@@ -513,6 +609,7 @@ TEST_F(Journal, TheJournalInTheField) {
         EXPECT_EQ(result.Exit, c.Exit) << result.Out;
         EXPECT_NE(result.Out.find(c.Said), std::string::npos) << result.Out;
         EXPECT_EQ(test::ReadFileBytes(path) == original, c.Original) << result.Out;
+        EXPECT_EQ(result.Out.find("\"recovered\""), std::string::npos) << result.Out;
         if (std::string(c.Name) == "nothing recorded") {
             EXPECT_EQ(result.Out.find(" -> "), std::string::npos) << result.Out;
         }

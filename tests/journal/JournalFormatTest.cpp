@@ -4,18 +4,27 @@
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "journal/JournalLine.h"
+#include "os/SystemError.h"
+#include "support/FaultyFileLayer.h"
 #include "support/JournalVariable.h"
 #include "support/PaddedJournal.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace vidtag;
 
@@ -107,6 +116,23 @@ TEST(JournalFormat, HistoryAndCompactionKeepTheOriginal) {
     EXPECT_FALSE(HistoryOf(lives, {1, 7, 1000, 6}, "/elsewhere.avi", ivx).Original);
     EXPECT_TRUE(HistoryOf(lives, {1, 7, 1000, 5}, "/elsewhere.avi", ivx).Original);
     EXPECT_TRUE(HistoryOf(lives, {1, 7, 1000, 0}, "/elsewhere.avi", ivx).Original);
+    // A file moved over a deleted one keeps its own history, not the deleted file's at its
+    // path; where no generation tells the two apart, both records are named and neither obeyed.
+    std::vector<JournalEntry> moved{Conversion("5", 20, xvidH264, divx, EntryState::Done),
+                                    Conversion("6", 21, ivx, divx, EntryState::Done)};
+    moved[1].Path = "/v/b.avi";
+    for (const std::uint64_t generation : {3, 0}) {
+        moved[0].File.Generation = moved[1].File.Generation = generation;
+        const FileHistory own = HistoryOf(moved, {1, 21, 1000, generation}, "/v/a.avi", divx);
+        if (generation != 0) {
+            ASSERT_TRUE(own.Original);
+            EXPECT_EQ(own.Original->From.Handler, FCC("3iv2"));
+        } else {
+            EXPECT_NE(own.Damage.find("record 6 (/v/b.avi) and record 5 (/v/a.avi)"),
+                      std::string::npos)
+                << own.Damage;
+        }
+    }
 
     const std::vector<JournalEntry> compacted = CompactedEntries(entries);
     ASSERT_EQ(compacted.size(), 2u);
@@ -262,6 +288,21 @@ TEST(JournalFormat, CompactionKeepsTheJournalFileAndPaysForItself) {
             std::filesystem::create_symlink(target, path);
             std::filesystem::permissions(target, std::filesystem::perms(0640));
         }
+        // A record of a later version, the second of a chain: kept whole, never merged away.
+        JournalEntry first =
+            Conversion("L1", 88888, padded[0].From, padded[0].To, EntryState::Done);
+        JournalEntry second =
+            Conversion("L2", 88888, padded[0].To, padded[0].From, EntryState::Done);
+        first.ToKind = second.FromKind = 12;
+        second.ToKind = 10;
+        std::string later = EntryLine(second);
+        later.insert(later.size() - 2, ",\"later\":{\"x\":[1,true]}");
+        std::ofstream(target, std::ios::binary | std::ios::app) << EntryLine(first) << later;
+#ifndef _WIN32
+        // Compacted by root, a user's journal stays the user's.
+        const bool root = geteuid() == 0;
+        ASSERT_TRUE(!root || chown(target.c_str(), 4242, 4243) == 0);
+#endif
         const auto before = test::ReadJournal(path);
         const auto size = std::filesystem::file_size(target);
         Journal journal(path);
@@ -270,7 +311,7 @@ TEST(JournalFormat, CompactionKeepsTheJournalFileAndPaysForItself) {
         ASSERT_TRUE(journal.Begin(entry)) << journal.Error();
         const auto after = test::ReadJournal(path);
         EXPECT_EQ(std::filesystem::file_size(target) < size / 2, !live);
-        EXPECT_EQ(after.size(), live ? before.size() + 1 : padded.size() + 1);
+        EXPECT_EQ(after.size(), live ? before.size() + 1 : padded.size() + 3);
         for (std::size_t i = 0; i < padded.size(); i += 97) {
             const JournalEntry& last = padded[i];
             const FileHistory was = HistoryOf(before, last.File, last.Path, last.To);
@@ -279,10 +320,14 @@ TEST(JournalFormat, CompactionKeepsTheJournalFileAndPaysForItself) {
             EXPECT_EQ(was.Original->Time, is.Original->Time);
         }
         EXPECT_EQ(after.back().Id, entry.Id);
-        if (!test::kOnWindows) {
-            EXPECT_TRUE(std::filesystem::is_symlink(path));
-            EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
-        }
+        EXPECT_EQ(after[after.size() - 2].Line + "\n", later);
+#ifndef _WIN32
+        EXPECT_TRUE(std::filesystem::is_symlink(path));
+        EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
+        struct stat owner {};
+        ASSERT_EQ(stat(target.c_str(), &owner), 0);
+        EXPECT_TRUE(!root || (owner.st_uid == 4242 && owner.st_gid == 4243));
+#endif
         // Compacted below 4 MB (or not worth it): the next conversions append.
         const auto compactedSize = std::filesystem::file_size(target);
         for (int i = 0; i < 3; ++i) {
@@ -296,6 +341,40 @@ TEST(JournalFormat, CompactionKeepsTheJournalFileAndPaysForItself) {
         }
         // The journal, its lock file and (on POSIX) the link: no temporary file is left.
         EXPECT_EQ(files, test::kOnWindows ? 2u : 3u);
+    }
+}
+
+// A record written only in part names the cause of the failing call, never an earlier one's; a
+// journal whose owner cannot be kept is not compacted, and the append says so.
+TEST(JournalFormat, JournalFaultsGiveTheirOwnReasons) {
+    struct Row {
+        int WriteError, OwnerError;
+        std::string Said;
+    };
+    for (const Row& row : {Row{ENOSPC, 0, "No space left on device"}, Row{0, 0, "short write"},
+                           Row{0, EPERM,
+                               "it was not compacted, as its owner could not be kept (" +
+                                   os::SystemErrorText(EPERM) + ")"}}) {
+        // The faulty layer sets errno, which Windows does not report.
+        if (test::kOnWindows && row.OwnerError == 0) {
+            continue;
+        }
+        test::TempDir dir;
+        const std::string path = dir.Path("journal.jsonl");
+        const auto padded = test::PadJournal(path, row.OwnerError != 0 ? 4500 * 1024 : 1, 3);
+        Journal journal(path);
+        ASSERT_TRUE(journal.Refresh());
+        test::FaultyFileLayer faults;
+        faults.TakeOwnerError = row.OwnerError;
+        faults.ShortWrite = row.OwnerError != 0 ? 0 : 1;
+        faults.ShortWriteMoves = 10;
+        faults.FailWritesTo = row.OwnerError != 0 ? "" : path;
+        faults.WritesBeforeFailing = 1;
+        faults.WriteError = row.WriteError;
+        errno = ENOTTY;
+        JournalEntry entry = Conversion("n", 99999, padded[0].To, padded[0].From, EntryState::Done);
+        EXPECT_EQ(journal.Begin(entry), row.OwnerError != 0);
+        EXPECT_EQ(row.OwnerError != 0 ? journal.Notice() : journal.Error(), row.Said);
     }
 }
 

@@ -45,6 +45,14 @@ bool FaultyFileLayer::Lock(os::FileHandle handle, int timeoutMs) {
     return native_.Lock(handle, timeoutMs);
 }
 
+bool FaultyFileLayer::TakeOwnerOf(os::FileHandle handle, const char* model) {
+    if (TakeOwnerError != 0) {
+        os::RememberSystemError(TakeOwnerError);
+        return false;
+    }
+    return native_.TakeOwnerOf(handle, model);
+}
+
 os::FileHandle FaultyFileLayer::Create(const char* name) {
     return native_.Create(name);
 }
@@ -69,6 +77,9 @@ std::uint32_t FaultyFileLayer::Write(os::FileHandle handle, const void* buffer,
         throw std::bad_alloc();
     }
     if (opened_[handle].first && ++failingWrites_ > WritesBeforeFailing) {
+        if (WriteError != 0) {
+            errno = WriteError;
+        }
         return 0;
     }
     if (Writes == ShortWrite) {

@@ -33,6 +33,10 @@ class FaultyFileLayer final : public os::FileLayer {
     // a medium pulled out in the middle. With FailReads, every read through them fails.
     std::string FailWritesTo;
     int WritesBeforeFailing = 0;
+    // The system error those failing writes leave (0: none, as a write that moves nothing).
+    int WriteError = 0;
+    // TakeOwnerOf fails with this system error, as for a user who may not give files away.
+    int TakeOwnerError = 0;
     bool FailReads = false;
     // Lock fails with this system error; ReadHandleLockError only on handles opened for reading
     // alone, as NFS refuses an exclusive lock without write access.
@@ -60,6 +64,7 @@ class FaultyFileLayer final : public os::FileLayer {
     os::Attributes WithoutReadOnly(os::Attributes attributes) override;
     os::FileHandle OpenAppend(const char* name) override;
     bool Lock(os::FileHandle handle, int timeoutMs) override;
+    bool TakeOwnerOf(os::FileHandle handle, const char* model) override;
 
   private:
     os::FileHandle Opened(os::FileHandle handle, const std::string& name, bool readOnly);

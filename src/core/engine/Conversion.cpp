@@ -1,12 +1,14 @@
 #include "engine/Conversion.h"
 
 #include "engine/CodePatch.h"
+#include "engine/RecordEvidence.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "os/SystemError.h"
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace vidtag {
 
@@ -191,10 +193,25 @@ ConversionStatus JournalFailed(const Journal& journal) {
     return kStatusCannotWrite;
 }
 
-ConversionStatus RecordDamaged(const std::string& damage) {
+ConversionStatus RecordDamaged(const Journal& journal, const std::string& damage) {
     JournalReport.Refused = Refusal::RecordDamaged;
+    JournalReport.JournalPath = journal.Shown();
     JournalReport.Reason = damage;
     return kStatusCannotWrite;
+}
+
+// Why a record cannot be acted on in this file: its positions are not the ones the analysis
+// finds, or it would have Vidtag write a pair it never writes; empty when it can.
+std::string Unconfirmed(const JournalEntry& entry, const CodePlaces& places, CodePair written,
+                        CodecKind kind) {
+    if (std::string misplaced = PlaceMismatch(entry, places); !misplaced.empty()) {
+        return misplaced;
+    }
+    if (!WritablePair(written, kind, entry.CompressionPos > 0)) {
+        return FourCCToString(written.Handler) + "/" + FourCCToString(written.Compression) +
+               " are no codes of " + std::to_string(kind) + " that a conversion writes";
+    }
+    return {};
 }
 
 CodePair ReadPair(THandleStream64& stream, const JournalEntry& entry) {
@@ -227,12 +244,39 @@ bool Mixed(CodePair held, const JournalEntry& entry) {
             (held.Handler == entry.From.Handler && held.Compression == entry.To.Compression));
 }
 
-// Decides from what the file holds how the recorded conversion ended. The attributes it
-// recorded are put back in every case.
+// A restore that finds no record at the file's size: a record of this very file at another size
+// means the file was changed since, which the user must hear rather than "nothing recorded".
+ConversionStatus NothingRecorded(const Journal* journal, const os::FileIdentity& identity) {
+    const std::optional<JournalEntry> last =
+        journal != nullptr ? LastOfIdentity(journal->Entries(), identity) : std::nullopt;
+    if (last && last->File.Size != identity.Size &&
+        (last->State == EntryState::Done || last->State == EntryState::Pending)) {
+        JournalReport.Refused = Refusal::SizeChanged;
+        JournalReport.RecordedSize = last->File.Size;
+        JournalReport.PresentSize = identity.Size;
+        return kStatusFileChanged;
+    }
+    JournalReport.Refused = Refusal::NothingRecorded;
+    return kStatusDone;
+}
+
+// Decides from what the file holds how the recorded conversion ended, once the file confirms the
+// record's positions. The attributes it recorded are put back where they are sound.
 ConversionStatus Settle(THandleStream64& reader, Journal& journal, const JournalEntry& entry,
                         WritableFile& writable) {
+    const std::string unconfirmed =
+        Unconfirmed(entry, FindCodePlaces(reader), entry.From, entry.FromKind);
+    if (!unconfirmed.empty()) {
+        return RecordDamaged(journal, unconfirmed);
+    }
     const CodePair held = ReadPair(reader, entry);
-    writable.RestoreTo(entry.Mode, Holds(held, entry.To, entry.CompressionPos));
+    // A recorded mode goes back only as far as the conversion itself changed it.
+    std::string modeLeft;
+    const os::Attributes mode = SettledAttributes(entry, writable.Attributes(), modeLeft);
+    JournalReport.ModeLeft = modeLeft;
+    if (modeLeft.empty()) {
+        writable.RestoreTo(mode, Holds(held, entry.To, entry.CompressionPos));
+    }
     EntryState state = EntryState::Abandoned;
     Settlement settled = Settlement::Foreign;
     if (Holds(held, entry.To, entry.CompressionPos)) {
@@ -338,7 +382,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         if (seen.Last && seen.Last->State == EntryState::Pending &&
             seen.Last->File.SameFile(identity)) {
             if (!seen.Last->Damage.empty()) {
-                return RecordDamaged(seen.Last->Damage);
+                return RecordDamaged(*journal, seen.Last->Damage);
             }
             const ConversionStatus settled = Settle(stream, *journal, *seen.Last, writable);
             if (settled != kStatusDone) {
@@ -361,11 +405,15 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
                                          ? HistoryOf(journal->Entries(), identity, absolute, {})
                                          : FileHistory{};
         if (!recorded.Last) {
-            JournalReport.Refused = Refusal::NothingRecorded;
-            return kStatusDone;
+            return NothingRecorded(journal, identity);
         }
         if (!recorded.Damage.empty()) {
-            return RecordDamaged(recorded.Damage);
+            return RecordDamaged(*journal, recorded.Damage);
+        }
+        // Positions that are not the file's own make the codes read there meaningless.
+        const CodePlaces places = FindCodePlaces(stream);
+        if (const std::string why = PlaceMismatch(*recorded.Last, places); !why.empty()) {
+            return RecordDamaged(*journal, why);
         }
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
@@ -373,7 +421,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         entry.FromKind = Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
         const FileHistory history = HistoryOf(journal->Entries(), identity, absolute, entry.From);
         if (!history.Damage.empty()) {
-            return RecordDamaged(history.Damage);
+            return RecordDamaged(*journal, history.Damage);
         }
         if (history.Broken || !history.Original) {
             JournalReport.Refused = Refusal::CodesChanged;
@@ -381,14 +429,29 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         }
         wanted = history.Original->From;
         kind = history.Original->FromKind;
+        for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
+            if (const std::string why = Unconfirmed(*record, places, wanted, kind); !why.empty()) {
+                return RecordDamaged(*journal, why);
+            }
+        }
     } else {
         const FileHistory history =
             journal != nullptr ? HistoryOf(journal->Entries(), identity, absolute, entry.From)
                                : FileHistory{};
-        wanted = history.Original && history.Original->FromKind == kind ? history.Original->From
+        const bool recordedOriginal = history.Original && history.Original->FromKind == kind;
+        wanted = recordedOriginal ? history.Original->From
                  : kind == state.OriginalKind
                      ? CodePair{state.OriginalHandler, state.OriginalCompression}
                      : CodePairOf(kind);
+        const CodePlaces analysed{true, state.HandlerPos, state.CompressionPos};
+        if (recordedOriginal) {
+            for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
+                if (const std::string why = Unconfirmed(*record, analysed, wanted, kind);
+                    !why.empty()) {
+                    return RecordDamaged(*journal, why);
+                }
+            }
+        }
     }
     const std::size_t count = entry.CompressionPos > 0 ? 2 : 1;
     entry.To = {wanted.Handler, count == 2 ? wanted.Compression : entry.From.Compression};
@@ -400,7 +463,14 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         JournalReport.Refused = Refusal::FieldsOverlap;
         return kStatusCannotWrite;
     }
-    if (journal != nullptr && !journal->Begin(entry)) {
+    const bool begun = journal != nullptr && journal->Begin(entry);
+    if (journal != nullptr) {
+        JournalReport.JournalNotice = journal->Notice();
+        if (!journal->Notice().empty()) {
+            JournalReport.JournalPath = journal->Shown();
+        }
+    }
+    if (journal != nullptr && !begun) {
         if (Use == JournalUse::Required) {
             return JournalFailed(*journal);
         }

@@ -85,7 +85,10 @@ enum class Refusal : std::uint8_t {
     JournalFailed,    // the journal could not be read or written (status 3): JournalPath, Reason
     NothingRecorded,  // a restore found no recorded conversion of the file (status 0)
     CodesChanged,     // a restore found codes the journal did not record last (status 7)
-    RecordDamaged,    // the journal's record of the file cannot be trusted (status 3): Reason
+    RecordDamaged,    // the journal's record of the file cannot be trusted (status 3): Reason,
+                      // JournalPath
+    SizeChanged,      // a restore found a record of the file at another size (status 7):
+                      // RecordedSize, PresentSize
 };
 
 struct TJournalReport {
@@ -95,6 +98,13 @@ struct TJournalReport {
     Refusal Refused = Refusal::None;
     std::string JournalPath;
     std::string Reason;
+    std::int64_t RecordedSize = 0;
+    std::int64_t PresentSize = 0;
+    // Why recovery left the file's mode as it is (the recorded one missing or unsound); empty
+    // when it put the recorded one back or had none to put back.
+    std::string ModeLeft;
+    // What the journal had to say beside the write (a compaction left undone, and why).
+    std::string JournalNotice;
     int SkippedLines = 0; // unreadable journal lines passed over so far
     int LockError = 0;    // the system's reason for LockFailed and LockNeedsWriting
     // The modification time was to be kept but could not be (the system's reason); the write

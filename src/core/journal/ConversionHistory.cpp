@@ -67,13 +67,45 @@ Chain ChainOf(const std::vector<JournalEntry>& entries, const std::vector<std::s
     return chain;
 }
 
-const Chain& Preferred(const Chain& byIdentity, const Chain& byPath) {
+std::string Named(const JournalEntry& entry) {
+    return "record " + entry.Id + " (" + entry.Path + ")";
+}
+
+// Whether the chain ends with a record of this very file (its identity); one that only shares
+// the path may be another file's history, left behind when that file was deleted.
+bool EndsWithFile(const Chain& chain, const os::FileIdentity& file) {
+    return !chain.Empty && chain.History.Last->File.SameFile(file);
+}
+
+// An identity is the file's own only where the system tells the index's generation apart; else a
+// deleted file's index handed to a new file looks the same.
+bool Certain(const os::FileIdentity& recorded, const os::FileIdentity& file) {
+    return recorded.Generation != 0 && file.Generation != 0;
+}
+
+// The chain of the file's identity wins over one that only shares its path and ends with another
+// file's record; a path chain that ends with the file's own record is its history reaching
+// further back (a copy put back and converted again), and the chain that starts earlier wins.
+// Where the identity could be an index handed on and the path chain is another file's, the two
+// cannot be told apart.
+Chain Preferred(const Chain& byIdentity, const Chain& byPath, const os::FileIdentity& file,
+                const std::string& absolutePath) {
     if (byPath.Empty ||
         (!byIdentity.Empty && byIdentity.History.Last->State == EntryState::Pending)) {
         return byIdentity;
     }
     if (byIdentity.Empty) {
         return byPath;
+    }
+    if (!EndsWithFile(byPath, file)) {
+        const JournalEntry& own = *byIdentity.History.Last;
+        if (Certain(own.File, file) || own.Path == absolutePath) {
+            return byIdentity;
+        }
+        Chain refused = byIdentity;
+        refused.History.Damage = "two records could each be this file's: " + Named(own) + " and " +
+                                 Named(*byPath.History.Last);
+        return refused;
     }
     if (!byIdentity.History.Damage.empty() || !byPath.History.Damage.empty()) {
         return byIdentity.History.Damage.empty() ? byPath : byIdentity;
@@ -90,7 +122,8 @@ IdentityKey IdentityOf(const JournalEntry& entry) {
 
 bool Mergeable(const JournalEntry& earlier, const JournalEntry& later) {
     return earlier.State == EntryState::Done && later.State == EntryState::Done &&
-           earlier.Damage.empty() && later.Damage.empty() && Links(earlier, later);
+           earlier.Damage.empty() && later.Damage.empty() && earlier.Line.empty() &&
+           later.Line.empty() && Links(earlier, later);
 }
 
 } // namespace
@@ -118,7 +151,17 @@ FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileId
     }
     const Chain identityChain = ChainOf(entries, byIdentity, current);
     const Chain pathChain = ChainOf(entries, byPath, current);
-    return Preferred(identityChain, pathChain).History;
+    return Preferred(identityChain, pathChain, file, absolutePath).History;
+}
+
+std::optional<JournalEntry> LastOfIdentity(const std::vector<JournalEntry>& entries,
+                                           const os::FileIdentity& file) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->File.SameFile(file)) {
+            return *entry;
+        }
+    }
+    return std::nullopt;
 }
 
 std::vector<JournalEntry> CompactedEntries(const std::vector<JournalEntry>& entries) {

@@ -27,15 +27,23 @@ struct FileHistory {
 bool Holds(CodePair held, CodePair pair, std::int64_t compressionPos);
 
 // The history of a file of this size, from the records of its identity and from those of its
-// path (a copy put back in place): the chain that reaches further back wins, so that a copy put
-// back and converted again keeps its first original. A conversion of this very file that has not
-// ended yet always wins: it is the one to settle.
+// path (a copy put back in place). The identity's chain wins over a path chain that ends with
+// another file's record; where the path chain ends with this file's own record, the chain that
+// reaches further back wins, so that a copy put back and converted again keeps its first
+// original. Where an identity without generation and another file's path chain cannot be told
+// apart, Damage names both records. A conversion of this very file that has not ended yet always
+// wins: it is the one to settle.
 FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileIdentity& file,
                       const std::string& absolutePath, CodePair current);
 
+// The last record of the file's identity, whatever its size.
+std::optional<JournalEntry> LastOfIdentity(const std::vector<JournalEntry>& entries,
+                                           const os::FileIdentity& file);
+
 // The entries with each unbroken chain of done conversions of one file (one identity, size and
 // path) merged into one record, wherever no other record of that identity or of that path lies
-// between them, and undone conversions left out: HistoryOf answers every question about the
+// between them (records kept whole, damaged or with fields this version does not know, are never
+// merged), and undone conversions left out: HistoryOf answers every question about the
 // result exactly as about the entries. Everything else stays, in order.
 std::vector<JournalEntry> CompactedEntries(const std::vector<JournalEntry>& entries);
 

@@ -6,12 +6,14 @@
 #include "os/SystemError.h"
 #include "os/Utf8Path.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <system_error>
 
 namespace vidtag {
@@ -27,6 +29,63 @@ FourCC CodeOf(const std::string& text) {
 }
 
 const std::array<const char*, 4> kStateNames{"pending", "done", "undone", "abandoned"};
+
+// The fields a record of this version holds; a record with any other is kept whole.
+const std::set<std::string> kKnownFields{"id",
+                                         "time",
+                                         "path",
+                                         "path_hex",
+                                         "volume",
+                                         "index",
+                                         "size",
+                                         "generation",
+                                         "handler_pos",
+                                         "compression_pos",
+                                         "from_handler",
+                                         "to_handler",
+                                         "from_compression",
+                                         "to_compression",
+                                         "from_kind",
+                                         "to_kind",
+                                         "mode",
+                                         "state",
+                                         "compacted_size"};
+
+bool OnlyKnownFields(const JournalLine& line) {
+    const std::vector<std::string> keys = line.Keys();
+    return std::all_of(keys.begin(), keys.end(),
+                       [](const std::string& key) { return kKnownFields.count(key) != 0; });
+}
+
+// Why a recorded mode cannot be put back; empty when it can. A mode is a whole number within
+// the attribute word: POSIX permission bits, or the Win32 attribute word.
+std::string ModeFault(const JournalLine& line) {
+    if (!line.Has("mode")) {
+        return "no mode is recorded";
+    }
+    const std::string text = line.Text("mode");
+#ifdef _WIN32
+    constexpr std::uint64_t kLargest = 0xFFFFFFFF;
+#else
+    constexpr std::uint64_t kLargest = 07777;
+#endif
+    const bool digits = !line.IsText("mode") && !text.empty() && text.size() <= 10 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || line.Unsigned("mode") > kLargest) {
+        return "the recorded mode " + text + " is no permission value";
+    }
+    return {};
+}
+
+// The path's exact bytes: path_hex where the name is no UTF-8, else path.
+std::string PathOf(const JournalLine& line) {
+    if (line.Has("path_hex")) {
+        if (const auto bytes = BytesOfHex(line.Text("path_hex"))) {
+            return *bytes;
+        }
+    }
+    return line.Text("path");
+}
 
 bool StateOf(const std::string& name, EntryState& state) {
     for (std::size_t i = 1; i < kStateNames.size(); ++i) {
@@ -114,11 +173,28 @@ std::string SystemReason() {
 
 } // namespace
 
+// A write that moves only part of the text (a full disk) goes on with the rest: the call that
+// then moves nothing tells why. The reason is that call's own, never one left over from before.
+bool WriteWhole(os::FileHandle handle, const std::string& text, std::string& error) {
+    for (std::size_t done = 0; done < text.size();) {
+        const std::size_t left = text.size() - done;
+        const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(left, 1u << 30));
+        os::ClearLastError();
+        const std::uint32_t moved = os::Files().Write(handle, text.data() + done, count);
+        if (moved == 0) {
+            error = os::LastErrorTextOr("short write");
+            return false;
+        }
+        done += moved;
+    }
+    return true;
+}
+
 std::string EntryLine(const JournalEntry& entry) {
     JournalLine line;
     line.Put("id", entry.Id)
         .Put("time", entry.Time)
-        .Put("path", entry.Path)
+        .Put("path", IsUtf8(entry.Path) ? entry.Path : ValidUtf8(entry.Path))
         .Put("volume", entry.File.Volume)
         .Put("index", entry.File.Index)
         .Put("size", entry.File.Size)
@@ -132,6 +208,11 @@ std::string EntryLine(const JournalEntry& entry) {
         .Put("from_kind", std::int64_t{entry.FromKind})
         .Put("to_kind", std::int64_t{entry.ToKind})
         .Put("mode", std::uint64_t{entry.Mode});
+    // A name that is no UTF-8 (a POSIX name is any bytes) keeps its exact bytes beside the one
+    // other readers can show.
+    if (!IsUtf8(entry.Path)) {
+        line.Put("path_hex", HexOf(entry.Path));
+    }
     if (entry.State != EntryState::Pending) {
         line.Put("state", kStateNames[static_cast<std::size_t>(entry.State)]);
     }
@@ -172,7 +253,7 @@ void Journal::TakeLine(const std::string& text) {
     JournalEntry entry;
     entry.Id = line->Text("id");
     entry.Time = line->Text("time");
-    entry.Path = line->Text("path");
+    entry.Path = PathOf(*line);
     entry.File.Volume = line->Unsigned("volume");
     entry.File.Index = line->Unsigned("index");
     entry.File.Size = line->Number("size");
@@ -183,14 +264,15 @@ void Journal::TakeLine(const std::string& text) {
     entry.To = {CodeOf(line->Text("to_handler")), CodeOf(line->Text("to_compression"))};
     entry.FromKind = static_cast<CodecKind>(line->Number("from_kind"));
     entry.ToKind = static_cast<CodecKind>(line->Number("to_kind"));
-    entry.Mode = static_cast<os::Attributes>(line->Unsigned("mode"));
+    entry.ModeFault = ModeFault(*line);
+    entry.Mode = entry.ModeFault.empty() ? static_cast<os::Attributes>(line->Unsigned("mode")) : 0;
     if (line->Has("state") && !StateOf(line->Text("state"), entry.State)) {
         ++skipped_;
         return;
     }
     entry.Bytes = static_cast<std::int64_t>(text.size() + 1);
     entry.Damage = RecordDamage(*line, entry);
-    if (!entry.Damage.empty()) {
+    if (!entry.Damage.empty() || !OnlyKnownFields(*line)) {
         entry.Line = text;
     }
     // A record this process appended itself is already known; it is read again in its place.
@@ -244,13 +326,21 @@ bool Journal::Refresh() {
     }
     read_ = now;
     std::string text;
+    os::ClearLastError();
     if (os::Files().Seek(handle.Get(), offset_, 0) != offset_) {
-        error_ = os::LastErrorText();
+        error_ = os::LastErrorTextOr("the journal could not be read from where it was left");
         return false;
     }
     std::vector<char> chunk(kReadChunk);
-    for (std::uint32_t got; (got = os::Files().Read(handle.Get(), chunk.data(), kReadChunk)) > 0;) {
+    std::uint32_t got = 0;
+    for (os::ClearLastError(); (got = os::Files().Read(handle.Get(), chunk.data(), kReadChunk)) > 0;
+         os::ClearLastError()) {
         text.append(chunk.data(), got);
+    }
+    // The end of the file reads as nothing without a reason; a failed read gives one.
+    if (const std::string reason = os::LastErrorTextOr(""); !reason.empty()) {
+        error_ = reason;
+        return false;
     }
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -276,19 +366,22 @@ bool Journal::Append(const std::string& line, bool flush) {
     }
     // After a torn line the record starts a line of its own, so that it is not lost with it.
     const std::string text = EndsWithLineFeed(handle.Get()) ? line : "\n" + line;
-    const auto size = static_cast<std::uint32_t>(text.size());
-    const bool written = os::Files().Write(handle.Get(), text.data(), size) == size &&
-                         (!flush || os::Files().Flush(handle.Get()));
-    if (!written) {
-        error_ = os::LastErrorText();
+    if (!WriteWhole(handle.Get(), text, error_)) {
+        return false;
     }
-    return written;
+    os::ClearLastError();
+    if (flush && !os::Files().Flush(handle.Get())) {
+        error_ = os::LastErrorTextOr("the journal could not be flushed");
+        return false;
+    }
+    return true;
 }
 
 bool Journal::Begin(JournalEntry& entry) {
     entry.Id = NewRecordId();
     entry.Time = UtcNow();
     entry.State = EntryState::Pending;
+    notice_.clear();
     if (!Writable()) {
         return false;
     }

@@ -32,6 +32,9 @@ class Journal {
     bool Settle(const JournalEntry& entry, EntryState state);
     // Why the last call failed, in the system's words.
     const std::string& Error() const { return error_; }
+    // What the last append has to say beside its outcome (a compaction left undone, and why);
+    // empty when nothing.
+    const std::string& Notice() const { return notice_; }
     // Lines that could not be read (torn or garbage) and were passed over.
     int SkippedLines() const { return skipped_ + (tornTail_ ? 1 : 0); }
     // How long an append waits for the lock; kJournalWaitMs unless a test shortens it.
@@ -48,6 +51,7 @@ class Journal {
 
     std::string path_;
     std::string error_;
+    std::string notice_;
     std::vector<JournalEntry> entries_;
     std::map<std::string, std::size_t> byId_;
     os::FileIdentity read_;   // the journal file read so far
@@ -73,6 +77,9 @@ std::string AbsolutePath(const std::string& path);
 
 // The journal line of an entry; its state is included unless it is pending.
 std::string EntryLine(const JournalEntry& entry);
+
+// Writes all of the text, however many calls it takes; false with the failing call's reason.
+bool WriteWhole(os::FileHandle handle, const std::string& text, std::string& error);
 
 // An id no other process or record has: random per process, counted within it.
 std::string NewRecordId();

@@ -2,6 +2,7 @@
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "journal/JournalLine.h"
+#include "os/SystemError.h"
 #include "os/Utf8Path.h"
 
 #include <algorithm>
@@ -18,7 +19,6 @@ namespace {
 
 // Below this size the journal is never compacted: reading it costs little.
 constexpr std::int64_t kCompactFrom = 4 * 1024 * 1024;
-constexpr std::uint32_t kWriteChunk = 1024 * 1024;
 // Windows refuses to rename over a file that a reader holds open at that moment; readers hold
 // it only while they read.
 constexpr int kRenameAttempts = 20;
@@ -58,19 +58,6 @@ std::string CompactedText(const std::vector<JournalEntry>& entries) {
         first.insert(first.size() - 2, mark);
     }
     return first + rest;
-}
-
-bool WriteAll(os::FileHandle handle, const std::string& text) {
-    for (std::size_t done = 0; done < text.size();) {
-        const auto count =
-            static_cast<std::uint32_t>(std::min<std::size_t>(kWriteChunk, text.size() - done));
-        const std::uint32_t moved = os::Files().Write(handle, text.data() + done, count);
-        if (moved == 0) {
-            return false;
-        }
-        done += moved;
-    }
-    return true;
 }
 
 // Temporary files of compactions that were killed: none is in use while the lock is held.
@@ -138,8 +125,8 @@ void Journal::Compact() {
 }
 
 // The compacted journal goes beside the file the journal path names (a symbolic link followed),
-// under a name no other compactor uses, with the journal's mode, and replaces the journal only if
-// it is still the file that was read.
+// under a name no other compactor uses, with the journal's owner, group and mode, and replaces the
+// journal only if it is still the file that was read.
 bool Journal::WriteCompacted(const std::string& text) {
     const std::string target = ResolvedPath(path_);
     RemoveLeftovers(os::PathFromUtf8(target));
@@ -148,7 +135,16 @@ bool Journal::WriteCompacted(const std::string& text) {
     if (out == os::InvalidHandle()) {
         return false;
     }
-    bool written = WriteAll(out, text) && os::Files().Flush(out);
+    std::string reason;
+    bool written = WriteWhole(out, text, reason) && os::Files().Flush(out);
+    // The journal stays its owner's: a run as root (sudo -E) must not leave the owner a journal
+    // they can no longer write. The owner before the mode, as a new owner clears set-id bits.
+    const bool owned = !written || os::Files().TakeOwnerOf(out, target.c_str());
+    if (!owned) {
+        notice_ = "it was not compacted, as its owner could not be kept (" +
+                  os::SystemErrorText(os::LastSystemError()) + ")";
+    }
+    written = written && owned;
     os::Files().Close(out);
     os::Attributes mode = 0;
     written = written && os::Files().GetAttributes(target.c_str(), mode) &&

@@ -24,11 +24,14 @@ struct JournalEntry {
     CodecKind FromKind = kNoKind;
     CodecKind ToKind = kNoKind;
     os::Attributes Mode = 0; // before the read-only attribute was cleared
+    // Why Mode cannot be put back (missing, or not a permission value); empty when it can.
+    std::string ModeFault;
     EntryState State = EntryState::Pending;
     // Why the record cannot be trusted (a code not four bytes long, a kind the codes do not
     // make, a position outside the file); empty when it can. A damaged record is never obeyed.
     std::string Damage;
-    // A damaged record's line as it was read: compaction keeps it whole.
+    // The line as it was read, for a damaged record or one with fields this version does not
+    // know: compaction keeps it whole.
     std::string Line;
     // The bytes its lines took in the journal, its state's included.
     std::int64_t Bytes = 0;

@@ -11,20 +11,52 @@ namespace {
 // Deeper values than this are refused rather than walked: a line is never a stack's worth.
 constexpr int kMaxDepth = 32;
 
+// The length of the UTF-8 sequence that starts at pos, or 0 when the bytes there are not one
+// (overlong forms, surrogates and code points past U+10FFFF included).
+std::size_t Utf8Length(const std::string& text, std::size_t pos) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = at(pos);
+    const std::size_t length = lead < 0x80                    ? 1
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    if (length == 0 || text.size() - pos < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((at(pos + i) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    const unsigned char second = length > 1 ? at(pos + 1) : 0x80;
+    const bool bad = (lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+                     (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90);
+    return bad ? 0 : length;
+}
+
+// Control characters and bytes that are no UTF-8 go out as \u00NN, which this reader takes
+// back as the byte itself: a code holding any byte comes back exactly, and the line stays valid
+// UTF-8 for any other reader.
 std::string Quoted(const std::string& text) {
     std::string out(1, '"');
-    for (const char c : text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const char c = text[pos];
         const auto byte = static_cast<unsigned char>(c);
+        const std::size_t length = Utf8Length(text, pos);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else if (byte < 0x20 || byte == 0x7F || length == 0) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
             out += escaped;
         } else {
-            out += c;
+            out.append(text, pos, length);
+            pos += length;
+            continue;
         }
+        ++pos;
     }
     out += '"';
     return out;
@@ -219,6 +251,47 @@ class Cursor {
 
 } // namespace
 
+bool IsUtf8(const std::string& text) {
+    for (std::size_t pos = 0, length; pos < text.size(); pos += length) {
+        if ((length = Utf8Length(text, pos)) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    for (std::size_t pos = 0, length; pos < text.size(); pos += length == 0 ? 1 : length) {
+        length = Utf8Length(text, pos);
+        out += length == 0 ? std::string("\xEF\xBF\xBD") : text.substr(pos, length);
+    }
+    return out;
+}
+
+std::string HexOf(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        hex += digits[static_cast<unsigned char>(c) >> 4];
+        hex += digits[static_cast<unsigned char>(c) & 0xF];
+    }
+    return hex;
+}
+
+std::optional<std::string> BytesOfHex(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t pos = 0; pos + 1 < hex.size(); pos += 2) {
+        const int high = HexValue(hex[pos]);
+        const int low = HexValue(hex[pos + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        bytes += static_cast<char>(high << 4 | low);
+    }
+    return hex.size() % 2 == 0 ? std::optional(bytes) : std::nullopt;
+}
+
 void JournalLine::Field(const std::string& key, const std::string& value) {
     out_.append(out_.empty() ? "{" : ",");
     out_.append(Quoted(key));
@@ -276,6 +349,14 @@ std::string JournalLine::Text(const std::string& key) const {
         return {};
     }
     return IsText(key) ? found->second.substr(1) : found->second;
+}
+
+std::vector<std::string> JournalLine::Keys() const {
+    std::vector<std::string> keys;
+    for (const auto& field : fields_) {
+        keys.push_back(field.first);
+    }
+    return keys;
 }
 
 bool JournalLine::IsText(const std::string& key) const {

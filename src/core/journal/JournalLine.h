@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vidtag {
 
@@ -13,7 +14,8 @@ namespace vidtag {
 // keeps its records. A reader of its own keeps the core free of any library beyond the standard
 // one. In strings, \u00NN stands for the byte NN, so that a code holding any byte comes back
 // exactly; escapes above \u00FF (surrogate pairs included) stand for their UTF-8 form, and other
-// text (file names) is written as the UTF-8 it is.
+// text (file names) is written as the UTF-8 it is. Bytes that are no UTF-8 are written escaped,
+// so that every line is valid UTF-8.
 class JournalLine {
   public:
     JournalLine& Put(const std::string& key, const std::string& text);
@@ -34,6 +36,8 @@ class JournalLine {
     bool Has(const std::string& key) const { return fields_.count(key) != 0; }
     // Whether the field is a string.
     bool IsText(const std::string& key) const;
+    // The names of the fields read, in no particular order.
+    std::vector<std::string> Keys() const;
 
   private:
     void Field(const std::string& key, const std::string& value);
@@ -42,5 +46,13 @@ class JournalLine {
     // Strings decoded, with a leading '"'; any other value as its JSON text.
     std::map<std::string, std::string> fields_;
 };
+
+// Whether the bytes are UTF-8 throughout.
+bool IsUtf8(const std::string& text);
+// The bytes with each one that is no UTF-8 replaced by U+FFFD: a name as other readers may show it.
+std::string ValidUtf8(const std::string& text);
+// Bytes as lowercase hex digits, and back; nothing when the text is not hex digits in pairs.
+std::string HexOf(const std::string& bytes);
+std::optional<std::string> BytesOfHex(const std::string& hex);
 
 } // namespace vidtag

@@ -38,6 +38,10 @@ bool FileLayer::Rename(const char* from, const char* to) {
     return NativeFiles().Rename(from, to);
 }
 
+bool FileLayer::TakeOwnerOf(FileHandle handle, const char* model) {
+    return NativeFiles().TakeOwnerOf(handle, model);
+}
+
 FileLayer& Files() {
     return current != nullptr ? *current : NativeFiles();
 }

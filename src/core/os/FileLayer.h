@@ -94,6 +94,11 @@ class FileLayer {
     // Gives the file the new name in one step, replacing any file of that name, even one that
     // others hold open (with ReadWriteDelete sharing, on Windows).
     virtual bool Rename(const char* from, const char* to);
+    // Gives the open file the owner and group of the named one, so that a file written in its
+    // place by another user (root) still belongs to the first one's owner. False, with the
+    // system's reason in LastSystemError(), when the system refuses. Windows: new files take the
+    // folder's permissions, and nothing is done.
+    virtual bool TakeOwnerOf(FileHandle handle, const char* model);
 };
 
 // Whether a failed Lock's reason is another holder that did not let go in time.
@@ -104,6 +109,10 @@ bool LockNeedsWriteAccess(int systemError);
 
 // Why the last failed call of this thread failed, in the system's words.
 std::string LastErrorText();
+// Forgets that reason, so that a call that fails without giving one is told from one that does.
+void ClearLastError();
+// LastErrorText, or the fallback when the failed call gave no reason.
+std::string LastErrorTextOr(const char* fallback);
 
 // An environment variable as UTF-8; empty when it is not set.
 std::string EnvironmentVariable(const char* name);

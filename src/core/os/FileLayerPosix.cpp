@@ -188,6 +188,23 @@ class PosixFileLayer final : public FileLayer {
     Attributes AfterWriting(Attributes attributes) override {
         return attributes;
     }
+
+    bool TakeOwnerOf(FileHandle handle, const char* model) override {
+        struct stat wanted {};
+        struct stat now {};
+        if (::stat(model, &wanted) != 0 || ::fstat(handle, &now) != 0) {
+            RememberSystemError(errno);
+            return false;
+        }
+        if (wanted.st_uid == now.st_uid && wanted.st_gid == now.st_gid) {
+            return true;
+        }
+        if (::fchown(handle, wanted.st_uid, wanted.st_gid) != 0) {
+            RememberSystemError(errno);
+            return false;
+        }
+        return true;
+    }
 };
 
 } // namespace
@@ -206,6 +223,14 @@ bool LockNeedsWriteAccess(int systemError) {
 
 std::string LastErrorText() {
     return std::strerror(errno);
+}
+
+void ClearLastError() {
+    errno = 0;
+}
+
+std::string LastErrorTextOr(const char* fallback) {
+    return errno != 0 ? LastErrorText() : fallback;
 }
 
 std::string EnvironmentVariable(const char* name) {

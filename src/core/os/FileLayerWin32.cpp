@@ -233,6 +233,8 @@ class Win32FileLayer final : public FileLayer {
     Attributes AfterWriting(Attributes attributes) override {
         return attributes | FILE_ATTRIBUTE_ARCHIVE;
     }
+
+    bool TakeOwnerOf(FileHandle, const char*) override { return true; }
 };
 
 } // namespace
@@ -264,6 +266,14 @@ std::string LastErrorText() {
         reason.pop_back();
     }
     return reason.empty() ? "error " + std::to_string(code) : reason;
+}
+
+void ClearLastError() {
+    ::SetLastError(0);
+}
+
+std::string LastErrorTextOr(const char* fallback) {
+    return ::GetLastError() != 0 ? LastErrorText() : fallback;
 }
 
 std::string EnvironmentVariable(const char* name) {
