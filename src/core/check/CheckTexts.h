@@ -40,6 +40,13 @@ enum class CheckText : std::uint8_t {
     PlaysAfterRetag,
     CannotTell,
     WillNotPlay,
+    StreamIsMsMpeg4V1,
+    StreamIsOther,
+    UnknownSyntax,
+    NoVol,
+    NoFrameRate,
+    PackedNoteWithoutCommand,
+    RetagNotWritable,
     Count
 };
 
