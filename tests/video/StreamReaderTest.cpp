@@ -121,6 +121,8 @@ TEST(StreamReader, ReadsTheVolInTheVersionOfItsVisualObject) {
     EXPECT_FALSE(facts.VolDamaged);
     EXPECT_TRUE(facts.VolFound);
     EXPECT_FALSE(Read({}, {Vop('I')}).VolFound);
+    // A frame held back as one byte decides nothing.
+    EXPECT_EQ(Read({}, {Bytes{0x7F}, Vol() + Vop('I')}).StreamSyntax, Syntax::Mpeg4);
 }
 
 TEST(StreamReader, CountsVopsRunsOfBAndPackedChunks) {

@@ -24,7 +24,8 @@ void StreamReader::TakeChunk(const std::uint8_t* data, std::size_t size,
     }
     ++facts_.FramesRead;
     TakeSize(std::max(size, chunkSize));
-    if (!syntaxDecided_) {
+    // A one-byte chunk (DivX writes 7F for a frame held back) holds no header to tell by.
+    if (!syntaxDecided_ && size >= 2) {
         DecideSyntax(data, size);
     }
     if (facts_.StreamSyntax == Syntax::Mpeg4) {

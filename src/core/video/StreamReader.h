@@ -20,9 +20,9 @@ namespace vidtag::video {
 //
 // The VOS, VOL and user data are read from the format's extra bytes first, then from the
 // chunks; only the first VOS and VOL count. The first user data string that names an encoder
-// names it, except that an XviD string wins over a DivX one. VOPs are counted in chunks only. Once
-// the first chunk with data says the stream is not MPEG-4, the MPEG-4 fields are cleared and later
-// chunks are only counted.
+// names it, except that an XviD string wins over a DivX one. VOPs are counted in chunks only. The
+// first chunk of two bytes or more decides the syntax; once it says the stream is not MPEG-4, the
+// MPEG-4 fields are cleared and later chunks are only counted.
 class StreamReader {
   public:
     static constexpr std::size_t kMaxChunkSizes = 4096;
