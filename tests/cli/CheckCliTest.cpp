@@ -107,6 +107,7 @@ struct SampleRow {
     const char* File;
     std::array<std::string, 4> Verdicts;
     const char* Options = ""; // what the file needs besides --check
+    const char* Names = "";   // what a problem names the stream
 };
 
 std::string VerdictOf(const json& check) {
@@ -164,11 +165,14 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
         {"check-rate0.avi", {"reencode SIZE", "reencode fps", "reencode fps", "reencode fps"}},
         {"check-fmp4.avi", {"reencode label,BIG", label, label, label}, "--relaxed"},
         // V1 frames under V2 and V3 labels, other codecs' data under MPEG-4 family labels.
-        {"check-v1-mp42.avi", {"mislabelled family,BIG", mis, mis, mis}},
-        {"check-v1-div3.avi", {"mislabelled family,BIG", mis, mis, mis}},
-        {"check-mjpeg.avi", {"mislabelled family,SIZE", mis, mis, mis}},
-        {"check-h264.avi", {"mislabelled family,BIG", mis, mis, mis}},
-        {"check-mpeg2.avi", {"mislabelled family,BIG,avg_bitrate", mis, mis, mis}},
+        {"check-v1-mp42.avi", {"mislabelled family,BIG", mis, mis, mis}, "", "Microsoft MPEG-4 V1"},
+        {"check-v1-div3.avi", {"mislabelled family,BIG", mis, mis, mis}, "", "Microsoft MPEG-4 V1"},
+        {"check-mjpeg.avi", {"mislabelled family,SIZE", mis, mis, mis}, "", "Motion JPEG"},
+        {"check-h264.avi", {"mislabelled family,BIG", mis, mis, mis}, "", "H.264"},
+        {"check-mpeg2.avi",
+         {"mislabelled family,BIG,avg_bitrate", mis, mis, mis},
+         "",
+         "MPEG-1/2 video"},
     };
     for (const SampleRow& row : rows) {
         const std::string file = Sample(row.File);
@@ -195,6 +199,9 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
             EXPECT_EQ(run.Exit, expected == "plays" ? 0 : 1);
             EXPECT_EQ(check["retag_to"].is_null(), expected.rfind("retag", 0) != 0);
             EXPECT_EQ(check["bitrate_from"], "index");
+            if (*row.Names != '\0') {
+                EXPECT_NE(check["problems"].dump().find(row.Names), std::string::npos);
+            }
             if (check["verdict"] == "retag") {
                 ExpectPrintedRetagWrites(file, options, check["retag_to"]);
             }
