@@ -18,7 +18,17 @@ check::CheckResult CheckAs(const FileReport& report, CodecKind kind, const check
         result.UnknownReason = check::CheckTextOf(language, check::CheckText::NotAnalysed);
         return result;
     }
-    return check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
+    check::CheckResult result =
+        check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
+    // The conversion refuses what it could not recognise again: no retag is offered then.
+    if (result.Outcome == check::Verdict::Retag && report.CompressionPos == 0 &&
+        ClassifyCodec(CodePairOf(result.RetagTo).Handler, report.Compression) != result.RetagTo) {
+        check::ForbidRetag(
+            result, kind,
+            Fill(MessageText(language, Message::NoFormatChunk), CodecNames[result.RetagTo]),
+            language);
+    }
+    return result;
 }
 
 bool Offered(CodecKind from, CodecKind to) {
@@ -75,11 +85,13 @@ std::function<bool(FileReport&)> CheckDecision(const check::Profile& profile, bo
             }
             return Refuse(report, true, language);
         }
-        report.Check = CheckAs(report, report.ToKind, profile, language);
-        // A target the kind does not offer is refused as without --check, by name.
+        // A target the kind does not offer is refused as without --check, by name; the check is
+        // then of the file as it is, not of a label it cannot have.
         if (report.ToKind != report.Kind && !Offered(report.Kind, report.ToKind)) {
+            report.Check = CheckAs(report, report.Kind, profile, language);
             return true;
         }
+        report.Check = CheckAs(report, report.ToKind, profile, language);
         return report.Check->Outcome == check::Verdict::Plays || Refuse(report, false, language);
     };
 }

@@ -13,18 +13,20 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The command that makes a file play, for a user to paste: the name quoted as a shell needs it,
-// and shown so that it cannot steer the terminal.
-std::string RetagCommand(const check::CheckResult& result, const std::string& path) {
-    return "vidtag-cli --to auto --check " + std::string(result.ProfileName) + " " +
-           DisplayName(check::ShellQuoted(path));
+// The command that makes a file play, for a user to paste and run as printed: the name as one
+// shell word that cannot steer the terminal, and --relaxed when only that rule knows the codes.
+std::string RetagCommand(const FileReport& report) {
+    const bool relaxed = report.Rule == ClassificationRule::Relaxed &&
+                         ClassifyCodec(report.Handler, report.Compression) != report.Kind;
+    return std::string("vidtag-cli ") + (relaxed ? "--relaxed " : "") + "--to auto --check " +
+           report.Check->ProfileName + " " + ShellWord(report.Path);
 }
 
 std::string VerdictLine(const FileReport& report, int language) {
     const check::CheckResult& result = *report.Check;
     std::string line = std::string(result.ProfileName) + ": " + check::Summary(result, language);
     if (result.Outcome == check::Verdict::Retag && !report.Conversion) {
-        line += " (" + RetagCommand(result, report.Path) + ")";
+        line += " (" + RetagCommand(report) + ")";
     }
     return line;
 }

@@ -20,6 +20,14 @@ const char* SyntaxName(video::Syntax syntax) {
         return "msmpeg4v1";
     case video::Syntax::MsMpeg4:
         return "msmpeg4";
+    case video::Syntax::Jpeg:
+        return "mjpeg";
+    case video::Syntax::H264:
+        return "h264";
+    case video::Syntax::H265:
+        return "h265";
+    case video::Syntax::Mpeg12:
+        return "mpeg12";
     default:
         return "unknown";
     }

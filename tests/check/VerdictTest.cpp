@@ -32,6 +32,7 @@ StreamFacts SmallStream() {
     f.SpriteKind = video::Sprite::None;
     f.MpegQuant = false;
     f.VopsRead = true;
+    f.VolFound = true;
     f.EncoderName = video::Encoder::DivX;
     return f;
 }
@@ -120,8 +121,21 @@ TEST(VerdictTest, ProblemTableAgainstEveryProfile) {
         {6, [](auto& f, auto&) { f.Qpel = true, Size(f, 1280, 720, 25); },
          "mislabelled:family,size,fps,macroblocks|mislabelled:family,size,macroblocks|"
          "mislabelled:family,size,macroblocks|mislabelled:family"},
-        {3, [](auto& f, auto&) { f = {}, f.StreamSyntax = Syntax::MsMpeg4, f.FramesRead = 3; },
+        {3,
+         [](auto& f, auto&) {
+             f = {}, f.StreamSyntax = Syntax::MsMpeg4, f.FramesRead = 3, f.Fps = 15;
+         },
          "retag:label"},
+        // V1's frames under a V3 or V2 label, and other codecs' data under any label.
+        {6, [](auto& f, auto&) { f.StreamSyntax = Syntax::MsMpeg4V1; }, "mislabelled:family"},
+        {2, [](auto& f, auto&) { f.StreamSyntax = Syntax::MsMpeg4V1; }, "mislabelled:family"},
+        {10, [](auto& f, auto&) { f.StreamSyntax = Syntax::H264; }, "mislabelled:family"},
+        {12, [](auto& f, auto&) { f.StreamSyntax = Syntax::Mpeg12; }, "mislabelled:family"},
+        {6, [](auto& f, auto&) { f.StreamSyntax = Syntax::Jpeg; }, "mislabelled:family"},
+        {12, [](auto& f, auto&) { f.StreamSyntax = Syntax::Unknown; }, "unknown:"},
+        // No VOL, no frame rate: nothing to judge the profile's limits by.
+        {12, [](auto& f, auto&) { f.VolFound = false; }, "unknown:"},
+        {10, [](auto& f, auto&) { f.Fps.reset(); }, "unknown:label"},
         {7, [](auto& f, auto&) { f.StreamSyntax = Syntax::MsMpeg4; }, "plays:"},
         {2, [](auto& f, auto&) { f.StreamSyntax = Syntax::MsMpeg4; },
          "reencode:family_unsupported"},

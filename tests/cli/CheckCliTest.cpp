@@ -1,6 +1,7 @@
 // vidtag-cli --check end to end: the verdict on real streams for every profile, --to auto over a
 // folder, and the usage it refuses. The streams made by ffmpeg and libxvid come from
-// samples/make-stream-samples at test time; without ffmpeg their rows are skipped.
+// samples/make-stream-samples and make-check-fixtures at test time; without ffmpeg their rows
+// are skipped.
 #include "support/ShellCommand.h"
 #include "support/TempDir.h"
 
@@ -43,6 +44,17 @@ std::vector<json> JsonLines(const std::string& text) {
     return lines;
 }
 
+// The command at the end of a verdict line, "(vidtag-cli ...)", with vidtag-cli this build's.
+std::string PrintedCommand(const std::string& out) {
+    const std::string start = "(vidtag-cli ";
+    const std::size_t at = out.find(start);
+    const std::size_t end = out.find(")\n", at);
+    if (at == std::string::npos || end == std::string::npos) {
+        return {};
+    }
+    return Quote(VIDTAG_CLI_PATH) + " " + out.substr(at + start.size(), end - at - start.size());
+}
+
 class CheckCli : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -53,6 +65,10 @@ class CheckCli : public ::testing::Test {
                         (Quote(script) + " " + Quote(streams_->Root()) + " 2>/dev/null").c_str()) ==
                         0 ||
                     fs::exists(streams_->Path("stream-xvid-qpel.avi"));
+            made_ = std::system((Quote(VIDTAG_CHECK_FIXTURES) + " " + Quote(streams_->Root()) +
+                                 " 2>/dev/null")
+                                    .c_str()) == 0 &&
+                    made_;
         }
     }
     static void TearDownTestSuite() {
@@ -68,6 +84,18 @@ class CheckCli : public ::testing::Test {
         return fs::exists(kept) ? kept : std::string();
     }
 
+    // Whenever the check says "retag to K", the command it prints converts a copy of the file,
+    // run exactly as printed, and the copy then is K.
+    void ExpectPrintedRetagWrites(const std::string& file, const std::string& options, int kind) {
+        const std::string copy = dir_.Path(fs::path(file).filename().string());
+        fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+        const std::string command = PrintedCommand(Cli(options + " " + Quote(copy)).Out);
+        ASSERT_FALSE(command.empty());
+        EXPECT_EQ(vidtag::test::RunCommand(command + " >/dev/null 2>&1").Exit, 0) << command;
+        const std::string flags = std::string(options).substr(0, options.find("--check"));
+        EXPECT_EQ(json::parse(Cli("--json " + flags + Quote(copy)).Out)["kind"], kind) << command;
+    }
+
     static inline TempDir* streams_ = nullptr;
     static inline bool made_ = false;
     TempDir dir_;
@@ -78,6 +106,8 @@ class CheckCli : public ::testing::Test {
 struct SampleRow {
     const char* File;
     std::array<std::string, 4> Verdicts;
+    const char* Options = ""; // what the file needs besides --check
+    const char* Names = "";   // what a problem names the stream
     const char* BitrateFrom = "index"; // nullptr for none
 };
 
@@ -92,6 +122,7 @@ std::string VerdictOf(const json& check) {
 TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
     const char* kProfiles[] = {"divx-handheld", "divx-portable", "divx-home-theater", "divx-hd720"};
     const std::string plays = "plays", label = "retag label", v2 = "reencode family_unsupported";
+    const std::string mis = "mislabelled family";
     // libxvid at 320x240 under an XviD label, with one tool no profile allows.
     const auto Tool = [](const std::string& id) {
         const std::string some = "reencode label," + id;
@@ -134,11 +165,32 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
         {"stream-mpeg4-no-index.avi",
          {"reencode size,fps,macroblocks,avg_bitrate,peak_bitrate", "reencode peak_bitrate",
           "reencode peak_bitrate", "reencode peak_bitrate"},
+         "",
+         "",
          "chunks"},
         // Its bitrates cannot be measured: only a re-encode found anyway stands.
         {"stream-mpeg4-no-index-damaged.avi",
          {"reencode size,fps,macroblocks", "unknown", "unknown", "unknown"},
+         "",
+         "",
          nullptr},
+        // No retag is offered that the conversion would refuse: without a format there is no
+        // compression code to write.
+        {"no-strf-xvid.avi",
+         {"reencode label", "reencode label", "reencode label", "reencode label"}},
+        // Nothing to judge by without a VOL; the frame rate from the main header.
+        {"check-novol.avi", {"unknown BIG", "unknown", "unknown", "unknown"}},
+        {"check-rate0.avi", {"reencode SIZE", "reencode fps", "reencode fps", "reencode fps"}},
+        {"check-fmp4.avi", {"reencode label,BIG", label, label, label}, "--relaxed"},
+        // V1 frames under V2 and V3 labels, other codecs' data under MPEG-4 family labels.
+        {"check-v1-mp42.avi", {"mislabelled family,BIG", mis, mis, mis}, "", "Microsoft MPEG-4 V1"},
+        {"check-v1-div3.avi", {"mislabelled family,BIG", mis, mis, mis}, "", "Microsoft MPEG-4 V1"},
+        {"check-mjpeg.avi", {"mislabelled family,SIZE", mis, mis, mis}, "", "Motion JPEG"},
+        {"check-h264.avi", {"mislabelled family,BIG", mis, mis, mis}, "", "H.264"},
+        {"check-mpeg2.avi",
+         {"mislabelled family,BIG,avg_bitrate", mis, mis, mis},
+         "",
+         "MPEG-1/2 video"},
     };
     for (const SampleRow& row : rows) {
         const std::string file = Sample(row.File);
@@ -148,12 +200,17 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
         }
         for (int p = 0; p < 4; ++p) {
             SCOPED_TRACE(std::string(row.File) + " on " + kProfiles[p]);
-            const Outcome run =
-                Cli("--json --check " + std::string(kProfiles[p]) + " " + Quote(file));
+            const std::string options = std::string(row.Options) + " --check " + kProfiles[p];
+            const Outcome run = Cli("--json " + options + " " + Quote(file));
             const json check = json::parse(run.Out)["check"];
             std::string expected = row.Verdicts[p];
-            if (const auto at = expected.find("SIZE"); at != std::string::npos) {
-                expected.replace(at, 4, "size,fps,macroblocks,avg_bitrate,peak_bitrate");
+            for (const auto& [word, ids] :
+                 {std::pair<std::string, std::string>{"SIZE", "size,fps,macroblocks,avg_bitrate,"
+                                                              "peak_bitrate"},
+                  {"BIG", "size,fps,macroblocks"}}) {
+                if (const auto at = expected.find(word); at != std::string::npos) {
+                    expected.replace(at, word.size(), ids);
+                }
             }
             EXPECT_EQ(check["profile"], kProfiles[p]);
             EXPECT_EQ(VerdictOf(check), expected);
@@ -167,6 +224,12 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
                 EXPECT_TRUE(check["avg_bitrate"].is_null() && check["peak_bitrate"].is_null());
                 const json& said = expected == "unknown" ? check["unknown_reason"] : check["notes"];
                 EXPECT_NE(said.dump().find("damaged"), std::string::npos);
+            }
+            if (*row.Names != '\0') {
+                EXPECT_NE(check["problems"].dump().find(row.Names), std::string::npos);
+            }
+            if (check["verdict"] == "retag") {
+                ExpectPrintedRetagWrites(file, options, check["retag_to"]);
             }
         }
     }
@@ -272,6 +335,56 @@ TEST_F(CheckCli, TextNamesTheVerdictAndTheCommand) {
         EXPECT_EQ(check["problems"][0]["id"], "label");
         EXPECT_EQ(check["problems"][0]["text"], row.Problem);
     }
+}
+
+// What the check says of a file beside what a conversion of it says: the same refusal, by the
+// same words, and nothing about a label the file does not have.
+TEST_F(CheckCli, SaysWhatTheConversionSays) {
+    const std::string err = dir_.Path("err.txt"), alone = dir_.Path("alone.txt");
+    const auto Said = [](const std::string& path) {
+        const auto bytes = ReadFileBytes(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    // A target outside the family: the refusal of --to alone, its exit status, then at most the
+    // file as it is.
+    const std::string xvid = dir_.Path("x.avi");
+    fs::copy_file(SamplePath("kind10-xvid.avi"), xvid);
+    const Outcome checked = Cli("--to div3 --check divx-portable " + Quote(xvid), err);
+    const Outcome plain = Cli("--to div3 " + Quote(xvid), alone);
+    const std::string said = Said(err);
+    EXPECT_EQ(said.substr(0, Said(alone).size()), Said(alone));
+    EXPECT_EQ(checked.Exit, plain.Exit);
+    EXPECT_EQ(said.find("mislabelled"), std::string::npos) << said;
+    EXPECT_NE(said.find("\n  divx-portable: plays after a retag to DivX 5\n"), std::string::npos)
+        << said;
+
+    // Without a format no retag is offered, and the reason is the conversion's own.
+    const std::string bare = dir_.Path("n.avi");
+    fs::copy_file(SamplePath("no-strf-xvid.avi"), bare);
+    Cli("--to 'DivX 5' " + Quote(bare), err);
+    std::string reason = Said(err);
+    reason = reason.substr(reason.find(": ") + 2);
+    reason.pop_back();
+    const json check = json::parse(Cli("--json --check divx-hd720 " + Quote(bare)).Out)["check"];
+    EXPECT_EQ(check["verdict"], "reencode");
+    EXPECT_NE(check["problems"][0]["text"].get<std::string>().find(reason), std::string::npos)
+        << reason;
+
+    // A name that would steer the terminal: the note advises without a command, and the retag
+    // command, a working shell word, converts the file when run as printed.
+    const std::string packed = Sample("stream-xvid-packed.avi");
+    if (packed.empty()) {
+        return;
+    }
+    const std::string odd = dir_.Path("p\x1b[31m\nq.avi");
+    fs::copy_file(packed, odd);
+    const std::string out = Cli("--check divx-hd720 " + Quote(odd)).Out;
+    EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
+    EXPECT_NE(out.find("mpeg4_unpack_bframes filter"), std::string::npos) << out;
+    EXPECT_EQ(out.find("ffmpeg -i"), std::string::npos) << out;
+    const std::string command = PrintedCommand(out);
+    EXPECT_EQ(vidtag::test::RunCommand("bash -c " + Quote(command) + " >/dev/null 2>&1").Exit, 0);
+    EXPECT_EQ(json::parse(Cli("--json " + Quote(odd)).Out)["kind"], 12);
 }
 
 // Bad usage: exit 2, one line on stderr, nothing on stdout, nothing written anywhere.

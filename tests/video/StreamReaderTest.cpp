@@ -60,8 +60,10 @@ StreamFacts Read(const Bytes& extra, const std::vector<Bytes>& chunks, int famil
     return reader.Facts();
 }
 
-// Each case also under a label of family 4 and of family 3, whose mismatches it names.
+// Each case also under a label of family 4 and of family 3, whose mismatches it names. A syntax
+// is named only when its headers parse; other codecs' data is named, and matches no family.
 TEST(StreamReader, TellsTheSyntaxFromTheFirstChunkWithData) {
+    const Bytes v2Intra{0x13, 0x70}; // intra, quantiser 9, one slice
     const struct {
         const char* Name;
         Bytes Chunk;
@@ -73,14 +75,30 @@ TEST(StreamReader, TellsTheSyntaxFromTheFirstChunkWithData) {
         {"a VOL", Vol() + Vop('I'), Syntax::Mpeg4, false, true},
         {"a video object, then a VOL", Bytes{0, 0, 1, 0} + Vol(), Syntax::Mpeg4, false, true},
         {"a VOP", Vop('P'), Syntax::Mpeg4, false, true},
-        {"a GOV", Bytes{0, 0, 1, 0xB3, 0, 0, 0} + Vop('I'), Syntax::Mpeg4, false, true},
+        {"a VOP without its marker", test::Unit(0xB6, "01 0 0 00000 1 1"), Syntax::Unknown, false,
+         false},
+        {"a GOV", Bytes{0, 0, 1, 0xB3, 0x00, 0x10, 0x00} + Vop('I'), Syntax::Mpeg4, false, true},
         {"user data, then a VOP", Text(0xB2, "DivX503b1393p") + Vop('I'), Syntax::Mpeg4, false,
          true},
         {"a VOS alone", Bytes{0, 0, 1, 0xB0, 0xF5}, Syntax::Unknown, false, false},
-        {"V1's picture start code", Bytes{0, 0, 1, 0, 0x12, 0x34}, Syntax::MsMpeg4V1, true, false},
-        {"no start code in front", Bytes{0x12, 0x34} + Vol(), Syntax::MsMpeg4, true, false},
-        {"a single byte", Bytes{0}, Syntax::MsMpeg4, true, false},
+        {"V1's frame header", Bytes{0, 0, 1, 0, 0x00, 0x80, 0x80}, Syntax::MsMpeg4V1, true, true},
+        {"V1's start code, quantiser 0", Bytes{0, 0, 1, 0, 0x00, 0x00, 0x80}, Syntax::Unknown,
+         false, false},
+        {"a V2/V3 intra picture", v2Intra + Vol(), Syntax::MsMpeg4, true, false},
+        {"a V2/V3 predicted picture", Bytes{0x52, 0x00}, Syntax::MsMpeg4, true, false},
+        {"an intra picture of 3 slice codes", Bytes{0x12, 0x34} + Vol(), Syntax::Unknown, false,
+         false},
+        {"a single byte", Bytes{0}, Syntax::Unknown, false, false},
         {"a prefix without its code", Bytes{0, 0, 1}, Syntax::Unknown, false, false},
+        {"JPEG", Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0x10}, Syntax::Jpeg, true, true},
+        {"an H.264 SPS", Bytes{0, 0, 0, 1, 0x67, 0x64, 0, 0x1F}, Syntax::H264, true, true},
+        {"an H.264 IDR slice", Bytes{0, 0, 1, 0x65, 0x88, 0x84}, Syntax::H264, true, true},
+        {"an H.265 VPS", Bytes{0, 0, 0, 1, 0x40, 0x01, 0x0C}, Syntax::H265, true, true},
+        {"an MPEG-2 sequence header",
+         Bytes{0, 0, 1, 0xB3, 0x16, 0x01, 0x20, 0x23, 0xFF, 0xFF, 0xE0, 0x18} + Vop('I'),
+         Syntax::Mpeg12, true, true},
+        {"an MPEG-2 picture and its slice",
+         Bytes{0, 0, 1, 0, 0x00, 0x0F, 0xFF, 0xF8, 0, 0, 1, 1, 0x0A}, Syntax::Mpeg12, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -89,6 +107,22 @@ TEST(StreamReader, TellsTheSyntaxFromTheFirstChunkWithData) {
         EXPECT_EQ(Read({}, {c.Chunk}, 3).FamilyMismatch, c.Mismatch3);
         EXPECT_FALSE(Read({}, {c.Chunk}, 0).FamilyMismatch);
     }
+}
+
+// A layer that names no version of its own has its visual object's: version 2 fields follow.
+TEST(StreamReader, ReadsTheVolInTheVersionOfItsVisualObject) {
+    const Bytes vo = test::Unit(0xB5, "1 0010 001 0001 0");
+    const Bytes vol2 = test::Unit(0x20, "0 00000001 0 0001 0 00 1 0000000000011001 1 0 1 "
+                                        "0000101000000 1 0000011110000 1 0 1 00 0 0 1 1 1 0 0 0 0");
+    const StreamFacts facts = Read(vo + vol2, {Vop('I')});
+    EXPECT_EQ(facts.VerId, 2);
+    EXPECT_EQ(facts.Qpel, true);
+    EXPECT_EQ(facts.NewPred, false);
+    EXPECT_FALSE(facts.VolDamaged);
+    EXPECT_TRUE(facts.VolFound);
+    EXPECT_FALSE(Read({}, {Vop('I')}).VolFound);
+    // A frame held back as one byte decides nothing.
+    EXPECT_EQ(Read({}, {Bytes{0x7F}, Vol() + Vop('I')}).StreamSyntax, Syntax::Mpeg4);
 }
 
 TEST(StreamReader, CountsVopsRunsOfBAndPackedChunks) {
@@ -143,7 +177,7 @@ TEST(StreamReader, ReadsTheFormatsExtraBytesBeforeTheFrames) {
     EXPECT_EQ(late.Vops.I + late.Vops.P, 1u);
 
     // The same extra bytes in front of frames that are not MPEG-4 say nothing about them.
-    const StreamFacts ms = Read(extra, {Bytes{0x12, 0, 0, 1, 0xB6, 0x40}});
+    const StreamFacts ms = Read(extra, {Bytes{0x13, 0x70, 0, 0, 1, 0xB6, 0x40}});
     EXPECT_EQ(ms.StreamSyntax, Syntax::MsMpeg4);
     EXPECT_FALSE(ms.Width);
     EXPECT_FALSE(ms.ProfileLevel);

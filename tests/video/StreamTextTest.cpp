@@ -51,6 +51,12 @@ TEST(StreamText, ShowsWhatIsKnownOnOneLine) {
     ms.Qpel = true; // never shown for a stream without MPEG-4 headers
     EXPECT_EQ(StreamSummary(ms), "Microsoft MPEG-4 (no MPEG-4 headers), 320x240");
     EXPECT_EQ(StreamSummary(StreamFacts{}), "no video frames read");
+    ms.StreamSyntax = Syntax::Unknown;
+    ms.FramesRead = 3;
+    EXPECT_EQ(StreamSummary(ms), "unknown video data, 320x240");
+    ms.StreamSyntax = Syntax::H264;
+    EXPECT_EQ(StreamSummary(ms), "H.264, not the MPEG-4 family, 320x240");
+    EXPECT_EQ(StreamSummary(ms, 1), "H.264, не семейство MPEG-4, 320x240");
 }
 
 TEST(StreamText, WarnsOnlyOnAMismatch) {
@@ -65,6 +71,9 @@ TEST(StreamText, WarnsOnlyOnAMismatch) {
               "the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the label says");
     EXPECT_EQ(MismatchWarning(facts, 1),
               "поток — MPEG-4 Part 2, а не Microsoft MPEG-4, как называет метка");
+    facts.StreamSyntax = Syntax::Mpeg12;
+    EXPECT_EQ(MismatchWarning(facts),
+              "the stream is MPEG-1/2 video, not the MPEG-4 family the label names");
 }
 
 } // namespace

@@ -48,6 +48,14 @@ constexpr TextTable<CheckText> kTexts{{
         "cannot tell: %1",
         "will not play: %1",
         "the movie data is damaged, so its bitrates could not be measured",
+        "the stream is Microsoft MPEG-4 V1, not what the label says",
+        "the stream is %1, not the MPEG-4 family its label names",
+        "the frames hold no header of the MPEG-4 family that could be read",
+        "the stream has no VOL header, without which no player can start it",
+        "neither the stream header nor the main header gives a frame rate",
+        "packed B-frames are not valid MPEG-4, and some players outside the DivX world fail on "
+        "them; ffmpeg's mpeg4_unpack_bframes filter unpacks them without loss",
+        "%1 is not a DivX code, and the retag to %2 cannot be written: %3",
     },
     {
         " (неверная метка)",
@@ -88,6 +96,14 @@ constexpr TextTable<CheckText> kTexts{{
         "нельзя сказать: %1",
         "не воспроизведётся: %1",
         "данные фильма повреждены, поэтому битрейт измерить не удалось",
+        "поток — Microsoft MPEG-4 V1, а не то, что называет метка",
+        "поток — %1, а не семейство MPEG-4, которое называет метка",
+        "в кадрах нет читаемого заголовка семейства MPEG-4",
+        "в потоке нет заголовка VOL, без которого ни один плеер не начнёт его воспроизводить",
+        "ни заголовок потока, ни главный заголовок не дают частоту кадров",
+        "упакованные B-кадры — это не корректный MPEG-4, и некоторые плееры вне мира DivX на "
+        "них сбиваются; фильтр ffmpeg mpeg4_unpack_bframes распаковывает их без потерь",
+        "%1 — не код DivX, а смену метки на %2 записать нельзя: %3",
     },
 }};
 

@@ -41,6 +41,13 @@ enum class CheckText : std::uint8_t {
     CannotTell,
     WillNotPlay,
     RatesDamaged,
+    StreamIsMsMpeg4V1,
+    StreamIsOther,
+    UnknownSyntax,
+    NoVol,
+    NoFrameRate,
+    PackedNoteWithoutCommand,
+    RetagNotWritable,
     Count
 };
 

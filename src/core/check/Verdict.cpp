@@ -64,9 +64,19 @@ bool Mislabelled(CodecKind kind, const StreamFacts& facts) {
     return facts.FamilyMismatch || video::FamilyMismatch(FamilyOf(kind), facts.StreamSyntax);
 }
 
-const char* MismatchText(const Words& words, const StreamFacts& facts) {
-    return words(facts.StreamSyntax == Syntax::Mpeg4 ? CheckText::StreamIsMpeg4
-                                                     : CheckText::StreamIsMsMpeg4);
+std::string MismatchText(const Words& words, const StreamFacts& facts) {
+    if (video::OutsideFamily(facts.StreamSyntax)) {
+        return words(CheckText::StreamIsOther, video::OtherCodecName(facts.StreamSyntax));
+    }
+    switch (facts.StreamSyntax) {
+    case Syntax::Mpeg4:
+        return words(CheckText::StreamIsMpeg4);
+    case Syntax::MsMpeg4V1:
+        return words(CheckText::StreamIsMsMpeg4V1);
+    default:
+        break;
+    }
+    return words(CheckText::StreamIsMsMpeg4);
 }
 
 // The label, the family and a family no DivX player decodes; the kind to retag to, if any.
@@ -213,11 +223,22 @@ std::string UnknownReason(const Words& words, CodecKind kind, const StreamFacts&
     if (FamilyOf(kind) == 0) {
         return words(CheckText::UnknownLabel);
     }
-    if (facts.FramesRead == 0 || facts.StreamSyntax == Syntax::Unknown) {
+    if (facts.FramesRead == 0) {
         return words(CheckText::NoFrameRead);
+    }
+    if (facts.StreamSyntax == Syntax::Unknown) {
+        return words(CheckText::UnknownSyntax);
     }
     if (facts.VolDamaged) {
         return words(CheckText::HeadersDamaged);
+    }
+    // Without a VOL no decoder starts, and the size, tools and B-frames are not known.
+    if (facts.StreamSyntax == Syntax::Mpeg4 && !facts.VolFound) {
+        return words(CheckText::NoVol);
+    }
+    // Every profile limits the frame rate.
+    if (!facts.Fps || !(*facts.Fps > 0)) {
+        return words(CheckText::NoFrameRate);
     }
     return {};
 }
@@ -251,7 +272,35 @@ std::string UnpackedName(std::string_view fileName) {
     return std::string(fileName.substr(0, dot)) + "-unpacked" + std::string(fileName.substr(dot));
 }
 
+// Whether the name shows as it is: no control characters (C0, DEL, C1) and nothing that is not
+// UTF-8. A name that does not would be escaped for display, and the command would not work.
+bool ShowsAsItIs(std::string_view name) {
+    for (std::size_t i = 0; i < name.size();) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const std::size_t length = c < 0x80             ? 1
+                                   : (c & 0xE0) == 0xC0 ? 2
+                                   : (c & 0xF0) == 0xE0 ? 3
+                                   : (c & 0xF8) == 0xF0 ? 4
+                                                        : 0;
+        if (length == 0 || i + length > name.size() || c < 0x20 || c == 0x7F ||
+            (c == 0xC2 && static_cast<unsigned char>(name[i + 1]) < 0xA0) || c == 0xC0 ||
+            c == 0xC1 || c > 0xF4) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
 std::string PackedNote(const Words& words, std::string_view fileName) {
+    if (!ShowsAsItIs(fileName)) {
+        return words(CheckText::PackedNoteWithoutCommand);
+    }
     const std::string in = fileName.empty() ? std::string("IN.avi") : std::string(fileName);
     const std::string out = fileName.empty() ? std::string("OUT.avi") : UnpackedName(fileName);
     return words(CheckText::PackedNote, "ffmpeg -i " + ShellQuoted(in) +
@@ -373,6 +422,27 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         result.ProfileName = profile.Name;
     }
     return result;
+}
+
+void ForbidRetag(CheckResult& result, CodecKind kind, std::string_view reason, int language) {
+    if (result.Outcome != Verdict::Retag) {
+        return;
+    }
+    const Words say{language};
+    for (Problem& problem : result.Problems) {
+        if (problem.Needs == Fix::Retag) {
+            problem.Text =
+                say(CheckText::RetagNotWritable, KindName(kind), KindName(result.RetagTo), reason) +
+                FixSuffix(say, Fix::Reencode);
+            problem.Needs = Fix::Reencode;
+        }
+    }
+    result.RetagTo = kNoKind;
+    result.Outcome = WorstFix(result.Problems);
+    // The note on the codes' workarounds was about the retag.
+    result.Notes.erase(
+        std::remove(result.Notes.begin(), result.Notes.end(), DecodeByCodeWarningText(language)),
+        result.Notes.end());
 }
 
 std::string Summary(const CheckResult& result, int language) {

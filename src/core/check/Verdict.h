@@ -45,6 +45,11 @@ struct CheckResult {
 CheckResult CheckStream(CodecKind kind, const video::StreamFacts& facts, const Rates& rates,
                         const Profile& profile, std::string_view fileName, int language = 0);
 
+// Turns a retag verdict into what the file needs when the retag cannot be written: the label
+// problem then says why (reason, the conversion's own words) and needs re-encoding. `kind` is
+// the file's label. Any other verdict stays.
+void ForbidRetag(CheckResult& result, CodecKind kind, std::string_view reason, int language = 0);
+
 // "plays as it is", "plays after a retag to DivX 5", "will not play: QPel (needs re-encoding)".
 std::string Summary(const CheckResult& result, int language = 0);
 

@@ -68,8 +68,26 @@ void TakeWholeWalk(WholeWalk& whole, StreamFacts& facts) {
     }
 }
 
-// What the AVI headers say, where the stream's own headers are silent.
-void TakeAviHeaders(const TVmAVIFileReader& reader, StreamFacts& facts) {
+// dwMicroSecPerFrame of the main header; 0 when there is none or it cannot be read.
+std::uint32_t MicrosecondsPerFrame(const TVmAVIFileReader& reader, TStream64& stream) {
+    const std::int32_t riff = reader.FindList(kNoNode, FCC("RIFF"), FCC("AVI "));
+    const std::int32_t hdrl =
+        riff == kNoNode ? kNoNode : reader.FindList(riff, FCC("LIST"), FCC("hdrl"));
+    const std::int32_t avih = hdrl == kNoNode ? kNoNode : reader.FindChild(hdrl, FCC("avih"));
+    if (avih == kNoNode || reader.GetDataSize(avih) < 4) {
+        return 0;
+    }
+    const std::int64_t pos = reader.GetDataPos(avih);
+    std::uint8_t bytes[4] = {};
+    if (stream.Seek(pos, 0) != pos || stream.Read(bytes, 4) != 4) {
+        return 0;
+    }
+    return Le32(bytes);
+}
+
+// What the AVI headers say, where the stream's own headers are silent. The frame rate comes from
+// the stream header, else, as FFmpeg takes it, from the main header's time per frame.
+void TakeAviHeaders(const TVmAVIFileReader& reader, TStream64& stream, StreamFacts& facts) {
     if (reader.VideoStreamNumber >= 0) {
         const std::uint8_t* header = reader.VideoStreamHeader.data();
         const std::uint32_t scale = Le32(header + kScaleOffset);
@@ -78,6 +96,11 @@ void TakeAviHeaders(const TVmAVIFileReader& reader, StreamFacts& facts) {
             facts.Fps = static_cast<double>(rate) / scale;
         }
         facts.Frames = Le32(header + kLengthOffset);
+    }
+    if (!facts.Fps) {
+        if (const std::uint32_t perFrame = MicrosecondsPerFrame(reader, stream); perFrame != 0) {
+            facts.Fps = 1000000.0 / perFrame;
+        }
     }
     if (reader.VideoFormatPos <= 0) {
         return;
@@ -115,7 +138,11 @@ StreamFacts ReadStreamFacts(const TVmAVIFileReader& reader, TStream64& stream,
     if (wholeStream) {
         TakeWholeWalk(whole, result);
     }
-    TakeAviHeaders(reader, result);
+    try {
+        TakeAviHeaders(reader, stream, result);
+    } catch (...) {
+        // A read of the main header failed: the facts stand without its frame rate.
+    }
     return result;
 }
 

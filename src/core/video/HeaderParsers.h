@@ -15,8 +15,13 @@ enum class VolResult : std::uint8_t {
 };
 
 // Reads a video_object_layer header from the bits after its start code into the VOL fields of
-// facts, each as soon as it is read, so that whatever comes before a damage is kept.
-VolResult ParseVol(BitReader& bits, StreamFacts& facts) noexcept;
+// facts, each as soon as it is read, so that whatever comes before a damage is kept. A layer that
+// gives no verid of its own has objectVerId, its visual object's.
+VolResult ParseVol(BitReader& bits, StreamFacts& facts, unsigned objectVerId = 1) noexcept;
+
+// visual_object_verid from the bits after a visual_object start code: 1 when the object gives no
+// identifier, nothing when the bits run out or it is 0 (a forbidden value).
+std::optional<std::uint8_t> ParseVisualObjectVerId(BitReader& bits) noexcept;
 
 // profile_and_level_indication from the bits after a visual_object_sequence start code.
 std::optional<std::uint8_t> ParseVos(BitReader& bits) noexcept;

@@ -8,15 +8,25 @@
 
 namespace vidtag::video {
 
-// Which bit stream the first video frame with data holds, told from its first bytes.
+// Which bit stream the first video frame with data holds, told from its first bytes. A syntax is
+// named only when its own headers are there and parse; the last four are other codecs' data.
 enum class Syntax : std::uint8_t {
-    Unknown,   // no video chunk with data within the budget
-    Mpeg4,     // MPEG-4 Part 2: a VOL start code, or a frame that starts with a GOV or VOP
-    MsMpeg4V1, // starts with 00 00 01 00 and holds no VOL: Microsoft MPEG-4 V1
-    MsMpeg4,   // no start code prefix in front: Microsoft MPEG-4 V2 or V3, only the label tells
+    Unknown,   // no video chunk with data within the budget, or no header that parses
+    Mpeg4,     // MPEG-4 Part 2: a VOL that parses, or a frame that starts with a VOP header
+    MsMpeg4V1, // Microsoft MPEG-4 V1: its picture start code 00 00 01 00 and frame header
+    MsMpeg4,   // Microsoft MPEG-4 V2 or V3: a picture header in front; only the label tells which
+    Jpeg,      // JPEG pictures (Motion JPEG): FF D8 FF
+    H264,      // H.264 NAL units
+    H265,      // H.265 NAL units
+    Mpeg12,    // MPEG-1 or MPEG-2 video: a sequence or picture header and its slices
 };
 
 enum class MoviReach : std::uint8_t { FirstFrames, Whole, Broken };
+// Whether the syntax is another codec's, which no kind of the catalogue names.
+constexpr bool OutsideFamily(Syntax syntax) {
+    return syntax == Syntax::Jpeg || syntax == Syntax::H264 || syntax == Syntax::H265 ||
+           syntax == Syntax::Mpeg12;
+}
 
 enum class Sprite : std::uint8_t { None, Static, Gmc };
 
@@ -53,7 +63,7 @@ struct StreamFacts {
     // cannot code them; LowDelay and the VBV fields are absent without vol_control_parameters.
     std::optional<std::uint8_t> ProfileLevel; // profile_and_level_indication of the VOS
     std::optional<std::uint8_t> ObjectType;   // video_object_type_indication
-    std::optional<std::uint8_t> VerId;        // video_object_layer_verid, 1 when not given
+    std::optional<std::uint8_t> VerId; // video_object_layer_verid, else visual_object_verid, else 1
     std::optional<std::pair<std::uint8_t, std::uint8_t>> Par; // pixel aspect ratio
     std::optional<bool> Interlaced;
     std::optional<bool> Qpel;
@@ -91,6 +101,9 @@ struct StreamFacts {
     // vop_time_increment_resolution; those met before one, and those cut off by the end of a
     // chunk, are counted in VopsUnread and nowhere else.
     bool VopsRead = false;
+    // A VOL start code was met, in the format's extra bytes or in a frame: without one no
+    // decoder can start an MPEG-4 stream.
+    bool VolFound = false;
     std::uint32_t VopsUnread = 0;
     std::uint32_t MaxBRun = 0;   // the longest run of coded B-VOPs in coded order
     bool Packed = false;         // some chunk holds more than one coded VOP
@@ -120,10 +133,14 @@ struct StreamFacts {
 };
 
 // Whether a stream of this syntax cannot be what a kind's family names: family 4 (MPEG-4 Part 2)
-// against an msmpeg4 syntax, or families 1 to 3 against "mpeg4". Never for Unknown.
+// against an msmpeg4 syntax, families 1 to 3 against "mpeg4", V2 and V3 (families 2 and 3)
+// against V1's frames, and every family against another codec's data. Never for Unknown.
 constexpr bool FamilyMismatch(int family, Syntax syntax) {
     const bool ms = syntax == Syntax::MsMpeg4V1 || syntax == Syntax::MsMpeg4;
-    return (family == 4 && ms) || (family >= 1 && family <= 3 && syntax == Syntax::Mpeg4);
+    const bool known = family >= 1 && family <= 4;
+    return (family == 4 && ms) || (family >= 1 && family <= 3 && syntax == Syntax::Mpeg4) ||
+           ((family == 2 || family == 3) && syntax == Syntax::MsMpeg4V1) ||
+           (known && OutsideFamily(syntax));
 }
 
 } // namespace vidtag::video

@@ -9,56 +9,6 @@
 
 namespace vidtag::video {
 
-namespace {
-
-bool HoldsVol(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t at = FindStartCode(data, size, 0); at < size;
-         at = FindStartCode(data, size, at + 4)) {
-        if (IsVolCode(data[at + 3])) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool HoldsPicture(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t at = FindStartCode(data, size, 0); at < size;
-         at = FindStartCode(data, size, at + 4)) {
-        if (data[at + 3] == code::kVop || data[at + 3] == code::kGov) {
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
-Syntax ClassifyFirstChunk(const std::uint8_t* data, std::size_t size) noexcept {
-    if (size == 0) {
-        return Syntax::Unknown;
-    }
-    if (!StartsWithPrefix(data, size)) {
-        return Syntax::MsMpeg4;
-    }
-    if (HoldsVol(data, size)) {
-        return Syntax::Mpeg4;
-    }
-    if (size < 4) {
-        return Syntax::Unknown;
-    }
-    const std::uint8_t first = data[3];
-    if (first == code::kVop || first == code::kGov) {
-        return Syntax::Mpeg4;
-    }
-    if (first == code::kVideoObjectFirst) {
-        return Syntax::MsMpeg4V1;
-    }
-    // VOS, visual object or user data in front of the picture, the VOL being in the format.
-    const bool mpeg4Header = first <= 0x1F || first == code::kVos || first == code::kUserData ||
-                             first == code::kVisualObject;
-    return mpeg4Header && HoldsPicture(data, size) ? Syntax::Mpeg4 : Syntax::Unknown;
-}
-
 void StreamReader::TakeFormatExtra(const std::uint8_t* data, std::size_t size) noexcept {
     if (syntaxDecided_ && facts_.StreamSyntax != Syntax::Mpeg4) {
         return;
@@ -74,7 +24,8 @@ void StreamReader::TakeChunk(const std::uint8_t* data, std::size_t size,
     }
     ++facts_.FramesRead;
     TakeSize(std::max(size, chunkSize));
-    if (!syntaxDecided_) {
+    // A one-byte chunk (DivX writes 7F for a frame held back) holds no header to tell by.
+    if (!syntaxDecided_ && size >= 2) {
         DecideSyntax(data, size);
     }
     if (facts_.StreamSyntax == Syntax::Mpeg4) {
@@ -105,7 +56,7 @@ void StreamReader::TakeSize(std::size_t size) noexcept {
 
 void StreamReader::DecideSyntax(const std::uint8_t* data, std::size_t size) noexcept {
     syntaxDecided_ = true;
-    const Syntax syntax = ClassifyFirstChunk(data, size);
+    const Syntax syntax = ClassifyFirstChunk(data, size, timeIncrementBits_);
     if (syntax != Syntax::Mpeg4) {
         // What the format's extra bytes said of an MPEG-4 stream is not about this one.
         StreamFacts cleared;
@@ -127,6 +78,8 @@ void StreamReader::TakeUnits(const std::uint8_t* data, std::size_t size, bool in
         } else if (unit.Code == code::kVos && !facts_.ProfileLevel) {
             BitReader bits(unit.Payload, unit.PayloadSize);
             facts_.ProfileLevel = ParseVos(bits);
+        } else if (unit.Code == code::kVisualObject) {
+            TakeVisualObject(unit.Payload, unit.PayloadSize);
         } else if (unit.Code == code::kUserData) {
             TakeUserData(unit.Payload, unit.PayloadSize);
         } else if (unit.Code == code::kVop && inChunk) {
@@ -143,10 +96,21 @@ void StreamReader::TakeVol(const std::uint8_t* data, std::size_t size) noexcept 
         return;
     }
     volSeen_ = true;
+    facts_.VolFound = true;
     BitReader bits(data, size);
-    facts_.VolDamaged = ParseVol(bits, facts_) == VolResult::Damaged;
+    facts_.VolDamaged = ParseVol(bits, facts_, objectVerId_) == VolResult::Damaged;
     if (facts_.TimeIncrementResolution) {
         timeIncrementBits_ = TimeIncrementBits(*facts_.TimeIncrementResolution);
+    }
+}
+
+void StreamReader::TakeVisualObject(const std::uint8_t* data, std::size_t size) noexcept {
+    if (volSeen_) {
+        return;
+    }
+    BitReader bits(data, size);
+    if (const std::optional<std::uint8_t> verId = ParseVisualObjectVerId(bits)) {
+        objectVerId_ = *verId;
     }
 }
 

@@ -1,17 +1,12 @@
 #pragma once
 
 #include "video/StreamFacts.h"
+#include "video/SyntaxSigns.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace vidtag::video {
-
-// The syntax of the first video chunk with data: "mpeg4" when it holds a VOL start code, or
-// starts with a GOV or VOP start code, or starts with other MPEG-4 headers and holds a GOV or
-// VOP start code later; "msmpeg4v1" when it starts with 00 00 01 00 and holds no VOL;
-// "msmpeg4" when it does not start with 00 00 01; Unknown for anything else (and size 0).
-Syntax ClassifyFirstChunk(const std::uint8_t* data, std::size_t size) noexcept;
 
 // Gathers the facts of one video stream from its format's extra bytes and its first frames.
 // Feed it in file order: TakeFormatExtra once (if the format has extra bytes), then every video
@@ -25,9 +20,9 @@ Syntax ClassifyFirstChunk(const std::uint8_t* data, std::size_t size) noexcept;
 //
 // The VOS, VOL and user data are read from the format's extra bytes first, then from the
 // chunks; only the first VOS and VOL count. The first user data string that names an encoder
-// names it, except that an XviD string wins over a DivX one. VOPs are counted in chunks only. Once
-// the first chunk with data says the stream is not MPEG-4, the MPEG-4 fields are cleared and later
-// chunks are only counted.
+// names it, except that an XviD string wins over a DivX one. VOPs are counted in chunks only. The
+// first chunk of two bytes or more decides the syntax; once it says the stream is not MPEG-4, the
+// MPEG-4 fields are cleared and later chunks are only counted.
 class StreamReader {
   public:
     static constexpr std::size_t kMaxChunkSizes = 4096;
@@ -49,6 +44,7 @@ class StreamReader {
   private:
     void TakeUnits(const std::uint8_t* data, std::size_t size, bool inChunk) noexcept;
     void TakeVol(const std::uint8_t* data, std::size_t size) noexcept;
+    void TakeVisualObject(const std::uint8_t* data, std::size_t size) noexcept;
     void TakeUserData(const std::uint8_t* data, std::size_t size) noexcept;
     // Returns whether the VOP was a coded one.
     bool TakeVop(const std::uint8_t* data, std::size_t size) noexcept;
@@ -58,6 +54,7 @@ class StreamReader {
     StreamFacts facts_;
     bool syntaxDecided_ = false;
     bool volSeen_ = false;
+    unsigned objectVerId_ = 1;       // visual_object_verid, which a VOL without its own inherits
     unsigned timeIncrementBits_ = 0; // 0 until a VOL gave a time resolution
     std::uint32_t bRun_ = 0;
     int family_ = 0;

@@ -87,6 +87,9 @@ enum class Word : std::uint8_t {
     IsMsMpeg4,
     IsMsMpeg4V1,
     IsMpeg4,
+    UnknownData,
+    OtherCodec,
+    IsOtherCodec,
     Count
 };
 
@@ -111,6 +114,9 @@ constexpr TextTable<Word> kWords{{
         "the stream is Microsoft MPEG-4 (no MPEG-4 headers), not what the label says",
         "the stream is Microsoft MPEG-4 V1, not what the label says",
         "the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the label says",
+        "unknown video data",
+        "%1, not the MPEG-4 family",
+        "the stream is %1, not the MPEG-4 family the label names",
     },
     {
         "видеокадры не прочитаны",
@@ -131,6 +137,9 @@ constexpr TextTable<Word> kWords{{
         "поток — Microsoft MPEG-4 (без заголовков MPEG-4), а не то, что называет метка",
         "поток — Microsoft MPEG-4 V1, а не то, что называет метка",
         "поток — MPEG-4 Part 2, а не Microsoft MPEG-4, как называет метка",
+        "неизвестные видеоданные",
+        "%1, не семейство MPEG-4",
+        "поток — %1, а не семейство MPEG-4, которое называет метка",
     },
 }};
 
@@ -148,14 +157,17 @@ std::string Number(std::uint32_t value) {
 }
 
 std::string Heading(const Words& say, const StreamFacts& facts) {
+    if (OutsideFamily(facts.StreamSyntax)) {
+        return say(Word::OtherCodec, OtherCodecName(facts.StreamSyntax));
+    }
     switch (facts.StreamSyntax) {
     case Syntax::Unknown:
-        return say(Word::NoFrames);
+        return say(facts.FramesRead > 0 ? Word::UnknownData : Word::NoFrames);
     case Syntax::MsMpeg4V1:
         return say(Word::MsMpeg4V1);
     case Syntax::MsMpeg4:
         return say(Word::MsMpeg4);
-    case Syntax::Mpeg4:
+    default:
         break;
     }
     std::string name;
@@ -282,6 +294,9 @@ std::string MismatchWarning(const StreamFacts& facts, int language) {
         return "";
     }
     const Words say{language};
+    if (OutsideFamily(facts.StreamSyntax)) {
+        return say(Word::IsOtherCodec, OtherCodecName(facts.StreamSyntax));
+    }
     switch (facts.StreamSyntax) {
     case Syntax::MsMpeg4:
         return say(Word::IsMsMpeg4);
@@ -289,7 +304,23 @@ std::string MismatchWarning(const StreamFacts& facts, int language) {
         return say(Word::IsMsMpeg4V1);
     case Syntax::Mpeg4:
         return say(Word::IsMpeg4);
-    case Syntax::Unknown:
+    default:
+        break;
+    }
+    return "";
+}
+
+const char* OtherCodecName(Syntax syntax) {
+    switch (syntax) {
+    case Syntax::Jpeg:
+        return "Motion JPEG";
+    case Syntax::H264:
+        return "H.264";
+    case Syntax::H265:
+        return "H.265";
+    case Syntax::Mpeg12:
+        return "MPEG-1/2 video";
+    default:
         break;
     }
     return "";

@@ -18,6 +18,9 @@ std::string StreamSummary(const StreamFacts& facts, int language = 0);
 // What to tell when the stream is not what its label's family names; "" when it is.
 std::string MismatchWarning(const StreamFacts& facts, int language = 0);
 
+// The name of another codec's syntax ("H.264", "Motion JPEG"); "" for the MPEG-4 family's.
+const char* OtherCodecName(Syntax syntax);
+
 // A number with at most three decimals and no trailing zeros: 25.000 shows as 25, 29.970 as
 // 29.97.
 std::string DecimalText(double value);

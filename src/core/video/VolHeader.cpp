@@ -66,7 +66,8 @@ bool ReadIdentity(BitReader& bits, StreamFacts& facts, Layout& layout) {
         return false;
     }
     if (!identified) {
-        facts.VerId = 1;
+        // Then the layer is of its visual object's version, as Xvid reads it.
+        facts.VerId = static_cast<std::uint8_t>(layout.VerId);
         return true;
     }
     if (!Take(bits, 4, facts.VerId) || !Take(bits, 3, facts.LayerPriority)) {
@@ -347,8 +348,18 @@ VolResult ReadTools(BitReader& bits, StreamFacts& facts, const Layout& layout) {
 
 } // namespace
 
-VolResult ParseVol(BitReader& bits, StreamFacts& facts) noexcept {
+std::optional<std::uint8_t> ParseVisualObjectVerId(BitReader& bits) noexcept {
+    const bool identified = bits.Bit();
+    const auto verId = identified ? bits.Bits(4) : 1U;
+    if (bits.Overrun() || verId == 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(verId);
+}
+
+VolResult ParseVol(BitReader& bits, StreamFacts& facts, unsigned objectVerId) noexcept {
     Layout layout;
+    layout.VerId = objectVerId;
     if (!ReadIdentity(bits, facts, layout)) {
         return VolResult::Damaged;
     }
