@@ -106,8 +106,8 @@ class CheckCli : public ::testing::Test {
 struct SampleRow {
     const char* File;
     std::array<std::string, 4> Verdicts;
-    const char* Options = ""; // what the file needs besides --check
-    const char* Names = "";   // what a problem names the stream
+    const char* Options = "";          // what the file needs besides --check
+    const char* Names = "";            // what a problem names the stream
     const char* BitrateFrom = "index"; // nullptr for none
 };
 
