@@ -66,6 +66,14 @@ enum class Message {
     ProfilePacked,
     ProfileInterlace,
     ProfileNothing,
+    ProfileQpel,
+    ProfileGmc,
+    ProfileMpegQuant,
+    ProfileFromDivx,
+    ProfileFromIso,
+    ProfileFromDevice,
+    ProfileFromUser,
+    ProfileFolder,
     Count
 };
 

@@ -47,6 +47,13 @@ constexpr TextTable<CheckText> kTexts{{
         "plays after a retag to %1",
         "cannot tell: %1",
         "will not play: %1",
+        "%1, which the profile's players do not decode",
+        "%1 is not a code the profile accepts (retag to %2)",
+        "%1, which the profile's players do not open",
+        "%1 macroblocks per frame, more than %2",
+        "GMC with %1 warping points, more than %2",
+        "the stream claims %1, more than %2 stands for; players judge the stream itself, and "
+        "encoders often write a level regardless",
     },
     {
         " (неверная метка)",
@@ -86,6 +93,13 @@ constexpr TextTable<CheckText> kTexts{{
         "воспроизведётся после смены метки на %1",
         "нельзя сказать: %1",
         "не воспроизведётся: %1",
+        "%1, который плееры профиля не декодируют",
+        "%1 — не код, который принимает профиль (смените метку на %2)",
+        "%1, который плееры профиля не открывают",
+        "макроблоков в кадре: %1, больше %2",
+        "GMC с точками деформации: %1, больше %2",
+        "поток заявляет %1, больше, чем означает %2; плееры судят по самому потоку, а "
+        "кодировщики часто пишут уровень как придётся",
     },
 }};
 

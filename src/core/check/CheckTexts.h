@@ -40,6 +40,12 @@ enum class CheckText : std::uint8_t {
     PlaysAfterRetag,
     CannotTell,
     WillNotPlay,
+    FamilyNotAccepted,
+    NotAnAcceptedCode,
+    ContainerNotAccepted,
+    FrameMacroblocks,
+    GmcWarpPoints,
+    LevelClaimed,
     Count
 };
 

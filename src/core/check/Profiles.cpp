@@ -7,38 +7,166 @@ namespace vidtag::check {
 
 namespace {
 
-constexpr std::array<SizeRate, 1> kHandheldSizes{{{176, 144, 15}}};
-constexpr std::array<SizeRate, 2> kPortableSizes{{{352, 240, 30}, {352, 288, 25}}};
-constexpr std::array<SizeRate, 2> kHomeTheaterSizes{{{720, 480, 30}, {720, 576, 25}}};
-constexpr std::array<SizeRate, 1> kHd720Sizes{{{1280, 720, 30}}};
+constexpr std::uint32_t kVbvUnit = 16384; // bits, the unit of vbv_buffer_size
 
-constexpr std::array<Profile, 4> kProfiles{{
-    {"divx-handheld", kHandheldSizes, 1485, 262144, 537600, 800000, 0, false, false},
-    {"divx-portable", kPortableSizes, 36000, 3145728, 4854000, 8000000, 1, true, false},
-    {"divx-home-theater", kHomeTheaterSizes, 40500, 3145728, 4854000, 8000000, 1, true, true},
-    {"divx-hd720", kHd720Sizes, 108000, 6291456, 9708400, 16000000, 2, true, true},
+Profile DivxProfile(const char* name, std::vector<SizeRate> sizes, std::uint32_t macroblocks,
+                    std::uint32_t vbv, std::uint64_t avg, std::uint64_t peak, std::uint32_t bRun,
+                    bool packed, bool interlace) {
+    Profile p;
+    p.Name = name;
+    p.Origin = ProfileOrigin::DivX;
+    p.Containers = {"avi"};
+    // DivX's own list of its codes is DIVX, DIV6, DX50, DIV4, DIV3 and DVX1; of the
+    // catalogue's kinds these are DivX 4 and DivX 5, and the two DivX V3 kinds. A retag goes
+    // to DivX 5 and DivX V3 Low.
+    p.Codes = std::vector<FourCC>{FCC("DX50"), FCC("DIVX"), FCC("DIV3")};
+    p.SizeRates = std::move(sizes);
+    p.MaxMacroblocksPerSecond = macroblocks;
+    p.VbvBufferBits = vbv;
+    p.AvgBitrate = avg;
+    p.PeakBitrate = peak;
+    p.MaxBRun = bRun;
+    p.PackedAllowed = packed;
+    p.InterlaceAllowed = interlace;
+    p.QpelAllowed = false;
+    p.GmcAllowed = false;
+    p.MpegQuantAllowed = false;
+    p.Sources = {"DivX Certified Profile Compatibility v1.1, February 2005"};
+    return p;
+}
+
+// One MPEG-4 level. What the levels limit: macroblocks per frame (the VCV buffer) and per
+// second (the VCV decoder rate), the VBV buffer, and the bitrate. The level's bitrate bounds
+// the average; over one second a stream may also empty a full VBV buffer, so the peak over
+// any second may reach the bitrate plus the buffer.
+struct IsoLevel {
+    const char* Name;
+    int Profile; // 0 Simple, 1 Advanced Simple
+    int Rank;
+    std::uint32_t MacroblocksPerFrame;
+    std::uint32_t MacroblocksPerSecond;
+    std::uint32_t VbvUnits; // 0 where no source gives it
+    std::uint32_t Kbits;
+    bool QcifOnly; // L0 and L0b: QCIF at 15 fps at most
+};
+
+// Simple L0-L3 and Advanced Simple L0-L5: Xvid's vfw/src/config.c profile table (frame and
+// second macroblocks, VBV units, bitrate), the same as the MPEG-4 level tables. Simple L0b,
+// L4a, L5, L6 and Advanced Simple L3b, which Xvid does not keep: Android's MediaCodecInfo
+// (VideoCapabilities level limits), which gives no VBV size for them.
+constexpr std::array<IsoLevel, 15> kIsoLevels{{
+    {"mpeg4-sp-l0", 0, 0, 99, 1485, 10, 64, true},
+    {"mpeg4-sp-l1", 0, 2, 99, 1485, 10, 64, false},
+    {"mpeg4-sp-l0b", 0, 3, 99, 1485, 0, 128, true},
+    {"mpeg4-sp-l2", 0, 4, 396, 5940, 40, 128, false},
+    {"mpeg4-sp-l3", 0, 6, 396, 11880, 40, 384, false},
+    {"mpeg4-sp-l4a", 0, 8, 1200, 36000, 0, 4000, false},
+    {"mpeg4-sp-l5", 0, 10, 1620, 40500, 0, 8000, false},
+    {"mpeg4-sp-l6", 0, 12, 3600, 108000, 0, 12000, false},
+    {"mpeg4-asp-l0", 1, 0, 99, 2970, 10, 128, false},
+    {"mpeg4-asp-l1", 1, 2, 99, 2970, 10, 128, false},
+    {"mpeg4-asp-l2", 1, 4, 396, 5940, 40, 384, false},
+    {"mpeg4-asp-l3", 1, 6, 396, 11880, 40, 768, false},
+    {"mpeg4-asp-l3b", 1, 7, 396, 11880, 0, 1500, false},
+    {"mpeg4-asp-l4", 1, 8, 792, 23760, 80, 3000, false},
+    {"mpeg4-asp-l5", 1, 10, 1620, 48600, 112, 8000, false},
 }};
 
-// DivX's own list of its codes is DIVX, DIV6, DX50, DIV4, DIV3 and DVX1; of the catalogue's
-// kinds these are DivX 4 and DivX 5, and the two DivX V3 kinds.
-constexpr std::array<CodecKind, 2> kMpeg4Accepted{11, 12};
-constexpr std::array<CodecKind, 2> kV3Accepted{6, 7};
+Profile IsoProfile(const IsoLevel& level) {
+    Profile p;
+    p.Name = level.Name;
+    p.Origin = ProfileOrigin::Iso;
+    // Any code of the MPEG-4 Part 2 family: the standard has no opinion on labels.
+    p.Codes = std::vector<FourCC>{FCC("XVID"), FCC("DIVX"), FCC("DX50"), FCC("3IV2"), FCC("FMP4")};
+    if (level.QcifOnly) {
+        p.SizeRates = {{176, 144, 15}};
+    }
+    p.MaxMacroblocksPerFrame = level.MacroblocksPerFrame;
+    p.MaxMacroblocksPerSecond = level.MacroblocksPerSecond;
+    const std::uint64_t bitrate = std::uint64_t{level.Kbits} * 1000;
+    p.AvgBitrate = bitrate;
+    if (level.VbvUnits != 0) {
+        p.VbvBufferBits = level.VbvUnits * kVbvUnit;
+        p.PeakBitrate = bitrate + *p.VbvBufferBits;
+    }
+    const bool simple = level.Profile == 0;
+    if (simple) {
+        p.MaxBRun = 0;
+    }
+    p.PackedAllowed = !simple; // packing needs B-frames
+    p.InterlaceAllowed = !simple;
+    p.QpelAllowed = !simple;
+    p.GmcAllowed = !simple;
+    p.MpegQuantAllowed = !simple;
+    p.Level = LevelRank{level.Profile, level.Rank};
+    p.Sources = {level.VbvUnits != 0 ? "Xvid, vfw/src/config.c: the MPEG-4 profile and level table"
+                                     : "Android, MediaCodecInfo.java: the MPEG-4 level limits"};
+    if (level.VbvUnits == 0) {
+        p.Notes = "no source at hand gives this level's VBV buffer size: not checked";
+    }
+    return p;
+}
+
+std::vector<Profile> BuiltIns() {
+    std::vector<Profile> all;
+    all.push_back(DivxProfile("divx-handheld", {{176, 144, 15}}, 1485, 262144, 537600, 800000, 0,
+                              false, false));
+    all.push_back(DivxProfile("divx-portable", {{352, 240, 30}, {352, 288, 25}}, 36000, 3145728,
+                              4854000, 8000000, 1, true, false));
+    all.push_back(DivxProfile("divx-home-theater", {{720, 480, 30}, {720, 576, 25}}, 40500, 3145728,
+                              4854000, 8000000, 1, true, true));
+    all.push_back(DivxProfile("divx-hd720", {{1280, 720, 30}}, 108000, 6291456, 9708400, 16000000,
+                              2, true, true));
+    for (const IsoLevel& level : kIsoLevels) {
+        all.push_back(IsoProfile(level));
+    }
+    return all;
+}
+
+FourCC UpperCode(FourCC code) {
+    FourCC out = 0;
+    for (int i = 0; i < 4; ++i) {
+        char c = FourCCChar(code, i);
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        out |= static_cast<FourCC>(static_cast<unsigned char>(c)) << (8 * i);
+    }
+    return out;
+}
+
+// The code a file of this kind shows a player; FMP4 for FFmpeg's own kind.
+FourCC CompressionOf(CodecKind kind) {
+    return kind == kFFmpegKind ? kFFmpegCode : CodePairOf(kind).Compression;
+}
+
+bool Lists(const std::vector<FourCC>& codes, FourCC code) {
+    const FourCC upper = UpperCode(code);
+    return std::any_of(codes.begin(), codes.end(),
+                       [upper](FourCC listed) { return UpperCode(listed) == upper; });
+}
+
+int FamilyOfCode(FourCC code) {
+    return UpperCode(code) == kFFmpegCode ? 4 : FamilyOf(KindOfCode(code));
+}
 
 } // namespace
 
 std::span<const Profile> Profiles() {
+    static const std::vector<Profile> kProfiles = BuiltIns();
     return kProfiles;
 }
 
 const Profile* FindProfile(std::string_view name) {
-    const auto found = std::find_if(kProfiles.begin(), kProfiles.end(),
-                                    [name](const Profile& p) { return name == p.Name; });
-    return found != kProfiles.end() ? &*found : nullptr;
+    const std::span<const Profile> all = Profiles();
+    const auto found =
+        std::find_if(all.begin(), all.end(), [name](const Profile& p) { return name == p.Name; });
+    return found != all.end() ? &*found : nullptr;
 }
 
 std::string ProfileNames() {
     std::string names;
-    for (const Profile& profile : kProfiles) {
+    for (const Profile& profile : Profiles()) {
         if (!names.empty()) {
             names += ", ";
         }
@@ -47,26 +175,76 @@ std::string ProfileNames() {
     return names;
 }
 
-std::span<const CodecKind> AcceptedKinds(int family) {
-    if (family == 4) {
-        return kMpeg4Accepted;
-    }
-    if (family == 3) {
-        return kV3Accepted;
-    }
-    return {};
+std::span<const char* const> ContainerNames() {
+    static constexpr std::array<const char*, 2> kNames{"avi", "matroska"};
+    return kNames;
 }
 
-bool IsAcceptedKind(CodecKind kind) {
-    const std::span<const CodecKind> accepted = AcceptedKinds(FamilyOf(kind));
-    return std::find(accepted.begin(), accepted.end(), kind) != accepted.end();
+bool AcceptsContainer(const Profile& profile, std::string_view container) {
+    return profile.Containers.empty() ||
+           std::find(profile.Containers.begin(), profile.Containers.end(), container) !=
+               profile.Containers.end();
 }
 
-CodecKind RetagKind(int family) {
-    if (family == 4) {
-        return 12;
+bool AcceptsKind(const Profile& profile, CodecKind kind) {
+    return !profile.Codes || Lists(*profile.Codes, CompressionOf(kind));
+}
+
+bool AcceptsFamily(const Profile& profile, int family) {
+    return !profile.Codes ||
+           std::any_of(profile.Codes->begin(), profile.Codes->end(),
+                       [family](FourCC code) { return FamilyOfCode(code) == family; });
+}
+
+CodecKind RetagKind(const Profile& profile, int family) {
+    if (!profile.Codes) {
+        return kNoKind;
     }
-    return family == 3 ? 6 : kNoKind;
+    for (const FourCC code : *profile.Codes) {
+        const CodecKind kind = KindOfCode(code);
+        if (kind != kNoKind && FamilyOf(kind) == family) {
+            return kind;
+        }
+    }
+    return kNoKind;
+}
+
+CodecKind KindOfCode(FourCC code) {
+    const FourCC upper = UpperCode(code);
+    for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
+        if (UpperCode(CodePairOf(kind).Compression) == upper) {
+            return kind;
+        }
+    }
+    for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
+        if (UpperCode(CodePairOf(kind).Handler) == upper) {
+            return kind;
+        }
+    }
+    return kNoKind;
+}
+
+std::optional<LevelRank> RankOfLevel(std::uint8_t profileLevel) {
+    // Simple: L0 is 0x08 and L0b 0x09, L1 to L6 their own number (L4a is 4).
+    switch (profileLevel) {
+    case 0x08:
+        return LevelRank{0, 0};
+    case 0x09:
+        return LevelRank{0, 3};
+    case 0x01:
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x06:
+        return LevelRank{0, 2 * profileLevel};
+    default:
+        break;
+    }
+    if (profileLevel >= 0xF0 && profileLevel <= 0xF5) {
+        return LevelRank{1, 2 * (profileLevel - 0xF0)};
+    }
+    return std::nullopt;
 }
 
 } // namespace vidtag::check
