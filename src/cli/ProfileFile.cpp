@@ -23,7 +23,7 @@ using Json = nlohmann::json;
 // A device profile is a few hundred bytes; anything far larger is not one.
 constexpr std::uintmax_t kMostBytes = 1 << 20;
 
-constexpr std::array<std::string_view, 18> kFields{"name",
+constexpr std::array<std::string_view, 17> kFields{"name",
                                                    "containers",
                                                    "codes",
                                                    "sizes",
@@ -39,8 +39,7 @@ constexpr std::array<std::string_view, 18> kFields{"name",
                                                    "gmc",
                                                    "mpeg_quant",
                                                    "source",
-                                                   "notes",
-                                                   "$comment"};
+                                                   "notes"};
 
 // Reads one file's fields, naming the file and the field in whatever it throws.
 class FieldReader {
@@ -213,8 +212,6 @@ class FieldReader {
             p.Sources = Texts(value, key);
         } else if (key == "notes") {
             p.Notes = Text(value, key);
-        } else if (key == "$comment") {
-            Text(value, key); // for people reading the file
         }
     }
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -107,8 +108,9 @@ class CheckCli : public ::testing::Test {
                     expected.replace(at, 4, sizeIds);
                 }
                 const bool plays = expected.rfind("plays", 0) == 0;
-                if (std::string(profiles[p]).find(".json") == std::string::npos) {
-                    EXPECT_EQ(check["profile"], profiles[p]);
+                const std::string name = profiles[p];
+                if (name.rfind("divx-", 0) == 0 || name.rfind("mpeg4-", 0) == 0) {
+                    EXPECT_EQ(check["profile"], name);
                 }
                 EXPECT_EQ(VerdictOf(check), expected);
                 EXPECT_EQ(run.Exit, plays ? 0 : 1);
@@ -360,6 +362,79 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
         EXPECT_EQ(lines, 20) << lang;
         EXPECT_EQ(starts.size(), 1u) << lang;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The example profiles of docs/profiles, by path and from the user's folder; a wrong file is a
+// usage error that names the file and the field and writes nothing.
+TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
+    const std::string docs = std::string(VIDTAG_SAMPLES_DIR) + "/../docs/profiles/";
+    const std::string config = dir_.Path("config");
+    fs::create_directories(config + "/vidtag/profiles");
+    fs::copy_file(docs + "tv.json", config + "/vidtag/profiles/tv.json");
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(config) + " ";
+
+    // The TV takes XVID first and no DivX 3; the phone no B-frames, however labelled.
+    const std::string phone = docs + "phone.json";
+    const char* kProfiles[] = {"tv", phone.c_str(), "tv", "tv"};
+    const std::string v3 = "reencode family_unsupported";
+    ExpectVerdicts(
+        kProfiles,
+        {{"kind06-div3.avi", {v3, "plays", v3, v3}},
+         {"kind13-3iv2.avi", {"retag label", "plays", "retag label", "retag label"}},
+         {"stream-xvid-packed.avi", {"plays", "reencode b_frames,packed", "plays", "plays"}}},
+        "", env);
+    const json retag = json::parse(
+        Cli("--json --check tv " + Quote(SamplePath("kind13-3iv2.avi")), "/dev/null", env)
+            .Out)["check"];
+    EXPECT_EQ(retag["profile"], "living-room-tv");
+    EXPECT_EQ(retag["retag_to"], 10);
+
+    const std::vector<json> listed = JsonLines(Cli("--list-profiles --json", "/dev/null", env).Out);
+    ASSERT_EQ(listed.size(), 20u);
+    EXPECT_EQ(listed.back()["origin"], "file");
+    EXPECT_EQ(listed.back()["peak_bitrate"], 8000000);
+    EXPECT_TRUE(listed.back()["avg_bitrate"].is_null());
+    EXPECT_NE(Cli("--list-profiles", "/dev/null", env).Out.find(config), std::string::npos);
+
+    const std::string file = dir_.Path("v.avi");
+    fs::copy_file(SamplePath("kind10-xvid.avi"), file);
+    const auto original = ReadFileBytes(file);
+    const struct {
+        const char* Json;
+        const char* Says;
+    } bad[] = {
+        {R"({"name": "tv",})", "not valid JSON"},
+        {R"({"max_bitrate": 8000000})", "field max_bitrate: unknown field"},
+        {R"({"codes": ["XVID", "DX5"]})", "field codes[1]: \"DX5\" is not four characters"},
+        {R"({"avg_bitrate": -1})", "field avg_bitrate: a negative number"},
+        {R"({"sizes": [{"width": 720, "height": 576}]})", "field sizes[0].fps: missing"},
+        {R"({"containers": ["mp4"]})", "field containers[0]"},
+        {R"({"qpel": "no"})", "field qpel: not true or false"},
+    };
+    const std::string err = dir_.Path("err.txt");
+    for (const auto& row : bad) {
+        SCOPED_TRACE(row.Json);
+        const std::string path = config + "/vidtag/profiles/bad.json";
+        std::ofstream(path) << row.Json;
+        for (const std::string& arguments :
+             {"--to auto --check " + Quote(path) + " " + Quote(file), "--check bad " + Quote(file),
+              std::string("--list-profiles")}) {
+            const Outcome run = Cli(arguments, err, env);
+            const auto said = ReadFileBytes(err);
+            const std::string text(said.begin(), said.end());
+            EXPECT_EQ(run.Exit, 2) << arguments;
+            EXPECT_EQ(run.Out, "") << arguments;
+            EXPECT_NE(text.find("profile file " + path), std::string::npos) << text;
+            EXPECT_NE(text.find(row.Says), std::string::npos) << text;
+        }
+        EXPECT_EQ(ReadFileBytes(file), original);
+    }
+    fs::remove(config + "/vidtag/profiles/bad.json");
+    EXPECT_EQ(Cli("--check phone " + Quote(file), "/dev/null", env).Exit, 2); // not in the folder
 }
 
 } // namespace
