@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     ConvertRequest request{
         options.To, options.DryRun, options.PreserveTime, !options.NoJournal, {}};
     if (!options.Checks.empty()) {
-        request.Decide = CheckDecision(options.Checks.front(), options.Auto, options.Language);
+        request.Decide = CheckDecision(options.Checks, options.Auto, options.Language);
     }
     bool warnedSkipped = false;
 
@@ -121,12 +121,12 @@ int main(int argc, char** argv) {
             report = ConvertFile(file.Path, request, options.Language);
             // A file refused before the check was asked still says what the check makes of it.
             if (!options.Checks.empty() && !report.Check) {
-                AttachCheck(report, options.Checks.front(), options.Language);
+                AttachCheck(report, options.Checks, options.Language);
             }
         } else {
             report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
             if (!options.Checks.empty()) {
-                AttachCheck(report, options.Checks.front(), options.Language);
+                AttachCheck(report, options.Checks, options.Language);
             }
         }
         if (vidtag::JournalReport.SkippedLines > 0 && !warnedSkipped) {

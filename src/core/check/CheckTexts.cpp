@@ -54,6 +54,9 @@ constexpr TextTable<CheckText> kTexts{{
         "GMC with %1 warping points, more than %2",
         "the stream claims %1, more than %2 stands for; players judge the stream itself, and "
         "encoders often write a level regardless",
+        "%1 is not a code the profile accepts, and Vidtag does not write the ones it does (%2)",
+        "no one code plays on both: %1",
+        "no one code plays on all of them: %1",
     },
     {
         " (неверная метка)",
@@ -100,6 +103,9 @@ constexpr TextTable<CheckText> kTexts{{
         "GMC с точками деформации: %1, больше %2",
         "поток заявляет %1, больше, чем означает %2; плееры судят по самому потоку, а "
         "кодировщики часто пишут уровень как придётся",
+        "%1 — не код, который принимает профиль, а те, что он принимает (%2), Vidtag не пишет",
+        "ни один код не воспроизводится на обоих: %1",
+        "ни один код не воспроизводится на всех: %1",
     },
 }};
 

@@ -46,6 +46,9 @@ enum class CheckText : std::uint8_t {
     FrameMacroblocks,
     GmcWarpPoints,
     LevelClaimed,
+    CodeNotWritten,
+    NoCommonCode,
+    NoCommonCodeAll,
     Count
 };
 

@@ -72,12 +72,16 @@ constexpr std::array<IsoLevel, 15> kIsoLevels{{
     {"mpeg4-asp-l5", 1, 10, 1620, 48600, 112, 8000, false},
 }};
 
+// Any code of the MPEG-4 Part 2 family, for players that judge the stream and not its label.
+std::vector<FourCC> AnyMpeg4Code() {
+    return {FCC("XVID"), FCC("DIVX"), FCC("DX50"), FCC("3IV2"), FCC("FMP4"), FCC("MP4V")};
+}
+
 Profile IsoProfile(const IsoLevel& level) {
     Profile p;
     p.Name = level.Name;
     p.Origin = ProfileOrigin::Iso;
-    // Any code of the MPEG-4 Part 2 family: the standard has no opinion on labels.
-    p.Codes = std::vector<FourCC>{FCC("XVID"), FCC("DIVX"), FCC("DX50"), FCC("3IV2"), FCC("FMP4")};
+    p.Codes = AnyMpeg4Code();
     if (level.QcifOnly) {
         p.SizeRates = {{176, 144, 15}};
     }
@@ -107,6 +111,111 @@ Profile IsoProfile(const IsoLevel& level) {
     return p;
 }
 
+// Devices of today, each limit from the maker's own pages or a public report; what none gives
+// stays out, and the notes say so.
+Profile SamsungTizen() {
+    Profile p;
+    p.Name = "samsung-tizen";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi", "matroska"};
+    p.Codes = std::vector<FourCC>{FCC("MP4V")};
+    p.SizeRates = {{1920, 1080, 60}};
+    p.PeakBitrate = 20000000;
+    p.Sources = {
+        "Samsung, 2018 TV Video Specifications "
+        "(developer.samsung.com/smarttv/develop/specifications/media-specifications/"
+        "2018-tv-video-specifications.html): AVI and MKV, MPEG-4 SP/ASP up to 1920x1080, 60 fps, "
+        "20 Mbit/s; DivX 3.11/4/5/6 listed in 2016, no longer from 2018",
+        "github.com/YouROK/TorrServer/issues/36: on a UE43TU8000 (Tizen 5.5, 2020) an AVI "
+        "labelled XVID fails from USB, the same file labelled MP4V in both fields plays",
+        "github.com/jellyfin/jellyfin-tizen/issues/5: 2018 and later Samsung TVs do not play "
+        "XviD or DivX labelled AVI files"};
+    p.Notes = "which labels besides MP4V play (DIVX, DX50, FMP4) is not known; whether QPel, GMC, "
+              "B-frames and interlace play is not stated; the Microsoft MPEG-4 V1-V3 the spec "
+              "lists are left out, as the codes it reads for them are not known";
+    return p;
+}
+
+Profile LgWebos() {
+    Profile p;
+    p.Name = "lg-webos";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi"};
+    p.Codes = std::vector<FourCC>{FCC("DX50"), FCC("DIVX"), FCC("DIV5"),
+                                  FCC("DIV6"), FCC("DIV3"), FCC("DIV4")};
+    p.QpelAllowed = false;
+    p.GmcAllowed = false;
+    p.Sources = {
+        "LG webOS TV video specifications as reported for the issue: DivX 3.11 with DIV3/DIV4, "
+        "DivX 4/5/6 with divx/DIVX/DIV5/DIV6/DX50, \"MPEG-4 ASP support does not include global "
+        "motion compensation or quarterpel\"",
+        "github.com/rigaya/VCEEnc/issues/71, quoting an LG TV's spec: \"We do not support any "
+        "stream that contains GMC (Global Motion Compensation) or Qpel\"",
+        "UniversalMediaServer renderers/LG-WebOS.conf: AVI with DivX and MPEG-4 video"};
+    p.Notes = "no size, frame rate or bitrate limit for MPEG-4 was found; whether XVID-labelled "
+              "files play is not stated (the code list names DivX codes only); Matroska support "
+              "for these codes is not known";
+    return p;
+}
+
+Profile Ps3() {
+    Profile p;
+    p.Name = "ps3";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi"};
+    p.GmcAllowed = false;
+    p.Sources = {"github.com/ps3mediaserver/ps3mediaserver/pull/15: since firmware 4.0 the PS3 "
+                 "plays MPEG-4 ASP with QPel in AVI; GMC is still unsupported",
+                 "UniversalMediaServer renderers/Sony-PlayStation3.conf, from the PS3 manual's "
+                 "file types: DivX in AVI"};
+    p.Notes = "no size, frame rate, bitrate or B-frame limit was found; which labels it reads is "
+              "not stated (the manual says DivX)";
+    return p;
+}
+
+Profile Xbox360() {
+    Profile p;
+    p.Name = "xbox-360";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi"};
+    p.Codes = std::vector<FourCC>{FCC("XVID"), FCC("DIVX"), FCC("DX50")};
+    p.SizeRates = {{1280, 720, 30}};
+    p.PeakBitrate = 5000000;
+    p.Sources = {"Xbox team FAQ (blogs.msdn.com/xboxteam), quoted in UniversalMediaServer "
+                 "renderers/Microsoft-Xbox360.conf: AVI (.avi, .divx), MPEG-4 Part 2 Simple and "
+                 "Advanced Simple Profile, 5 Mbit/s at up to 1280x720 and 30 fps",
+                 "bitbucket.org/xnejp03/serviio/issues/117: the Xbox has no DivX 3 (DIV3) support"};
+    p.Notes = "the exact labels it reads are not documented: XVID, DIVX and DX50 are the Xvid "
+              "and DivX labels of MPEG-4 Part 2 in AVI; whether QPel and GMC play is not stated";
+    return p;
+}
+
+Profile Android() {
+    Profile p;
+    p.Name = "android";
+    p.Origin = ProfileOrigin::Device;
+    p.Codes = AnyMpeg4Code();
+    p.MaxMacroblocksPerFrame = 396;
+    p.MaxMacroblocksPerSecond = 11880;
+    p.AvgBitrate = 384000;
+    p.MaxBRun = 0;
+    p.PackedAllowed = false;
+    p.InterlaceAllowed = false;
+    p.QpelAllowed = false;
+    p.GmcAllowed = false;
+    p.MpegQuantAllowed = false;
+    p.Sources = {
+        "Android Compatibility Definition, 5.3 Video Decoding: handheld and television "
+        "devices MUST support decoding of MPEG-4 SP",
+        "android.googlesource.com platform/docs/source.android.com 1def5ae (CDD): devices "
+        "with MPEG-4 decoders MUST support Simple Profile Level 3; its limits are those of "
+        "mpeg4-sp-l3"};
+    p.Notes = "what every Android device must play: many decode more. The platform's own "
+              "formats for MPEG-4 SP are 3GPP and MP4, so AVI depends on the player app, and no "
+              "label is required";
+    return p;
+}
+
 std::vector<Profile> BuiltIns() {
     std::vector<Profile> all;
     all.push_back(DivxProfile("divx-handheld", {{176, 144, 15}}, 1485, 262144, 537600, 800000, 0,
@@ -119,6 +228,9 @@ std::vector<Profile> BuiltIns() {
                               2, true, true));
     for (const IsoLevel& level : kIsoLevels) {
         all.push_back(IsoProfile(level));
+    }
+    for (Profile (*device)() : {SamsungTizen, LgWebos, Ps3, Xbox360, Android}) {
+        all.push_back(device());
     }
     return all;
 }
@@ -146,11 +258,18 @@ bool Lists(const std::vector<FourCC>& codes, FourCC code) {
                        [upper](FourCC listed) { return UpperCode(listed) == upper; });
 }
 
-int FamilyOfCode(FourCC code) {
-    return UpperCode(code) == kFFmpegCode ? 4 : FamilyOf(KindOfCode(code));
+// The MPEG-4 Part 2 codes other programs write, which no kind of the catalogue names.
+bool OtherMpeg4Code(FourCC code) {
+    const FourCC upper = UpperCode(code);
+    return upper == kFFmpegCode || upper == FCC("MP4V") || upper == FCC("DIV5") ||
+           upper == FCC("DIV6");
 }
 
 } // namespace
+
+int FamilyOfCode(FourCC code) {
+    return OtherMpeg4Code(code) ? 4 : FamilyOf(KindOfCode(code));
+}
 
 std::span<const Profile> Profiles() {
     static const std::vector<Profile> kProfiles = BuiltIns();
@@ -187,7 +306,11 @@ bool AcceptsContainer(const Profile& profile, std::string_view container) {
 }
 
 bool AcceptsKind(const Profile& profile, CodecKind kind) {
-    return !profile.Codes || Lists(*profile.Codes, CompressionOf(kind));
+    return AcceptsCode(profile, CompressionOf(kind));
+}
+
+bool AcceptsCode(const Profile& profile, FourCC code) {
+    return !profile.Codes || Lists(*profile.Codes, code);
 }
 
 bool AcceptsFamily(const Profile& profile, int family) {

@@ -87,12 +87,20 @@ bool AcceptsContainer(const Profile& profile, std::string_view container);
 // case); always without a code list.
 bool AcceptsKind(const Profile& profile, CodecKind kind);
 
+// Whether the profile's players take this compression code, in any case; always without a code
+// list.
+bool AcceptsCode(const Profile& profile, FourCC code);
+
 // Whether the profile lists any code of the family.
 bool AcceptsFamily(const Profile& profile, int family);
 
 // The kind a retag goes to within the family: the first listed code that names a kind of it;
 // kNoKind without one.
 CodecKind RetagKind(const Profile& profile, int family);
+
+// The family a listed code belongs to: that of its kind, 4 for the MPEG-4 Part 2 codes no kind
+// names (FMP4, MP4V, DIV5, DIV6); 0 for any other.
+int FamilyOfCode(FourCC code);
 
 // The kind whose codes name this code, compared in upper case: its compression code, else its
 // handler; kNoKind for a code the catalogue does not write.

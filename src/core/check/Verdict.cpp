@@ -89,6 +89,17 @@ std::string LabelRefused(const Words& say, const Profile& profile, CodecKind kin
                KindName(kind), KindName(target));
 }
 
+// "MP4V, FMP4": the codes of the family the profile lists.
+std::string FamilyCodes(const Profile& profile, int family) {
+    std::string codes;
+    for (const FourCC code : profile.Codes.value_or(std::vector<FourCC>{})) {
+        if (FamilyOfCode(code) == family) {
+            codes += (codes.empty() ? "" : ", ") + FourCCToString(code);
+        }
+    }
+    return codes;
+}
+
 // The label, the family and a family the profile's players do not decode; the kind to retag
 // to, if any.
 CodecKind CheckLabel(CodecKind kind, const StreamFacts& facts, const Profile& profile,
@@ -102,8 +113,15 @@ CodecKind CheckLabel(CodecKind kind, const StreamFacts& facts, const Profile& pr
         return kNoKind;
     }
     const CodecKind target = RetagKind(profile, family);
-    if (!AcceptsFamily(profile, family) || target == kNoKind) {
+    if (!AcceptsFamily(profile, family)) {
         found.Add("family_unsupported", FamilyRefused(found.Say, profile, family), Fix::Reencode);
+        return kNoKind;
+    }
+    if (target == kNoKind) {
+        found.Add(
+            "label",
+            found.Say(CheckText::CodeNotWritten, KindName(kind), FamilyCodes(profile, family)),
+            Fix::Reencode);
         return kNoKind;
     }
     found.Add("label", LabelRefused(found.Say, profile, kind, target), Fix::Retag);
