@@ -48,7 +48,7 @@ std::vector<json> JsonLines(const std::string& text) {
 // the check names them. "SIZE" stands for what 320x240 at 25 fps breaks on a handheld.
 struct SampleRow {
     const char* File;
-    std::array<std::string, 4> Verdicts;
+    std::vector<std::string> Verdicts;
 };
 
 std::string VerdictOf(const json& check) {
@@ -89,16 +89,18 @@ class CheckCli : public ::testing::Test {
         return fs::exists(kept) ? kept : std::string();
     }
 
-    // Each row's file against four profiles; "SIZE" in a verdict stands for sizeIds.
-    static void ExpectVerdicts(const char* const (&profiles)[4], const std::vector<SampleRow>& rows,
-                               const std::string& sizeIds, const std::string& env = {}) {
+    // Each row's file against the profiles, a verdict for each; "SIZE" stands for sizeIds.
+    static void ExpectVerdicts(const std::vector<std::string>& profiles,
+                               const std::vector<SampleRow>& rows, const std::string& sizeIds,
+                               const std::string& env = {}) {
         for (const SampleRow& row : rows) {
             const std::string file = Sample(row.File);
             if (file.empty()) {
                 EXPECT_FALSE(made_) << row.File << " was not made";
                 continue;
             }
-            for (int p = 0; p < 4; ++p) {
+            ASSERT_EQ(row.Verdicts.size(), profiles.size()) << row.File;
+            for (std::size_t p = 0; p < profiles.size(); ++p) {
                 SCOPED_TRACE(std::string(row.File) + " on " + profiles[p]);
                 const Outcome run = Cli("--json --check " + Quote(profiles[p]) + " " + Quote(file),
                                         "/dev/null", env);
@@ -126,13 +128,14 @@ class CheckCli : public ::testing::Test {
 };
 
 TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
-    const char* kProfiles[] = {"divx-handheld", "divx-portable", "divx-home-theater", "divx-hd720"};
+    const std::vector<std::string> kProfiles = {"divx-handheld", "divx-portable",
+                                                "divx-home-theater", "divx-hd720"};
     const std::string plays = "plays", label = "retag label", v2 = "reencode family_unsupported";
     // libxvid at 320x240 under an XviD label, with one tool no profile allows.
     const auto Tool = [](const std::string& id) {
         const std::string some = "reencode label," + id;
-        return std::array<std::string, 4>{"reencode label,size,fps,macroblocks," + id, some, some,
-                                          some};
+        return std::vector<std::string>{"reencode label,size,fps,macroblocks," + id, some, some,
+                                        some};
     };
     const std::vector<SampleRow> rows = {
         {"kind01-mpg4.avi", {v2, v2, v2, v2}},
@@ -169,13 +172,14 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
 // The MPEG-4 levels take any label of the family and judge the stream alone. "SIZE" stands for
 // what 320x240 at 25 fps breaks at Simple L0, "+level" for the note on a higher claimed level.
 TEST_F(CheckCli, SamplesAgainstTheMpeg4Levels) {
-    const char* kProfiles[] = {"mpeg4-sp-l0", "mpeg4-sp-l3", "mpeg4-asp-l3", "mpeg4-asp-l5"};
+    const std::vector<std::string> kProfiles = {"mpeg4-sp-l0", "mpeg4-sp-l3", "mpeg4-asp-l3",
+                                                "mpeg4-asp-l5"};
     const std::string plays = "plays", v3 = "reencode family_unsupported",
                       avg = "reencode avg_bitrate", size = "reencode SIZE";
     // libxvid at 320x240, which only Advanced Simple allows with this one tool.
     const auto Tool = [&](const std::string& id) {
-        return std::array<std::string, 4>{size + "," + id + " +level", avg + "," + id + " +level",
-                                          "plays +level", plays};
+        return std::vector<std::string>{size + "," + id + " +level", avg + "," + id + " +level",
+                                        "plays +level", plays};
     };
     const std::vector<SampleRow> rows = {
         {"kind03-mp43.avi", {v3 + ",avg_bitrate", v3, v3, v3}},
@@ -345,7 +349,7 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
     const std::string noUserFiles = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
     const std::vector<json> profiles =
         JsonLines(Cli("--list-profiles --json", "/dev/null", noUserFiles).Out);
-    ASSERT_EQ(profiles.size(), 19u);
+    ASSERT_EQ(profiles.size(), 24u);
     EXPECT_EQ(profiles[2]["name"], "divx-home-theater");
     EXPECT_EQ(profiles[2]["max_macroblocks_per_second"], 40500);
     // The table's last column starts at the same character in every line, in either language.
@@ -359,7 +363,7 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
             starts.insert(static_cast<std::size_t>(std::count_if(
                 before.begin(), before.end(), [](char c) { return (c & 0xC0) != 0x80; })));
         }
-        EXPECT_EQ(lines, 20) << lang;
+        EXPECT_EQ(lines, 25) << lang;
         EXPECT_EQ(starts.size(), 1u) << lang;
     }
 }
@@ -379,14 +383,13 @@ TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
 
     // The TV takes XVID first and no DivX 3; the phone no B-frames, however labelled.
     const std::string phone = docs + "phone.json";
-    const char* kProfiles[] = {"tv", phone.c_str(), "tv", "tv"};
+    const std::vector<std::string> kProfiles = {"tv", phone};
     const std::string v3 = "reencode family_unsupported";
-    ExpectVerdicts(
-        kProfiles,
-        {{"kind06-div3.avi", {v3, "plays", v3, v3}},
-         {"kind13-3iv2.avi", {"retag label", "plays", "retag label", "retag label"}},
-         {"stream-xvid-packed.avi", {"plays", "reencode b_frames,packed", "plays", "plays"}}},
-        "", env);
+    ExpectVerdicts(kProfiles,
+                   {{"kind06-div3.avi", {v3, "plays"}},
+                    {"kind13-3iv2.avi", {"retag label", "plays"}},
+                    {"stream-xvid-packed.avi", {"plays", "reencode b_frames,packed"}}},
+                   "", env);
     const json retag = json::parse(
         Cli("--json --check tv " + Quote(SamplePath("kind13-3iv2.avi")), "/dev/null", env)
             .Out)["check"];
@@ -394,7 +397,7 @@ TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
     EXPECT_EQ(retag["retag_to"], 10);
 
     const std::vector<json> listed = JsonLines(Cli("--list-profiles --json", "/dev/null", env).Out);
-    ASSERT_EQ(listed.size(), 20u);
+    ASSERT_EQ(listed.size(), 25u);
     EXPECT_EQ(listed.back()["origin"], "file");
     EXPECT_EQ(listed.back()["peak_bitrate"], 8000000);
     EXPECT_TRUE(listed.back()["avg_bitrate"].is_null());
@@ -435,6 +438,92 @@ TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
     }
     fs::remove(config + "/vidtag/profiles/bad.json");
     EXPECT_EQ(Cli("--check phone " + Quote(file), "/dev/null", env).Exit, 2); // not in the folder
+}
+
+} // namespace
+
+namespace {
+
+// The devices of today, each against a few files libxvid and FFmpeg make.
+TEST_F(CheckCli, DevicesOfToday) {
+    const std::vector<std::string> kProfiles = {"samsung-tizen", "lg-webos", "ps3", "xbox-360",
+                                                "android"};
+    const std::string plays = "plays", label = "reencode label", v3 = "reencode family_unsupported";
+    const std::vector<SampleRow> rows = {
+        {"kind10-xvid.avi", {label, "retag label", plays, plays, plays}},
+        {"stream-xvid-packed.avi",
+         {label, "retag label", plays, plays, "reencode avg_bitrate,b_frames,packed"}},
+        {"stream-xvid-qpel.avi",
+         {label, "reencode label,qpel", plays, plays, "reencode avg_bitrate,qpel"}},
+        {"stream-xvid-gmc.avi",
+         {label, "reencode label,gmc", "reencode gmc", plays, "reencode avg_bitrate,gmc"}},
+        {"stream-msmpeg4.avi", {v3, plays, plays, v3, v3 + ",avg_bitrate"}},
+        {"stream-xvid-720p.avi",
+         {label, "retag label", plays, plays,
+          "reencode frame_macroblocks,macroblocks,avg_bitrate"}},
+    };
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
+    ExpectVerdicts(kProfiles, rows, "", env);
+    for (const json& profile : JsonLines(Cli("--list-profiles --json", "/dev/null", env).Out)) {
+        if (profile["origin"] == "device") {
+            EXPECT_FALSE(profile["source"].empty()) << profile["name"];
+            EXPECT_TRUE(profile["notes"].is_string()) << profile["name"];
+        }
+    }
+}
+
+// A household's verdict: the worst of its players', problems named per player, and a retag
+// only to a code all of them take; without one, --to auto leaves the file as it is.
+TEST_F(CheckCli, OneVerdictForSeveralProfiles) {
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
+    const struct {
+        const char* Profiles;
+        const char* File;
+        const char* Verdict;
+        const char* FirstProblem; // "" for none
+    } rows[] = {
+        {"lg-webos,ps3", "kind10-xvid.avi", "retag label", "XviD is not a code"},
+        {"lg-webos,ps3", "stream-xvid-gmc.avi", "reencode label,gmc,gmc", "lg-webos: XviD"},
+        {"ps3,xbox-360", "kind13-3iv2.avi", "retag label", "3ivx is not a code"},
+        {"lg-webos,samsung-tizen", "kind10-xvid.avi", "reencode no_common_code",
+         "no one code plays on both: lg-webos wants DX50, samsung-tizen MP4V"},
+        {"ps3,android", "kind10-xvid.avi", "plays", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.Profiles) + " on " + row.File);
+        const std::string file = Sample(row.File);
+        if (file.empty()) {
+            EXPECT_FALSE(made_);
+            continue;
+        }
+        const json check = json::parse(
+            Cli("--json --check " + std::string(row.Profiles) + " " + Quote(file), "/dev/null", env)
+                .Out)["check"];
+        EXPECT_EQ(check["profile"], row.Profiles);
+        EXPECT_EQ(VerdictOf(check), row.Verdict);
+        if (*row.FirstProblem != 0) {
+            EXPECT_EQ(check["problems"][0]["text"].get<std::string>().rfind(row.FirstProblem, 0),
+                      0u)
+                << check["problems"][0]["text"];
+        }
+    }
+    const json retag = json::parse(
+        Cli("--json --check lg-webos,ps3 " + Quote(SamplePath("kind10-xvid.avi")), "/dev/null", env)
+            .Out)["check"];
+    EXPECT_EQ(retag["retag_to"], 12);
+
+    const std::string copy = dir_.Path("x.avi");
+    fs::copy_file(SamplePath("kind10-xvid.avi"), copy);
+    const auto before = ReadFileBytes(copy);
+    const std::string journal = "VIDTAG_JOURNAL=" + Quote(dir_.Path("journal.jsonl")) + " ";
+    EXPECT_EQ(
+        Cli("--to auto --check lg-webos,samsung-tizen " + Quote(copy), "/dev/null", env + journal)
+            .Exit,
+        1);
+    EXPECT_EQ(ReadFileBytes(copy), before);
+    EXPECT_EQ(Cli("--to auto --check lg-webos,ps3 " + Quote(copy), "/dev/null", env + journal).Exit,
+              0);
+    EXPECT_NE(ReadFileBytes(copy), before);
 }
 
 } // namespace
