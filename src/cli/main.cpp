@@ -73,9 +73,9 @@ int main(int argc, char** argv) {
             ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options)) {
         return FinishOutput(*status, outputClosed, options.Language);
     }
-    if (options.Relaxed) {
-        vidtag::AnalysisRule = vidtag::ClassificationRule::Relaxed;
-    }
+    // vidtag-cli knows the codes it writes for devices; the dialog keeps the exact rule.
+    vidtag::AnalysisRule = options.Relaxed ? vidtag::ClassificationRule::Relaxed
+                                           : vidtag::ClassificationRule::WithDeviceCodes;
     if (options.ListKinds) {
         PrintKindList(options.Json, stdout, options.Language);
         return FinishOutput(0, outputClosed, options.Language);

@@ -448,7 +448,8 @@ namespace {
 TEST_F(CheckCli, DevicesOfToday) {
     const std::vector<std::string> kProfiles = {"samsung-tizen", "lg-webos", "ps3", "xbox-360",
                                                 "android"};
-    const std::string plays = "plays", label = "reencode label", v3 = "reencode family_unsupported";
+    // Samsung's TVs want MP4V for any label of the family.
+    const std::string plays = "plays", label = "retag label", v3 = "reencode family_unsupported";
     const std::vector<SampleRow> rows = {
         {"kind10-xvid.avi", {label, "retag label", plays, plays, plays}},
         {"stream-xvid-packed.avi",
@@ -524,6 +525,33 @@ TEST_F(CheckCli, OneVerdictForSeveralProfiles) {
     EXPECT_EQ(Cli("--to auto --check lg-webos,ps3 " + Quote(copy), "/dev/null", env + journal).Exit,
               0);
     EXPECT_NE(ReadFileBytes(copy), before);
+}
+
+} // namespace
+
+namespace {
+
+// The label a Samsung TV wants, written in both fields, recognised again without options,
+// retagged onward and restored to the exact original bytes.
+TEST_F(CheckCli, Mp4vRoundTrip) {
+    const std::string file = dir_.Path("x.avi");
+    fs::copy_file(SamplePath("kind10-xvid.avi"), file);
+    const auto original = ReadFileBytes(file);
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) +
+                            " VIDTAG_JOURNAL=" + Quote(dir_.Path("journal.jsonl")) + " ";
+    const json wrote = json::parse(
+        Cli("--json --to auto --check samsung-tizen " + Quote(file), "/dev/null", env).Out);
+    EXPECT_EQ(wrote["converted"], true);
+    EXPECT_EQ(wrote["kind"], 16);
+    const json again = json::parse(Cli("--json " + Quote(file), "/dev/null", env).Out);
+    EXPECT_EQ(again["kind_name"], "MPEG-4 Visual (MP4V)");
+    EXPECT_EQ(again["handler"], "MP4V");
+    EXPECT_EQ(again["compression"], "MP4V");
+    EXPECT_EQ(Cli("--check samsung-tizen " + Quote(file), "/dev/null", env).Exit, 0);
+    EXPECT_EQ(Cli("--to auto --check lg-webos " + Quote(file), "/dev/null", env).Exit, 0);
+    EXPECT_EQ(json::parse(Cli("--json " + Quote(file), "/dev/null", env).Out)["kind"], 12);
+    EXPECT_EQ(Cli("--restore " + Quote(file), "/dev/null", env).Exit, 0);
+    EXPECT_EQ(ReadFileBytes(file), original);
 }
 
 } // namespace

@@ -261,7 +261,7 @@ bool Lists(const std::vector<FourCC>& codes, FourCC code) {
 // The MPEG-4 Part 2 codes other programs write, which no kind of the catalogue names.
 bool OtherMpeg4Code(FourCC code) {
     const FourCC upper = UpperCode(code);
-    return upper == kFFmpegCode || upper == FCC("MP4V") || upper == FCC("DIV5") ||
+    return upper == kFFmpegCode || upper == kMp4vCode || upper == FCC("DIV5") ||
            upper == FCC("DIV6");
 }
 
@@ -334,6 +334,9 @@ CodecKind RetagKind(const Profile& profile, int family) {
 
 CodecKind KindOfCode(FourCC code) {
     const FourCC upper = UpperCode(code);
+    if (upper == kMp4vCode) {
+        return kMp4vKind;
+    }
     for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
         if (UpperCode(CodePairOf(kind).Compression) == upper) {
             return kind;
