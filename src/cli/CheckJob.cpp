@@ -2,6 +2,7 @@
 
 #include "CliTexts.h"
 #include "check/CheckTexts.h"
+#include "check/MultiCheck.h"
 
 #include <algorithm>
 
@@ -10,11 +11,12 @@ namespace vidtag::cli {
 namespace {
 
 // A file the engine could not analyse has no stream to judge.
-check::CheckResult CheckAs(const FileReport& report, CodecKind kind, const check::Profile& profile,
-                           int language) {
+check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const check::Profile& profile,
+                            int language) {
     if (report.Status != kStatusDone) {
         check::CheckResult result;
         result.ProfileName = profile.Name;
+        result.ProfileRef = profile.Path.empty() ? profile.Name : profile.Path;
         result.UnknownReason = check::CheckTextOf(language, check::CheckText::NotAnalysed);
         return result;
     }
@@ -29,6 +31,15 @@ check::CheckResult CheckAs(const FileReport& report, CodecKind kind, const check
             language);
     }
     return result;
+}
+
+check::CheckResult CheckAs(const FileReport& report, CodecKind kind,
+                           std::span<const check::Profile> profiles, int language) {
+    std::vector<check::CheckResult> results;
+    for (const check::Profile& profile : profiles) {
+        results.push_back(CheckOne(report, kind, profile, language));
+    }
+    return check::CombineResults(kind, profiles, results, language);
 }
 
 bool Offered(CodecKind from, CodecKind to) {
@@ -60,9 +71,9 @@ bool Refuse(FileReport& report, bool autoTarget, int language) {
 
 } // namespace
 
-void AttachCheck(FileReport& report, const check::Profile& profile, int language) {
+void AttachCheck(FileReport& report, std::span<const check::Profile> profiles, int language) {
     if (!report.ArgumentOnly) {
-        report.Check = CheckAs(report, report.Kind, profile, language);
+        report.Check = CheckAs(report, report.Kind, profiles, language);
     }
 }
 
@@ -70,11 +81,11 @@ bool FailsCheck(const FileReport& report) {
     return report.Check && !report.Conversion && report.Check->Outcome != check::Verdict::Plays;
 }
 
-std::function<bool(FileReport&)> CheckDecision(const check::Profile& profile, bool autoTarget,
-                                               int language) {
-    return [&profile, autoTarget, language](FileReport& report) {
+std::function<bool(FileReport&)> CheckDecision(std::span<const check::Profile> profiles,
+                                               bool autoTarget, int language) {
+    return [profiles, autoTarget, language](FileReport& report) {
         if (autoTarget) {
-            report.Check = CheckAs(report, report.Kind, profile, language);
+            report.Check = CheckAs(report, report.Kind, profiles, language);
             if (report.Check->Outcome == check::Verdict::Plays) {
                 report.ToKind = report.Kind;
                 return true;
@@ -88,10 +99,10 @@ std::function<bool(FileReport&)> CheckDecision(const check::Profile& profile, bo
         // A target the kind does not offer is refused as without --check, by name; the check is
         // then of the file as it is, not of a label it cannot have.
         if (report.ToKind != report.Kind && !Offered(report.Kind, report.ToKind)) {
-            report.Check = CheckAs(report, report.Kind, profile, language);
+            report.Check = CheckAs(report, report.Kind, profiles, language);
             return true;
         }
-        report.Check = CheckAs(report, report.ToKind, profile, language);
+        report.Check = CheckAs(report, report.ToKind, profiles, language);
         return report.Check->Outcome == check::Verdict::Plays || Refuse(report, false, language);
     };
 }

@@ -2,7 +2,9 @@
 
 #include "CliTexts.h"
 #include "PathText.h"
+#include "ProfileFile.h"
 #include "check/Profiles.h"
+#include "video/StreamText.h"
 
 #include <algorithm>
 #include <array>
@@ -13,13 +15,15 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The command that makes a file play, for a user to paste and run as printed: the name as one
-// shell word that cannot steer the terminal, and --relaxed when only that rule knows the codes.
+// The command that makes a file play, for a user to paste and run as printed: the names as shell
+// words that cannot steer the terminal, and --relaxed when only that rule knows the codes.
 std::string RetagCommand(const FileReport& report) {
+    const check::CheckResult& result = *report.Check;
     const bool relaxed = report.Rule == ClassificationRule::Relaxed &&
                          ClassifyCodec(report.Handler, report.Compression) != report.Kind;
+    const std::string profile = result.ProfileRef.empty() ? result.ProfileName : result.ProfileRef;
     return std::string("vidtag-cli ") + (relaxed ? "--relaxed " : "") + "--to auto --check " +
-           report.Check->ProfileName + " " + ShellWord(report.Path);
+           ShellWord(profile) + " " + ShellWord(report.Path);
 }
 
 std::string VerdictLine(const FileReport& report, int language) {
@@ -35,28 +39,58 @@ Json OptionalNumber(const std::optional<std::uint64_t>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
 
+// "-" for a limit the profile does not set.
+template <typename T> std::string Limit(const std::optional<T>& value) {
+    return value ? std::to_string(*value) : std::string("-");
+}
+
+template <typename T> Json OptionalJson(const std::optional<T>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
 std::string SizesText(const check::Profile& profile, int language) {
     std::string text;
     for (const check::SizeRate& entry : profile.SizeRates) {
         text += (text.empty() ? "" : MessageText(language, Message::ProfileSizesOr)) +
                 std::to_string(entry.Width) + "x" + std::to_string(entry.Height) + " @ " +
-                std::to_string(entry.Fps);
+                video::DecimalText(entry.Fps);
     }
-    return text;
+    return text.empty() ? "-" : text;
 }
 
 std::string AlsoAllowed(const check::Profile& profile, int language) {
-    std::string text = profile.PackedAllowed ? MessageText(language, Message::ProfilePacked) : "";
-    if (profile.InterlaceAllowed) {
-        text += (text.empty() ? "" : ", ") +
-                std::string(MessageText(language, Message::ProfileInterlace));
+    const std::pair<bool, Message> tools[] = {
+        {profile.PackedAllowed, Message::ProfilePacked},
+        {profile.InterlaceAllowed, Message::ProfileInterlace},
+        {profile.QpelAllowed, Message::ProfileQpel},
+        {profile.GmcAllowed, Message::ProfileGmc},
+        {profile.MpegQuantAllowed, Message::ProfileMpegQuant},
+    };
+    std::string text;
+    for (const auto& [allowed, word] : tools) {
+        if (allowed) {
+            text += (text.empty() ? "" : ", ") + std::string(MessageText(language, word));
+        }
     }
     return text.empty() ? MessageText(language, Message::ProfileNothing) : text;
 }
 
-// The table's columns: the first two left-aligned, the numbers right-aligned, the last as it is.
-// Widths count characters, not bytes, so that Russian headings line up too.
-constexpr std::array<std::size_t, 7> kMinWidths{18, 29, 6, 8, 9, 9, 2};
+const char* OriginName(check::ProfileOrigin origin) {
+    constexpr std::array<const char*, 4> kNames{"divx", "mpeg4", "device", "file"};
+    return kNames[static_cast<std::size_t>(origin) % kNames.size()];
+}
+
+Message OriginWord(check::ProfileOrigin origin) {
+    constexpr std::array<Message, 4> kWords{Message::ProfileFromDivx, Message::ProfileFromIso,
+                                            Message::ProfileFromDevice, Message::ProfileFromUser};
+    return kWords[static_cast<std::size_t>(origin) % kWords.size()];
+}
+
+// The table's columns: the first three left-aligned, the numbers right-aligned, the last as it
+// is. Widths count characters, not bytes, so that Russian headings line up too.
+constexpr std::size_t kAligned = 9;
+constexpr std::size_t kLeftAligned = 3;
+constexpr std::array<std::size_t, kAligned> kMinWidths{18, 6, 20, 4, 6, 8, 9, 9, 2};
 
 std::size_t Characters(const std::string& text) {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
@@ -66,12 +100,14 @@ std::size_t Characters(const std::string& text) {
 
 std::vector<std::string> Cells(const check::Profile& profile, int language) {
     return {profile.Name,
+            MessageText(language, OriginWord(profile.Origin)),
             SizesText(profile, language),
-            std::to_string(profile.MaxMacroblocksPerSecond),
-            std::to_string(profile.VbvBufferBits),
-            std::to_string(profile.AvgBitrate),
-            std::to_string(profile.PeakBitrate),
-            std::to_string(profile.MaxBRun),
+            Limit(profile.MaxMacroblocksPerFrame),
+            Limit(profile.MaxMacroblocksPerSecond),
+            Limit(profile.VbvBufferBits),
+            Limit(profile.AvgBitrate),
+            Limit(profile.PeakBitrate),
+            Limit(profile.MaxBRun),
             AlsoAllowed(profile, language)};
 }
 
@@ -89,7 +125,7 @@ std::vector<std::string> Headings(int language) {
 }
 
 std::string TableLine(const std::vector<std::string>& cells,
-                      const std::array<std::size_t, 7>& widths) {
+                      const std::array<std::size_t, kAligned>& widths) {
     std::string line;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i > 0) {
@@ -97,7 +133,7 @@ std::string TableLine(const std::vector<std::string>& cells,
         }
         const std::size_t width = i < widths.size() ? widths[i] : 0;
         const std::string pad(width - std::min(width, Characters(cells[i])), ' ');
-        line += i < 2 ? cells[i] + pad : pad + cells[i];
+        line += i < kLeftAligned ? cells[i] + pad : pad + cells[i];
     }
     return line;
 }
@@ -105,19 +141,54 @@ std::string TableLine(const std::vector<std::string>& cells,
 Json ProfileObject(const check::Profile& profile) {
     Json object;
     object["name"] = profile.Name;
-    object["sizes"] = Json::array();
+    object["origin"] = OriginName(profile.Origin);
+    if (!profile.Path.empty()) {
+        object["path"] = profile.Path;
+    }
+    object["containers"] = profile.Containers.empty() ? Json(nullptr) : Json(profile.Containers);
+    if (profile.Codes) {
+        object["codes"] = Json::array();
+        for (const FourCC code : *profile.Codes) {
+            object["codes"].push_back(FourCCToString(code));
+        }
+    } else {
+        object["codes"] = nullptr;
+    }
+    object["sizes"] = profile.SizeRates.empty() ? Json(nullptr) : Json::array();
     for (const check::SizeRate& entry : profile.SizeRates) {
         object["sizes"].push_back(
             Json{{"width", entry.Width}, {"height", entry.Height}, {"fps", entry.Fps}});
     }
-    object["max_macroblocks_per_second"] = profile.MaxMacroblocksPerSecond;
-    object["vbv_buffer_bits"] = profile.VbvBufferBits;
-    object["avg_bitrate"] = profile.AvgBitrate;
-    object["peak_bitrate"] = profile.PeakBitrate;
-    object["max_b_frames"] = profile.MaxBRun;
-    object["packed_b_frames"] = profile.PackedAllowed;
+    object["max_macroblocks_per_frame"] = OptionalJson(profile.MaxMacroblocksPerFrame);
+    object["max_macroblocks_per_second"] = OptionalJson(profile.MaxMacroblocksPerSecond);
+    object["vbv"] = OptionalJson(profile.VbvBufferBits);
+    object["avg_bitrate"] = OptionalJson(profile.AvgBitrate);
+    object["peak_bitrate"] = OptionalJson(profile.PeakBitrate);
+    object["max_b_frames"] = OptionalJson(profile.MaxBRun);
+    object["packed"] = profile.PackedAllowed;
     object["interlace"] = profile.InterlaceAllowed;
+    object["qpel"] = profile.QpelAllowed;
+    object["gmc"] = profile.GmcAllowed;
+    object["mpeg_quant"] = profile.MpegQuantAllowed;
+    object["source"] = profile.Sources;
+    object["notes"] = profile.Notes.empty() ? Json(nullptr) : Json(profile.Notes);
     return object;
+}
+
+void PrintTable(const std::vector<check::Profile>& profiles, std::FILE* out, int language) {
+    std::vector<std::vector<std::string>> rows{Headings(language)};
+    for (const check::Profile& profile : profiles) {
+        rows.push_back(Cells(profile, language));
+    }
+    std::array<std::size_t, kAligned> widths = kMinWidths;
+    for (const std::vector<std::string>& row : rows) {
+        for (std::size_t i = 0; i < widths.size() && i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], Characters(row[i]));
+        }
+    }
+    for (const std::vector<std::string>& row : rows) {
+        std::fprintf(out, "%s\n", TableLine(row, widths).c_str());
+    }
 }
 
 } // namespace
@@ -164,26 +235,29 @@ Json CheckObject(const check::CheckResult& result) {
     return object;
 }
 
-void PrintProfileList(bool json, std::FILE* out, int language) {
+int PrintProfileList(bool json, std::FILE* out, int language) {
+    std::vector<check::Profile> profiles(check::Profiles().begin(), check::Profiles().end());
+    std::vector<check::Profile> own;
+    try {
+        own = UserProfiles();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vidtag-cli: %s\n", error.what());
+        return 2;
+    }
+    profiles.insert(profiles.end(), own.begin(), own.end());
     if (json) {
-        for (const check::Profile& profile : check::Profiles()) {
+        for (const check::Profile& profile : profiles) {
             std::fprintf(out, "%s\n", ProfileObject(profile).dump().c_str());
         }
-        return;
+        return 0;
     }
-    std::vector<std::vector<std::string>> rows{Headings(language)};
-    for (const check::Profile& profile : check::Profiles()) {
-        rows.push_back(Cells(profile, language));
+    PrintTable(profiles, out, language);
+    if (!own.empty()) {
+        std::fprintf(
+            out, "%s\n",
+            Fill(MessageText(language, Message::ProfileFolder), UserProfileFolder()).c_str());
     }
-    std::array<std::size_t, 7> widths = kMinWidths;
-    for (const std::vector<std::string>& row : rows) {
-        for (std::size_t i = 0; i < widths.size() && i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], Characters(row[i]));
-        }
-    }
-    for (const std::vector<std::string>& row : rows) {
-        std::fprintf(out, "%s\n", TableLine(row, widths).c_str());
-    }
+    return 0;
 }
 
 } // namespace vidtag::cli

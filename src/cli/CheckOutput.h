@@ -18,7 +18,8 @@ std::vector<std::string> CheckLines(const FileReport& report, bool quiet, int la
 // The "check" object of a JSON line. Its names are read by scripts: they never change.
 nlohmann::ordered_json CheckObject(const check::CheckResult& result);
 
-// The profiles with their limits, as a table or as one JSON object per profile.
-void PrintProfileList(bool json, std::FILE* out, int language);
+// The built-in profiles and the user's, with their limits and where each comes from, as a table
+// or as one JSON object per profile. 0, or 2 after naming a user's profile file that is wrong.
+int PrintProfileList(bool json, std::FILE* out, int language);
 
 } // namespace vidtag::cli

@@ -70,6 +70,14 @@ enum class Message {
     ProfilePacked,
     ProfileInterlace,
     ProfileNothing,
+    ProfileQpel,
+    ProfileGmc,
+    ProfileMpegQuant,
+    ProfileFromDivx,
+    ProfileFromIso,
+    ProfileFromDevice,
+    ProfileFromUser,
+    ProfileFolder,
     Count
 };
 

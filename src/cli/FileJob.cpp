@@ -217,7 +217,7 @@ FileReport AnalyseFile(const std::string& path, bool journal, int language) {
     report.Status = Process(report, kNoKind);
     if (report.Status == kStatusDone) {
         TakeEngineState(report);
-        if (report.Rule == ClassificationRule::Exact && report.Kind == kUnknownKind) {
+        if (report.Rule != ClassificationRule::Relaxed && report.Kind == kUnknownKind) {
             const CodecKind relaxed = ClassifyCodecRelaxed(report.Handler, report.Compression);
             report.RelaxedKind = relaxed == kUnknownKind ? kNoKind : relaxed;
         }
@@ -262,9 +262,12 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
 
     const TargetList& offered = OfferedTargets(report.Kind);
     const auto targets = offered.View();
-    if (std::find(targets.begin(), targets.end(), target) == targets.end()) {
+    // A device's own label is offered only where a device profile names it.
+    const bool deviceTarget =
+        target == kMp4vKind && request.Decide && FamilyOf(report.Kind) == FamilyOf(target);
+    if (!deviceTarget && std::find(targets.begin(), targets.end(), target) == targets.end()) {
         report.Error =
-            Fill(MessageText(language, Message::NotOffered), CodecNames[target],
+            Fill(MessageText(language, Message::NotOffered), KindName(target),
                  DisplayKindName(report.Kind, language), TargetNames(report.Kind, language));
         return report;
     }
@@ -273,7 +276,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     // converted back.
     if (report.CompressionPos == 0 &&
         ClassifyCodec(CodePairOf(target).Handler, report.Compression) != target) {
-        report.Error = Fill(MessageText(language, Message::NoFormatChunk), CodecNames[target]);
+        report.Error = Fill(MessageText(language, Message::NoFormatChunk), KindName(target));
         return report;
     }
     // Said, and the conversion still goes ahead: the label is what the user asked for.

@@ -2,6 +2,7 @@
 
 #include "CliTexts.h"
 #include "KindLookup.h"
+#include "ProfileFile.h"
 
 #include <CLI/CLI.hpp>
 
@@ -39,16 +40,24 @@ bool IsAuto(const std::string& text) {
 // The choices --check brings, and what it excludes.
 std::optional<int> CheckUsage(const std::string& profileName, bool checkGiven, Options& options) {
     if (checkGiven) {
-        options.Check = check::FindProfile(profileName);
-        if (options.Check == nullptr) {
-            return UsageError("unknown profile \"" + profileName +
-                              "\"; the profiles are: " + check::ProfileNames());
+        // "lg-webos,ps3": one verdict for every player of a household.
+        try {
+            for (std::size_t at = 0;;) {
+                const std::size_t comma = profileName.find(',', at);
+                options.Checks.push_back(ResolveProfile(profileName.substr(at, comma - at)));
+                if (comma == std::string::npos) {
+                    break;
+                }
+                at = comma + 1;
+            }
+        } catch (const std::exception& error) {
+            return UsageError(error.what());
         }
     }
-    if (options.Auto && options.Check == nullptr) {
+    if (options.Auto && options.Checks.empty()) {
         return UsageError("--to auto needs --check PROFILE, whose verdict names the kind");
     }
-    if (options.Check != nullptr && options.Restore) {
+    if (!options.Checks.empty() && options.Restore) {
         return UsageError("--check and --restore exclude each other");
     }
     if (options.ListProfiles && !options.Paths.empty()) {
@@ -71,11 +80,14 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         "                                                 will it play on the device?\n"
         "  vidtag-cli --list-profiles                     the device profiles",
         "vidtag-cli"};
-    app.footer("KIND: a display name in any case (\"divx 5\"), a code (\"DX50\", \"xvid\") or a "
-               "number 1 to 13; with --check also \"auto\".\nPROFILE: divx-handheld, "
-               "divx-portable, divx-home-theater or divx-hd720.\nExit status: 0 all files done "
-               "(with --check: and all play), 1 a file "
-               "failed or, with --check, does not play, 2 usage error.");
+    app.footer(
+        "KIND: a display name in any case (\"divx 5\"), a code (\"DX50\", \"xvid\") or a "
+        "number 1 to 13; with --check also \"auto\".\nPROFILE: a name from --list-profiles "
+        "(divx-home-theater, mpeg4-asp-l5, lg-webos, ...), a FILE.json, or NAME for NAME.json "
+        "in the user's profile folder; several, comma-separated, for one verdict for "
+        "all.\nExit status: 0 all files done "
+        "(with --check: and all play), 1 a file "
+        "failed or, with --check, does not play, 2 usage error.");
     // Options look the same everywhere, and a path such as /tmp/a.avi under Wine stays a path.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "vidtag-cli " VIDTAG_VERSION);
@@ -103,8 +115,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     std::string profileName;
     CLI::Option* check =
         app.add_option("--check", profileName,
-                       "Say whether each file plays on a DivX Certified player of PROFILE; with "
-                       "--to, convert only files that will")
+                       "Say whether each file plays on a player of PROFILE; with --to, convert "
+                       "only files that will")
             ->option_text("PROFILE");
     app.add_flag("--list-profiles", options.ListProfiles,
                  "List the device profiles and their limits");

@@ -23,8 +23,8 @@ struct Options {
     bool Restore = false;   // write back the journal's recorded originals
     bool NoJournal = false; // neither read nor write the conversion journal
     int Language = 0;
-    // --check PROFILE: the device profile files are checked against; nullptr without it.
-    const check::Profile* Check = nullptr;
+    // --check PROFILE: the device profile files are checked against; empty without it.
+    std::vector<check::Profile> Checks;
     // --to auto: each file goes to the kind its check names.
     bool Auto = false;
     bool ListProfiles = false;

@@ -115,7 +115,7 @@ std::string SystemReason(const FileReport& report, int language) {
 }
 
 std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
-    if (status == kStatusDone && kind == kFFmpegKind) {
+    if (status == kStatusDone && (kind == kFFmpegKind || kind == kMp4vKind)) {
         return KindName(kind);
     }
     const int number = StatusTextNumber(status, kind);

@@ -73,22 +73,22 @@ int main(int argc, char** argv) {
             ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options)) {
         return FinishOutput(*status, outputClosed, options.Language);
     }
-    if (options.Relaxed) {
-        vidtag::AnalysisRule = vidtag::ClassificationRule::Relaxed;
-    }
+    // vidtag-cli knows the codes it writes for devices; the dialog keeps the exact rule.
+    vidtag::AnalysisRule = options.Relaxed ? vidtag::ClassificationRule::Relaxed
+                                           : vidtag::ClassificationRule::WithDeviceCodes;
     if (options.ListKinds) {
         PrintKindList(options.Json, stdout, options.Language);
         return FinishOutput(0, outputClosed, options.Language);
     }
     if (options.ListProfiles) {
-        PrintProfileList(options.Json, stdout, options.Language);
-        return FinishOutput(0, outputClosed, options.Language);
+        return FinishOutput(PrintProfileList(options.Json, stdout, options.Language), outputClosed,
+                            options.Language);
     }
     // vidtag-cli shows what the stream is on every analysis; the dialog does not, and leaves the
     // frames unread.
     vidtag::SetStreamReading(true);
     // Only a device check needs the bitrates, which cost a large file a few reads of its index.
-    vidtag::SetRateReading(options.Check != nullptr);
+    vidtag::SetRateReading(!options.Checks.empty());
 
     // A conversion that cannot be recorded writes nothing: the promise is that every file can go
     // back to what it was.
@@ -97,8 +97,8 @@ int main(int argc, char** argv) {
     vidtag::SetKeepModifiedTime(options.PreserveTime);
     ConvertRequest request{
         options.To, options.DryRun, options.PreserveTime, !options.NoJournal, {}};
-    if (options.Check != nullptr) {
-        request.Decide = CheckDecision(*options.Check, options.Auto, options.Language);
+    if (!options.Checks.empty()) {
+        request.Decide = CheckDecision(options.Checks, options.Auto, options.Language);
     }
     bool warnedSkipped = false;
 
@@ -120,13 +120,13 @@ int main(int argc, char** argv) {
         } else if (options.To != vidtag::kNoKind || options.Auto) {
             report = ConvertFile(file.Path, request, options.Language);
             // A file refused before the check was asked still says what the check makes of it.
-            if (options.Check != nullptr && !report.Check) {
-                AttachCheck(report, *options.Check, options.Language);
+            if (!options.Checks.empty() && !report.Check) {
+                AttachCheck(report, options.Checks, options.Language);
             }
         } else {
             report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
-            if (options.Check != nullptr) {
-                AttachCheck(report, *options.Check, options.Language);
+            if (!options.Checks.empty()) {
+                AttachCheck(report, options.Checks, options.Language);
             }
         }
         if (vidtag::JournalReport.SkippedLines > 0 && !warnedSkipped) {

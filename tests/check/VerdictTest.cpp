@@ -144,7 +144,7 @@ TEST(VerdictTest, ProblemTableAgainstEveryProfile) {
         {kUnknownKind, none, "unknown:"},
     };
     const char* names[] = {"divx-handheld", "divx-portable", "divx-home-theater", "divx-hd720"};
-    ASSERT_EQ(Profiles().size(), 4u);
+    ASSERT_GE(Profiles().size(), 4u);
     EXPECT_EQ(FindProfile("divx-HD720"), nullptr);
     for (const Row& row : rows) {
         for (std::size_t p = 0; p < 4; ++p) {

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -55,6 +56,29 @@ std::string PrintedCommand(const std::string& out) {
     return Quote(VIDTAG_CLI_PATH) + " " + out.substr(at + start.size(), end - at - start.size());
 }
 
+// A file against the four profiles, smallest first: "verdict problem,ids" each, ids in the order
+// the check names them. "SIZE" stands for what 320x240 at 25 fps breaks on a handheld.
+struct SampleRow {
+    const char* File;
+    std::vector<std::string> Verdicts;
+    const char* Options = "";          // what the file needs besides --check
+    const char* Names = "";            // what a problem names the stream
+    const char* BitrateFrom = "index"; // nullptr for none
+};
+
+std::string VerdictOf(const json& check) {
+    std::string text = check["verdict"];
+    for (std::size_t i = 0; i < check["problems"].size(); ++i) {
+        text.append(i == 0 ? " " : ",").append(check["problems"][i]["id"].get<std::string>());
+    }
+    for (const json& note : check["notes"]) {
+        if (note.get<std::string>().find("the stream claims") != std::string::npos) {
+            text += " +level";
+        }
+    }
+    return text;
+}
+
 class CheckCli : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -86,14 +110,72 @@ class CheckCli : public ::testing::Test {
 
     // Whenever the check says "retag to K", the command it prints converts a copy of the file,
     // run exactly as printed, and the copy then is K.
-    void ExpectPrintedRetagWrites(const std::string& file, const std::string& options, int kind) {
+    void ExpectPrintedRetagWrites(const std::string& file, const std::string& options, int kind,
+                                  const std::string& env) {
         const std::string copy = dir_.Path(fs::path(file).filename().string());
         fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
-        const std::string command = PrintedCommand(Cli(options + " " + Quote(copy)).Out);
+        const std::string command =
+            PrintedCommand(Cli(options + " " + Quote(copy), "/dev/null", env).Out);
         ASSERT_FALSE(command.empty());
-        EXPECT_EQ(vidtag::test::RunCommand(command + " >/dev/null 2>&1").Exit, 0) << command;
+        EXPECT_EQ(vidtag::test::RunCommand(env + command + " >/dev/null 2>&1").Exit, 0) << command;
         const std::string flags = std::string(options).substr(0, options.find("--check"));
-        EXPECT_EQ(json::parse(Cli("--json " + flags + Quote(copy)).Out)["kind"], kind) << command;
+        EXPECT_EQ(json::parse(Cli("--json " + flags + Quote(copy), "/dev/null", env).Out)["kind"],
+                  kind)
+            << command;
+    }
+
+    // Each row's file against the profiles, a verdict for each; "SIZE" stands for sizeIds, "BIG"
+    // for what a large frame breaks on a handheld.
+    void ExpectVerdicts(const std::vector<std::string>& profiles,
+                        const std::vector<SampleRow>& rows, const std::string& sizeIds,
+                        const std::string& env = {}) {
+        for (const SampleRow& row : rows) {
+            const std::string file = Sample(row.File);
+            if (file.empty()) {
+                EXPECT_FALSE(made_) << row.File << " was not made";
+                continue;
+            }
+            ASSERT_EQ(row.Verdicts.size(), profiles.size()) << row.File;
+            for (std::size_t p = 0; p < profiles.size(); ++p) {
+                SCOPED_TRACE(std::string(row.File) + " on " + profiles[p]);
+                const std::string options =
+                    std::string(row.Options) + " --check " + Quote(profiles[p]);
+                const Outcome run = Cli("--json " + options + " " + Quote(file), "/dev/null", env);
+                const json check = json::parse(run.Out)["check"];
+                std::string expected = row.Verdicts[p];
+                for (const auto& [word, ids] :
+                     {std::pair<std::string, std::string>{"SIZE", sizeIds},
+                      {"BIG", "size,fps,macroblocks"}}) {
+                    if (const auto at = expected.find(word); at != std::string::npos) {
+                        expected.replace(at, word.size(), ids);
+                    }
+                }
+                const bool plays = expected.rfind("plays", 0) == 0;
+                const std::string name = profiles[p];
+                if (name.rfind("divx-", 0) == 0 || name.rfind("mpeg4-", 0) == 0) {
+                    EXPECT_EQ(check["profile"], name);
+                }
+                EXPECT_EQ(VerdictOf(check), expected);
+                EXPECT_EQ(run.Exit, plays ? 0 : 1);
+                EXPECT_EQ(check["retag_to"].is_null(), expected.rfind("retag", 0) != 0);
+                if (row.BitrateFrom != nullptr) {
+                    EXPECT_EQ(check["bitrate_from"], row.BitrateFrom);
+                    EXPECT_LE(check["avg_bitrate"], check["peak_bitrate"]);
+                } else {
+                    EXPECT_TRUE(check["bitrate_from"].is_null());
+                    EXPECT_TRUE(check["avg_bitrate"].is_null() && check["peak_bitrate"].is_null());
+                    const json& said =
+                        expected == "unknown" ? check["unknown_reason"] : check["notes"];
+                    EXPECT_NE(said.dump().find("damaged"), std::string::npos);
+                }
+                if (*row.Names != '\0') {
+                    EXPECT_NE(check["problems"].dump().find(row.Names), std::string::npos);
+                }
+                if (check["verdict"] == "retag") {
+                    ExpectPrintedRetagWrites(file, options, check["retag_to"], env);
+                }
+            }
+        }
     }
 
     static inline TempDir* streams_ = nullptr;
@@ -101,33 +183,16 @@ class CheckCli : public ::testing::Test {
     TempDir dir_;
 };
 
-// A file against the four profiles, smallest first: "verdict problem,ids" each, ids in the order
-// the check names them. "SIZE" stands for what 320x240 at 25 fps breaks on a handheld.
-struct SampleRow {
-    const char* File;
-    std::array<std::string, 4> Verdicts;
-    const char* Options = "";          // what the file needs besides --check
-    const char* Names = "";            // what a problem names the stream
-    const char* BitrateFrom = "index"; // nullptr for none
-};
-
-std::string VerdictOf(const json& check) {
-    std::string text = check["verdict"];
-    for (std::size_t i = 0; i < check["problems"].size(); ++i) {
-        text.append(i == 0 ? " " : ",").append(check["problems"][i]["id"].get<std::string>());
-    }
-    return text;
-}
-
 TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
-    const char* kProfiles[] = {"divx-handheld", "divx-portable", "divx-home-theater", "divx-hd720"};
+    const std::vector<std::string> kProfiles = {"divx-handheld", "divx-portable",
+                                                "divx-home-theater", "divx-hd720"};
     const std::string plays = "plays", label = "retag label", v2 = "reencode family_unsupported";
     const std::string mis = "mislabelled family";
     // libxvid at 320x240 under an XviD label, with one tool no profile allows.
     const auto Tool = [](const std::string& id) {
         const std::string some = "reencode label," + id;
-        return std::array<std::string, 4>{"reencode label,size,fps,macroblocks," + id, some, some,
-                                          some};
+        return std::vector<std::string>{"reencode label,size,fps,macroblocks," + id, some, some,
+                                        some};
     };
     const std::vector<SampleRow> rows = {
         {"kind01-mpg4.avi", {v2, v2, v2, v2}},
@@ -192,47 +257,48 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
          "",
          "MPEG-1/2 video"},
     };
-    for (const SampleRow& row : rows) {
-        const std::string file = Sample(row.File);
-        if (file.empty()) {
-            EXPECT_FALSE(made_) << row.File << " was not made";
-            continue;
-        }
-        for (int p = 0; p < 4; ++p) {
-            SCOPED_TRACE(std::string(row.File) + " on " + kProfiles[p]);
-            const std::string options = std::string(row.Options) + " --check " + kProfiles[p];
-            const Outcome run = Cli("--json " + options + " " + Quote(file));
-            const json check = json::parse(run.Out)["check"];
-            std::string expected = row.Verdicts[p];
-            for (const auto& [word, ids] :
-                 {std::pair<std::string, std::string>{"SIZE", "size,fps,macroblocks,avg_bitrate,"
-                                                              "peak_bitrate"},
-                  {"BIG", "size,fps,macroblocks"}}) {
-                if (const auto at = expected.find(word); at != std::string::npos) {
-                    expected.replace(at, word.size(), ids);
-                }
-            }
-            EXPECT_EQ(check["profile"], kProfiles[p]);
-            EXPECT_EQ(VerdictOf(check), expected);
-            EXPECT_EQ(run.Exit, expected == "plays" ? 0 : 1);
-            EXPECT_EQ(check["retag_to"].is_null(), expected.rfind("retag", 0) != 0);
-            if (row.BitrateFrom != nullptr) {
-                EXPECT_EQ(check["bitrate_from"], row.BitrateFrom);
-                EXPECT_LE(check["avg_bitrate"], check["peak_bitrate"]);
-            } else {
-                EXPECT_TRUE(check["bitrate_from"].is_null());
-                EXPECT_TRUE(check["avg_bitrate"].is_null() && check["peak_bitrate"].is_null());
-                const json& said = expected == "unknown" ? check["unknown_reason"] : check["notes"];
-                EXPECT_NE(said.dump().find("damaged"), std::string::npos);
-            }
-            if (*row.Names != '\0') {
-                EXPECT_NE(check["problems"].dump().find(row.Names), std::string::npos);
-            }
-            if (check["verdict"] == "retag") {
-                ExpectPrintedRetagWrites(file, options, check["retag_to"]);
-            }
-        }
-    }
+    ExpectVerdicts(kProfiles, rows, "size,fps,macroblocks,avg_bitrate,peak_bitrate");
+}
+
+// The MPEG-4 levels take any label of the family and judge the stream alone. "SIZE" stands for
+// what 320x240 at 25 fps breaks at Simple L0, "+level" for the note on a higher claimed level.
+TEST_F(CheckCli, SamplesAgainstTheMpeg4Levels) {
+    const std::vector<std::string> kProfiles = {"mpeg4-sp-l0", "mpeg4-sp-l3", "mpeg4-asp-l3",
+                                                "mpeg4-asp-l5"};
+    const std::string plays = "plays", v3 = "reencode family_unsupported",
+                      avg = "reencode avg_bitrate", size = "reencode SIZE";
+    // libxvid at 320x240, which only Advanced Simple allows with this one tool.
+    const auto Tool = [&](const std::string& id) {
+        return std::vector<std::string>{size + "," + id + " +level", avg + "," + id + " +level",
+                                        "plays +level", plays};
+    };
+    const std::vector<SampleRow> rows = {
+        {"kind03-mp43.avi", {v3 + ",avg_bitrate", v3, v3, v3}},
+        {"kind06-div3.avi", {v3 + ",avg_bitrate", v3, v3, v3}},
+        {"kind10-xvid.avi", {avg + " +level", plays, plays, plays}},
+        {"kind13-3iv2.avi", {avg + " +level", plays, plays, plays}},
+        // 32 fps at 160x120 is more than Simple L0's 15 fps and 1485 macroblocks a second.
+        {"stream-vlc-remux.avi",
+         {"reencode fps,macroblocks,avg_bitrate,peak_bitrate,b_frames +level",
+          "reencode b_frames +level", "plays +level", plays}},
+        {"stream-xvid-packed.avi", Tool("b_frames,packed")},
+        {"stream-xvid-qpel.avi", Tool("qpel")},
+        {"stream-xvid-gmc.avi", Tool("gmc")},
+        {"stream-xvid-mpegquant.avi", Tool("mpeg_quant")},
+        // FFmpeg's encoder overshoots 300 kbit/s on so short a clip.
+        {"stream-mpeg4-bf.avi",
+         {size + ",b_frames +level", avg + ",peak_bitrate,b_frames +level", avg + ",peak_bitrate",
+          plays}},
+        {"stream-mpeg4-interlaced.avi",
+         {size + ",interlaced +level", avg + ",interlaced", plays, plays}},
+        {"stream-mpeg4-partitioned.avi", {size + " +level", avg, plays, plays}},
+        {"stream-msmpeg4.avi", {v3 + ",SIZE", v3 + ",avg_bitrate", v3, v3}},
+        {"stream-msmpeg4-as-xvid.avi",
+         {"mislabelled family,SIZE", "mislabelled family,avg_bitrate", "mislabelled family",
+          "mislabelled family"}},
+    };
+    ExpectVerdicts(kProfiles, rows,
+                   "size,fps,frame_macroblocks,macroblocks,avg_bitrate,peak_bitrate");
 }
 
 // Over a folder, --to auto writes exactly the files whose verdict is retag, each to its
@@ -420,13 +486,17 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
         EXPECT_EQ(ReadFileBytes(file), original);
         EXPECT_FALSE(fs::exists(journal));
     }
-    const std::vector<json> profiles = JsonLines(Cli("--list-profiles --json").Out);
-    ASSERT_EQ(profiles.size(), 4u);
+    // A scratch profile folder without files: the built-in profiles alone.
+    const std::string noUserFiles = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
+    const std::vector<json> profiles =
+        JsonLines(Cli("--list-profiles --json", "/dev/null", noUserFiles).Out);
+    ASSERT_EQ(profiles.size(), 24u);
     EXPECT_EQ(profiles[2]["name"], "divx-home-theater");
     EXPECT_EQ(profiles[2]["max_macroblocks_per_second"], 40500);
     // The table's last column starts at the same character in every line, in either language.
     for (const char* lang : {"en", "ru"}) {
-        std::istringstream table(Cli(std::string("--list-profiles --lang ") + lang).Out);
+        std::istringstream table(
+            Cli(std::string("--list-profiles --lang ") + lang, "/dev/null", noUserFiles).Out);
         std::set<std::size_t> starts;
         int lines = 0;
         for (std::string line; std::getline(table, line); ++lines) {
@@ -434,9 +504,195 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
             starts.insert(static_cast<std::size_t>(std::count_if(
                 before.begin(), before.end(), [](char c) { return (c & 0xC0) != 0x80; })));
         }
-        EXPECT_EQ(lines, 5) << lang;
+        EXPECT_EQ(lines, 25) << lang;
         EXPECT_EQ(starts.size(), 1u) << lang;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The example profiles of docs/profiles, by path and from the user's folder; a wrong file is a
+// usage error that names the file and the field and writes nothing.
+TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
+    const std::string docs = std::string(VIDTAG_SAMPLES_DIR) + "/../docs/profiles/";
+    const std::string config = dir_.Path("config");
+    fs::create_directories(config + "/vidtag/profiles");
+    fs::copy_file(docs + "tv.json", config + "/vidtag/profiles/tv.json");
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(config) + " ";
+
+    // The TV takes XVID first and no DivX 3; the phone any MPEG-4 label but no B-frames.
+    const std::string phone = docs + "phone.json";
+    const std::vector<std::string> kProfiles = {"tv", phone};
+    const std::string v3 = "reencode family_unsupported";
+    ExpectVerdicts(kProfiles,
+                   {{"kind06-div3.avi", {v3, v3}},
+                    {"kind13-3iv2.avi", {"retag label", "plays"}},
+                    {"stream-xvid-packed.avi", {"plays", "reencode b_frames,packed"}}},
+                   "", env);
+    const json retag = json::parse(
+        Cli("--json --check tv " + Quote(SamplePath("kind13-3iv2.avi")), "/dev/null", env)
+            .Out)["check"];
+    EXPECT_EQ(retag["profile"], "living-room-tv");
+    EXPECT_EQ(retag["retag_to"], 10);
+
+    const std::vector<json> listed = JsonLines(Cli("--list-profiles --json", "/dev/null", env).Out);
+    ASSERT_EQ(listed.size(), 25u);
+    EXPECT_EQ(listed.back()["origin"], "file");
+    EXPECT_EQ(listed.back()["peak_bitrate"], 8000000);
+    EXPECT_TRUE(listed.back()["avg_bitrate"].is_null());
+    EXPECT_NE(Cli("--list-profiles", "/dev/null", env).Out.find(config), std::string::npos);
+
+    const std::string file = dir_.Path("v.avi");
+    fs::copy_file(SamplePath("kind10-xvid.avi"), file);
+    const auto original = ReadFileBytes(file);
+    const struct {
+        const char* Json;
+        const char* Says;
+    } bad[] = {
+        {R"({"name": "tv",})", "not valid JSON"},
+        {R"({"max_bitrate": 8000000})", "field max_bitrate: unknown field"},
+        {R"({"codes": ["XVID", "DX5"]})", "field codes[1]: \"DX5\" is not four characters"},
+        {R"({"avg_bitrate": -1})", "field avg_bitrate: a negative number"},
+        {R"({"sizes": [{"width": 720, "height": 576}]})", "field sizes[0].fps: missing"},
+        {R"({"containers": ["mp4"]})", "field containers[0]"},
+        {R"({"qpel": "no"})", "field qpel: not true or false"},
+    };
+    const std::string err = dir_.Path("err.txt");
+    for (const auto& row : bad) {
+        SCOPED_TRACE(row.Json);
+        const std::string path = config + "/vidtag/profiles/bad.json";
+        std::ofstream(path) << row.Json;
+        for (const std::string& arguments :
+             {"--to auto --check " + Quote(path) + " " + Quote(file), "--check bad " + Quote(file),
+              std::string("--list-profiles")}) {
+            const Outcome run = Cli(arguments, err, env);
+            const auto said = ReadFileBytes(err);
+            const std::string text(said.begin(), said.end());
+            EXPECT_EQ(run.Exit, 2) << arguments;
+            EXPECT_EQ(run.Out, "") << arguments;
+            EXPECT_NE(text.find("profile file " + path), std::string::npos) << text;
+            EXPECT_NE(text.find(row.Says), std::string::npos) << text;
+        }
+        EXPECT_EQ(ReadFileBytes(file), original);
+    }
+    fs::remove(config + "/vidtag/profiles/bad.json");
+    EXPECT_EQ(Cli("--check phone " + Quote(file), "/dev/null", env).Exit, 2); // not in the folder
+}
+
+} // namespace
+
+namespace {
+
+// The devices of today, each against a few files libxvid and FFmpeg make.
+TEST_F(CheckCli, DevicesOfToday) {
+    const std::vector<std::string> kProfiles = {"samsung-tizen", "lg-webos", "ps3", "xbox-360",
+                                                "android"};
+    // Samsung's TVs want MP4V for any label of the family.
+    const std::string plays = "plays", label = "retag label", v3 = "reencode family_unsupported";
+    const std::vector<SampleRow> rows = {
+        {"kind10-xvid.avi", {label, "retag label", plays, plays, plays}},
+        {"stream-xvid-packed.avi",
+         {label, "retag label", plays, plays, "reencode avg_bitrate,b_frames,packed"}},
+        {"stream-xvid-qpel.avi",
+         {label, "reencode label,qpel", plays, plays, "reencode avg_bitrate,qpel"}},
+        {"stream-xvid-gmc.avi",
+         {label, "reencode label,gmc", "reencode gmc", plays, "reencode avg_bitrate,gmc"}},
+        {"stream-msmpeg4.avi", {v3, plays, plays, v3, v3 + ",avg_bitrate"}},
+        {"stream-xvid-720p.avi",
+         {label, "retag label", plays, plays,
+          "reencode frame_macroblocks,macroblocks,avg_bitrate"}},
+    };
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
+    ExpectVerdicts(kProfiles, rows, "", env);
+    for (const json& profile : JsonLines(Cli("--list-profiles --json", "/dev/null", env).Out)) {
+        if (profile["origin"] == "device") {
+            EXPECT_FALSE(profile["source"].empty()) << profile["name"];
+            EXPECT_TRUE(profile["notes"].is_string()) << profile["name"];
+        }
+    }
+}
+
+// A household's verdict: the worst of its players', problems named per player, and a retag
+// only to a code all of them take; without one, --to auto leaves the file as it is.
+TEST_F(CheckCli, OneVerdictForSeveralProfiles) {
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
+    const struct {
+        const char* Profiles;
+        const char* File;
+        const char* Verdict;
+        const char* FirstProblem; // "" for none
+    } rows[] = {
+        {"lg-webos,ps3", "kind10-xvid.avi", "retag label", "XviD is not a code"},
+        {"lg-webos,ps3", "stream-xvid-gmc.avi", "reencode label,gmc,gmc", "lg-webos: XviD"},
+        {"ps3,xbox-360", "kind13-3iv2.avi", "retag label", "3ivx is not a code"},
+        {"lg-webos,samsung-tizen", "kind10-xvid.avi", "reencode no_common_code",
+         "no one code plays on both: lg-webos wants DX50, samsung-tizen MP4V"},
+        {"ps3,android", "kind10-xvid.avi", "plays", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.Profiles) + " on " + row.File);
+        const std::string file = Sample(row.File);
+        if (file.empty()) {
+            EXPECT_FALSE(made_);
+            continue;
+        }
+        const json check = json::parse(
+            Cli("--json --check " + std::string(row.Profiles) + " " + Quote(file), "/dev/null", env)
+                .Out)["check"];
+        EXPECT_EQ(check["profile"], row.Profiles);
+        EXPECT_EQ(VerdictOf(check), row.Verdict);
+        if (*row.FirstProblem != 0) {
+            EXPECT_EQ(check["problems"][0]["text"].get<std::string>().rfind(row.FirstProblem, 0),
+                      0u)
+                << check["problems"][0]["text"];
+        }
+    }
+    const json retag = json::parse(
+        Cli("--json --check lg-webos,ps3 " + Quote(SamplePath("kind10-xvid.avi")), "/dev/null", env)
+            .Out)["check"];
+    EXPECT_EQ(retag["retag_to"], 12);
+
+    const std::string copy = dir_.Path("x.avi");
+    fs::copy_file(SamplePath("kind10-xvid.avi"), copy);
+    const auto before = ReadFileBytes(copy);
+    const std::string journal = "VIDTAG_JOURNAL=" + Quote(dir_.Path("journal.jsonl")) + " ";
+    EXPECT_EQ(
+        Cli("--to auto --check lg-webos,samsung-tizen " + Quote(copy), "/dev/null", env + journal)
+            .Exit,
+        1);
+    EXPECT_EQ(ReadFileBytes(copy), before);
+    EXPECT_EQ(Cli("--to auto --check lg-webos,ps3 " + Quote(copy), "/dev/null", env + journal).Exit,
+              0);
+    EXPECT_NE(ReadFileBytes(copy), before);
+}
+
+} // namespace
+
+namespace {
+
+// The label a Samsung TV wants, written in both fields, recognised again without options,
+// retagged onward and restored to the exact original bytes.
+TEST_F(CheckCli, Mp4vRoundTrip) {
+    const std::string file = dir_.Path("x.avi");
+    fs::copy_file(SamplePath("kind10-xvid.avi"), file);
+    const auto original = ReadFileBytes(file);
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) +
+                            " VIDTAG_JOURNAL=" + Quote(dir_.Path("journal.jsonl")) + " ";
+    const json wrote = json::parse(
+        Cli("--json --to auto --check samsung-tizen " + Quote(file), "/dev/null", env).Out);
+    EXPECT_EQ(wrote["converted"], true);
+    EXPECT_EQ(wrote["kind"], 16);
+    const json again = json::parse(Cli("--json " + Quote(file), "/dev/null", env).Out);
+    EXPECT_EQ(again["kind_name"], "MPEG-4 Visual (MP4V)");
+    EXPECT_EQ(again["handler"], "MP4V");
+    EXPECT_EQ(again["compression"], "MP4V");
+    EXPECT_EQ(Cli("--check samsung-tizen " + Quote(file), "/dev/null", env).Exit, 0);
+    EXPECT_EQ(Cli("--to auto --check lg-webos " + Quote(file), "/dev/null", env).Exit, 0);
+    EXPECT_EQ(json::parse(Cli("--json " + Quote(file), "/dev/null", env).Out)["kind"], 12);
+    EXPECT_EQ(Cli("--restore " + Quote(file), "/dev/null", env).Exit, 0);
+    EXPECT_EQ(ReadFileBytes(file), original);
 }
 
 } // namespace

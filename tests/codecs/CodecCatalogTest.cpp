@@ -98,8 +98,10 @@ TEST(CodecCatalog, RelaxedRuleEveryRowAndWhatStaysUnknown) {
         "H264/DIV2=5 /DIV3=6 /div4=7 /AP41=8 /ap42=9 /xvid=10 /DIVX=11 /dx50=12 /3iv2=13",
         // FFmpeg's own code in either field.
         "FMP4/FMP4=15 fmp4/=15 /fMp4=15",
+        // The label some devices want, which vidtag-cli writes for them, in any case.
+        "MP4V/MP4V=16 mp4v/MP4V=16 /mp4v=16",
         // The rest stays unknown; a byte above 0x7F is no letter.
-        "/=14 divx/=14 Divx/H264=14 H264/H264=14 MJPG/MJPG=14 mp4v/MP4V=14 FMP5/DIV5=14 "
+        "/=14 divx/=14 Divx/H264=14 H264/H264=14 MJPG/MJPG=14 FMP5/DIV5=14 "
         "\xCD\xD0"
         "43/=14",
     };

@@ -56,6 +56,16 @@ constexpr TextTable<CheckText> kTexts{{
         "packed B-frames are not valid MPEG-4, and some players outside the DivX world fail on "
         "them; ffmpeg's mpeg4_unpack_bframes filter unpacks them without loss",
         "%1 is not a DivX code, and the retag to %2 cannot be written: %3",
+        "%1, which the profile's players do not decode",
+        "%1 is not a code the profile accepts (retag to %2)",
+        "%1, which the profile's players do not open",
+        "%1 macroblocks per frame, more than %2",
+        "GMC with %1 warping points, more than %2",
+        "the stream claims %1, more than %2 stands for; players judge the stream itself, and "
+        "encoders often write a level regardless",
+        "%1 is not a code the profile accepts, and Vidtag does not write the ones it does (%2)",
+        "no one code plays on both: %1",
+        "no one code plays on all of them: %1",
     },
     {
         " (неверная метка)",
@@ -104,6 +114,16 @@ constexpr TextTable<CheckText> kTexts{{
         "упакованные B-кадры — это не корректный MPEG-4, и некоторые плееры вне мира DivX на "
         "них сбиваются; фильтр ffmpeg mpeg4_unpack_bframes распаковывает их без потерь",
         "%1 — не код DivX, а смену метки на %2 записать нельзя: %3",
+        "%1, который плееры профиля не декодируют",
+        "%1 — не код, который принимает профиль (смените метку на %2)",
+        "%1, который плееры профиля не открывают",
+        "макроблоков в кадре: %1, больше %2",
+        "GMC с точками деформации: %1, больше %2",
+        "поток заявляет %1, больше, чем означает %2; плееры судят по самому потоку, а "
+        "кодировщики часто пишут уровень как придётся",
+        "%1 — не код, который принимает профиль, а те, что он принимает (%2), Vidtag не пишет",
+        "ни один код не воспроизводится на обоих: %1",
+        "ни один код не воспроизводится на всех: %1",
     },
 }};
 

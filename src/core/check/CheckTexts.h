@@ -48,6 +48,15 @@ enum class CheckText : std::uint8_t {
     NoFrameRate,
     PackedNoteWithoutCommand,
     RetagNotWritable,
+    FamilyNotAccepted,
+    NotAnAcceptedCode,
+    ContainerNotAccepted,
+    FrameMacroblocks,
+    GmcWarpPoints,
+    LevelClaimed,
+    CodeNotWritten,
+    NoCommonCode,
+    NoCommonCodeAll,
     Count
 };
 

@@ -7,38 +7,285 @@ namespace vidtag::check {
 
 namespace {
 
-constexpr std::array<SizeRate, 1> kHandheldSizes{{{176, 144, 15}}};
-constexpr std::array<SizeRate, 2> kPortableSizes{{{352, 240, 30}, {352, 288, 25}}};
-constexpr std::array<SizeRate, 2> kHomeTheaterSizes{{{720, 480, 30}, {720, 576, 25}}};
-constexpr std::array<SizeRate, 1> kHd720Sizes{{{1280, 720, 30}}};
+constexpr std::uint32_t kVbvUnit = 16384; // bits, the unit of vbv_buffer_size
 
-constexpr std::array<Profile, 4> kProfiles{{
-    {"divx-handheld", kHandheldSizes, 1485, 262144, 537600, 800000, 0, false, false},
-    {"divx-portable", kPortableSizes, 36000, 3145728, 4854000, 8000000, 1, true, false},
-    {"divx-home-theater", kHomeTheaterSizes, 40500, 3145728, 4854000, 8000000, 1, true, true},
-    {"divx-hd720", kHd720Sizes, 108000, 6291456, 9708400, 16000000, 2, true, true},
+Profile DivxProfile(const char* name, std::vector<SizeRate> sizes, std::uint32_t macroblocks,
+                    std::uint32_t vbv, std::uint64_t avg, std::uint64_t peak, std::uint32_t bRun,
+                    bool packed, bool interlace) {
+    Profile p;
+    p.Name = name;
+    p.Origin = ProfileOrigin::DivX;
+    p.Containers = {"avi"};
+    // DivX's own list of its codes is DIVX, DIV6, DX50, DIV4, DIV3 and DVX1; of the
+    // catalogue's kinds these are DivX 4 and DivX 5, and the two DivX V3 kinds. A retag goes
+    // to DivX 5 and DivX V3 Low.
+    p.Codes = std::vector<FourCC>{FCC("DX50"), FCC("DIVX"), FCC("DIV3")};
+    p.SizeRates = std::move(sizes);
+    p.MaxMacroblocksPerSecond = macroblocks;
+    p.VbvBufferBits = vbv;
+    p.AvgBitrate = avg;
+    p.PeakBitrate = peak;
+    p.MaxBRun = bRun;
+    p.PackedAllowed = packed;
+    p.InterlaceAllowed = interlace;
+    p.QpelAllowed = false;
+    p.GmcAllowed = false;
+    p.MpegQuantAllowed = false;
+    p.Sources = {"DivX Certified Profile Compatibility v1.1, February 2005"};
+    return p;
+}
+
+// One MPEG-4 level. What the levels limit: macroblocks per frame (the VCV buffer) and per
+// second (the VCV decoder rate), the VBV buffer, and the bitrate. The level's bitrate bounds
+// the average; over one second a stream may also empty a full VBV buffer, so the peak over
+// any second may reach the bitrate plus the buffer.
+struct IsoLevel {
+    const char* Name;
+    int Profile; // 0 Simple, 1 Advanced Simple
+    int Rank;
+    std::uint32_t MacroblocksPerFrame;
+    std::uint32_t MacroblocksPerSecond;
+    std::uint32_t VbvUnits; // 0 where no source gives it
+    std::uint32_t Kbits;
+    bool QcifOnly; // L0 and L0b: QCIF at 15 fps at most
+};
+
+// Simple L0-L3 and Advanced Simple L0-L5: Xvid's vfw/src/config.c profile table (frame and
+// second macroblocks, VBV units, bitrate), the same as the MPEG-4 level tables. Simple L0b,
+// L4a, L5, L6 and Advanced Simple L3b, which Xvid does not keep: Android's MediaCodecInfo
+// (VideoCapabilities level limits), which gives no VBV size for them.
+constexpr std::array<IsoLevel, 15> kIsoLevels{{
+    {"mpeg4-sp-l0", 0, 0, 99, 1485, 10, 64, true},
+    {"mpeg4-sp-l1", 0, 2, 99, 1485, 10, 64, false},
+    {"mpeg4-sp-l0b", 0, 3, 99, 1485, 0, 128, true},
+    {"mpeg4-sp-l2", 0, 4, 396, 5940, 40, 128, false},
+    {"mpeg4-sp-l3", 0, 6, 396, 11880, 40, 384, false},
+    {"mpeg4-sp-l4a", 0, 8, 1200, 36000, 0, 4000, false},
+    {"mpeg4-sp-l5", 0, 10, 1620, 40500, 0, 8000, false},
+    {"mpeg4-sp-l6", 0, 12, 3600, 108000, 0, 12000, false},
+    {"mpeg4-asp-l0", 1, 0, 99, 2970, 10, 128, false},
+    {"mpeg4-asp-l1", 1, 2, 99, 2970, 10, 128, false},
+    {"mpeg4-asp-l2", 1, 4, 396, 5940, 40, 384, false},
+    {"mpeg4-asp-l3", 1, 6, 396, 11880, 40, 768, false},
+    {"mpeg4-asp-l3b", 1, 7, 396, 11880, 0, 1500, false},
+    {"mpeg4-asp-l4", 1, 8, 792, 23760, 80, 3000, false},
+    {"mpeg4-asp-l5", 1, 10, 1620, 48600, 112, 8000, false},
 }};
 
-// DivX's own list of its codes is DIVX, DIV6, DX50, DIV4, DIV3 and DVX1; of the catalogue's
-// kinds these are DivX 4 and DivX 5, and the two DivX V3 kinds.
-constexpr std::array<CodecKind, 2> kMpeg4Accepted{11, 12};
-constexpr std::array<CodecKind, 2> kV3Accepted{6, 7};
+// Any code of the MPEG-4 Part 2 family, for players that judge the stream and not its label.
+std::vector<FourCC> AnyMpeg4Code() {
+    return {FCC("XVID"), FCC("DIVX"), FCC("DX50"), FCC("3IV2"), FCC("FMP4"), FCC("MP4V")};
+}
+
+Profile IsoProfile(const IsoLevel& level) {
+    Profile p;
+    p.Name = level.Name;
+    p.Origin = ProfileOrigin::Iso;
+    p.Codes = AnyMpeg4Code();
+    if (level.QcifOnly) {
+        p.SizeRates = {{176, 144, 15}};
+    }
+    p.MaxMacroblocksPerFrame = level.MacroblocksPerFrame;
+    p.MaxMacroblocksPerSecond = level.MacroblocksPerSecond;
+    const std::uint64_t bitrate = std::uint64_t{level.Kbits} * 1000;
+    p.AvgBitrate = bitrate;
+    if (level.VbvUnits != 0) {
+        p.VbvBufferBits = level.VbvUnits * kVbvUnit;
+        p.PeakBitrate = bitrate + *p.VbvBufferBits;
+    }
+    const bool simple = level.Profile == 0;
+    if (simple) {
+        p.MaxBRun = 0;
+    }
+    p.PackedAllowed = !simple; // packing needs B-frames
+    p.InterlaceAllowed = !simple;
+    p.QpelAllowed = !simple;
+    p.GmcAllowed = !simple;
+    p.MpegQuantAllowed = !simple;
+    p.Level = LevelRank{level.Profile, level.Rank};
+    p.Sources = {level.VbvUnits != 0 ? "Xvid, vfw/src/config.c: the MPEG-4 profile and level table"
+                                     : "Android, MediaCodecInfo.java: the MPEG-4 level limits"};
+    if (level.VbvUnits == 0) {
+        p.Notes = "no source at hand gives this level's VBV buffer size: not checked";
+    }
+    return p;
+}
+
+// Devices of today, each limit from the maker's own pages or a public report; what none gives
+// stays out, and the notes say so.
+Profile SamsungTizen() {
+    Profile p;
+    p.Name = "samsung-tizen";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi", "matroska"};
+    p.Codes = std::vector<FourCC>{FCC("MP4V")};
+    p.SizeRates = {{1920, 1080, 60}};
+    p.PeakBitrate = 20000000;
+    p.Sources = {
+        "Samsung, 2018 TV Video Specifications "
+        "(developer.samsung.com/smarttv/develop/specifications/media-specifications/"
+        "2018-tv-video-specifications.html): AVI and MKV, MPEG-4 SP/ASP up to 1920x1080, 60 fps, "
+        "20 Mbit/s; DivX 3.11/4/5/6 listed in 2016, no longer from 2018",
+        "github.com/YouROK/TorrServer/issues/36: on a UE43TU8000 (Tizen 5.5, 2020) an AVI "
+        "labelled XVID fails from USB, the same file labelled MP4V in both fields plays",
+        "github.com/jellyfin/jellyfin-tizen/issues/5: 2018 and later Samsung TVs do not play "
+        "XviD or DivX labelled AVI files"};
+    p.Notes = "which labels besides MP4V play (DIVX, DX50, FMP4) is not known; whether QPel, GMC, "
+              "B-frames and interlace play is not stated; the Microsoft MPEG-4 V1-V3 the spec "
+              "lists are left out, as the codes it reads for them are not known";
+    return p;
+}
+
+Profile LgWebos() {
+    Profile p;
+    p.Name = "lg-webos";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi"};
+    p.Codes = std::vector<FourCC>{FCC("DX50"), FCC("DIVX"), FCC("DIV5"),
+                                  FCC("DIV6"), FCC("DIV3"), FCC("DIV4")};
+    p.QpelAllowed = false;
+    p.GmcAllowed = false;
+    p.Sources = {
+        "LG webOS TV video specifications as reported for the issue: DivX 3.11 with DIV3/DIV4, "
+        "DivX 4/5/6 with divx/DIVX/DIV5/DIV6/DX50, \"MPEG-4 ASP support does not include global "
+        "motion compensation or quarterpel\"",
+        "github.com/rigaya/VCEEnc/issues/71, quoting an LG TV's spec: \"We do not support any "
+        "stream that contains GMC (Global Motion Compensation) or Qpel\"",
+        "UniversalMediaServer renderers/LG-WebOS.conf: AVI with DivX and MPEG-4 video"};
+    p.Notes = "no size, frame rate or bitrate limit for MPEG-4 was found; whether XVID-labelled "
+              "files play is not stated (the code list names DivX codes only); Matroska support "
+              "for these codes is not known";
+    return p;
+}
+
+Profile Ps3() {
+    Profile p;
+    p.Name = "ps3";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi"};
+    p.GmcAllowed = false;
+    p.Sources = {"github.com/ps3mediaserver/ps3mediaserver/pull/15: since firmware 4.0 the PS3 "
+                 "plays MPEG-4 ASP with QPel in AVI; GMC is still unsupported",
+                 "UniversalMediaServer renderers/Sony-PlayStation3.conf, from the PS3 manual's "
+                 "file types: DivX in AVI"};
+    p.Notes = "no size, frame rate, bitrate or B-frame limit was found; which labels it reads is "
+              "not stated (the manual says DivX)";
+    return p;
+}
+
+Profile Xbox360() {
+    Profile p;
+    p.Name = "xbox-360";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi"};
+    p.Codes = std::vector<FourCC>{FCC("XVID"), FCC("DIVX"), FCC("DX50")};
+    p.SizeRates = {{1280, 720, 30}};
+    p.PeakBitrate = 5000000;
+    p.Sources = {"Xbox team FAQ (blogs.msdn.com/xboxteam), quoted in UniversalMediaServer "
+                 "renderers/Microsoft-Xbox360.conf: AVI (.avi, .divx), MPEG-4 Part 2 Simple and "
+                 "Advanced Simple Profile, 5 Mbit/s at up to 1280x720 and 30 fps",
+                 "bitbucket.org/xnejp03/serviio/issues/117: the Xbox has no DivX 3 (DIV3) support"};
+    p.Notes = "the exact labels it reads are not documented: XVID, DIVX and DX50 are the Xvid "
+              "and DivX labels of MPEG-4 Part 2 in AVI; whether QPel and GMC play is not stated";
+    return p;
+}
+
+Profile Android() {
+    Profile p;
+    p.Name = "android";
+    p.Origin = ProfileOrigin::Device;
+    p.Codes = AnyMpeg4Code();
+    p.MaxMacroblocksPerFrame = 396;
+    p.MaxMacroblocksPerSecond = 11880;
+    p.AvgBitrate = 384000;
+    p.MaxBRun = 0;
+    p.PackedAllowed = false;
+    p.InterlaceAllowed = false;
+    p.QpelAllowed = false;
+    p.GmcAllowed = false;
+    p.MpegQuantAllowed = false;
+    p.Sources = {
+        "Android Compatibility Definition, 5.3 Video Decoding: handheld and television "
+        "devices MUST support decoding of MPEG-4 SP",
+        "android.googlesource.com platform/docs/source.android.com 1def5ae (CDD): devices "
+        "with MPEG-4 decoders MUST support Simple Profile Level 3; its limits are those of "
+        "mpeg4-sp-l3"};
+    p.Notes = "what every Android device must play: many decode more. The platform's own "
+              "formats for MPEG-4 SP are 3GPP and MP4, so AVI depends on the player app, and no "
+              "label is required";
+    return p;
+}
+
+std::vector<Profile> BuiltIns() {
+    std::vector<Profile> all;
+    all.push_back(DivxProfile("divx-handheld", {{176, 144, 15}}, 1485, 262144, 537600, 800000, 0,
+                              false, false));
+    all.push_back(DivxProfile("divx-portable", {{352, 240, 30}, {352, 288, 25}}, 36000, 3145728,
+                              4854000, 8000000, 1, true, false));
+    all.push_back(DivxProfile("divx-home-theater", {{720, 480, 30}, {720, 576, 25}}, 40500, 3145728,
+                              4854000, 8000000, 1, true, true));
+    all.push_back(DivxProfile("divx-hd720", {{1280, 720, 30}}, 108000, 6291456, 9708400, 16000000,
+                              2, true, true));
+    for (const IsoLevel& level : kIsoLevels) {
+        all.push_back(IsoProfile(level));
+    }
+    for (Profile (*device)() : {SamsungTizen, LgWebos, Ps3, Xbox360, Android}) {
+        all.push_back(device());
+    }
+    return all;
+}
+
+FourCC UpperCode(FourCC code) {
+    FourCC out = 0;
+    for (int i = 0; i < 4; ++i) {
+        char c = FourCCChar(code, i);
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        out |= static_cast<FourCC>(static_cast<unsigned char>(c)) << (8 * i);
+    }
+    return out;
+}
+
+// The code a file of this kind shows a player; FMP4 for FFmpeg's own kind.
+FourCC CompressionOf(CodecKind kind) {
+    return kind == kFFmpegKind ? kFFmpegCode : CodePairOf(kind).Compression;
+}
+
+bool Lists(const std::vector<FourCC>& codes, FourCC code) {
+    const FourCC upper = UpperCode(code);
+    return std::any_of(codes.begin(), codes.end(),
+                       [upper](FourCC listed) { return UpperCode(listed) == upper; });
+}
+
+// The MPEG-4 Part 2 codes other programs write, which no kind of the catalogue names.
+bool OtherMpeg4Code(FourCC code) {
+    const FourCC upper = UpperCode(code);
+    return upper == kFFmpegCode || upper == kMp4vCode || upper == FCC("DIV5") ||
+           upper == FCC("DIV6");
+}
 
 } // namespace
 
+int FamilyOfCode(FourCC code) {
+    return OtherMpeg4Code(code) ? 4 : FamilyOf(KindOfCode(code));
+}
+
 std::span<const Profile> Profiles() {
+    static const std::vector<Profile> kProfiles = BuiltIns();
     return kProfiles;
 }
 
 const Profile* FindProfile(std::string_view name) {
-    const auto found = std::find_if(kProfiles.begin(), kProfiles.end(),
-                                    [name](const Profile& p) { return name == p.Name; });
-    return found != kProfiles.end() ? &*found : nullptr;
+    const std::span<const Profile> all = Profiles();
+    const auto found =
+        std::find_if(all.begin(), all.end(), [name](const Profile& p) { return name == p.Name; });
+    return found != all.end() ? &*found : nullptr;
 }
 
 std::string ProfileNames() {
     std::string names;
-    for (const Profile& profile : kProfiles) {
+    for (const Profile& profile : Profiles()) {
         if (!names.empty()) {
             names += ", ";
         }
@@ -47,26 +294,83 @@ std::string ProfileNames() {
     return names;
 }
 
-std::span<const CodecKind> AcceptedKinds(int family) {
-    if (family == 4) {
-        return kMpeg4Accepted;
-    }
-    if (family == 3) {
-        return kV3Accepted;
-    }
-    return {};
+std::span<const char* const> ContainerNames() {
+    static constexpr std::array<const char*, 2> kNames{"avi", "matroska"};
+    return kNames;
 }
 
-bool IsAcceptedKind(CodecKind kind) {
-    const std::span<const CodecKind> accepted = AcceptedKinds(FamilyOf(kind));
-    return std::find(accepted.begin(), accepted.end(), kind) != accepted.end();
+bool AcceptsContainer(const Profile& profile, std::string_view container) {
+    return profile.Containers.empty() ||
+           std::find(profile.Containers.begin(), profile.Containers.end(), container) !=
+               profile.Containers.end();
 }
 
-CodecKind RetagKind(int family) {
-    if (family == 4) {
-        return 12;
+bool AcceptsKind(const Profile& profile, CodecKind kind) {
+    return AcceptsCode(profile, CompressionOf(kind));
+}
+
+bool AcceptsCode(const Profile& profile, FourCC code) {
+    return !profile.Codes || Lists(*profile.Codes, code);
+}
+
+bool AcceptsFamily(const Profile& profile, int family) {
+    return !profile.Codes ||
+           std::any_of(profile.Codes->begin(), profile.Codes->end(),
+                       [family](FourCC code) { return FamilyOfCode(code) == family; });
+}
+
+CodecKind RetagKind(const Profile& profile, int family) {
+    if (!profile.Codes) {
+        return kNoKind;
     }
-    return family == 3 ? 6 : kNoKind;
+    for (const FourCC code : *profile.Codes) {
+        const CodecKind kind = KindOfCode(code);
+        if (kind != kNoKind && FamilyOf(kind) == family) {
+            return kind;
+        }
+    }
+    return kNoKind;
+}
+
+CodecKind KindOfCode(FourCC code) {
+    const FourCC upper = UpperCode(code);
+    if (upper == kMp4vCode) {
+        return kMp4vKind;
+    }
+    for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
+        if (UpperCode(CodePairOf(kind).Compression) == upper) {
+            return kind;
+        }
+    }
+    for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
+        if (UpperCode(CodePairOf(kind).Handler) == upper) {
+            return kind;
+        }
+    }
+    return kNoKind;
+}
+
+std::optional<LevelRank> RankOfLevel(std::uint8_t profileLevel) {
+    // Simple: L0 is 0x08 and L0b 0x09, L1 to L6 their own number (L4a is 4).
+    switch (profileLevel) {
+    case 0x08:
+        return LevelRank{0, 0};
+    case 0x09:
+        return LevelRank{0, 3};
+    case 0x01:
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x06:
+        return LevelRank{0, 2 * profileLevel};
+    default:
+        break;
+    }
+    if (profileLevel >= 0xF0 && profileLevel <= 0xF5) {
+        return LevelRank{1, 2 * (profileLevel - 0xF0)};
+    }
+    return std::nullopt;
 }
 
 } // namespace vidtag::check

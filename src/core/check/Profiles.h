@@ -1,11 +1,14 @@
 #pragma once
 
 #include "codecs/CodecCatalog.h"
+#include "codecs/FourCC.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vidtag::check {
 
@@ -13,40 +16,98 @@ namespace vidtag::check {
 struct SizeRate {
     std::uint32_t Width = 0;
     std::uint32_t Height = 0;
-    std::uint32_t Fps = 0;
+    double Fps = 0;
 };
 
-// The limits a DivX Certified player of one class keeps to (DivX Certified Profile
-// Compatibility v1.1, February 2005).
+// Where a profile comes from: it decides the words of the label problems, and what
+// --list-profiles says.
+enum class ProfileOrigin : std::uint8_t {
+    DivX,   // DivX Certified Profile Compatibility v1.1, February 2005
+    Iso,    // an MPEG-4 Part 2 profile and level
+    Device, // a device shipped with Vidtag, its limits from the maker's or users' reports
+    File,   // a user's profile file
+};
+
+// A level's place among the Simple (profile 0) and Advanced Simple (profile 1) levels; ranks
+// leave room for the intermediate levels (L0b, L3b).
+struct LevelRank {
+    int Profile = 0;
+    int Rank = 0;
+};
+
+// What a player takes. Every limit is optional: an absent one is no limit, and a tool is
+// allowed unless the profile says otherwise.
 struct Profile {
-    const char* Name = "";
-    std::span<const SizeRate> SizeRates;
-    std::uint32_t MaxMacroblocksPerSecond = 0;
-    std::uint32_t VbvBufferBits = 0;
-    std::uint32_t AvgBitrate = 0;  // bit/s
-    std::uint32_t PeakBitrate = 0; // bits over any second
-    std::uint32_t MaxBRun = 0;     // B-frames in a row
-    bool PackedAllowed = false;
-    bool InterlaceAllowed = false;
+    std::string Name;
+    ProfileOrigin Origin = ProfileOrigin::File;
+    std::string Path; // the file a user's profile came from
+
+    // "avi", "matroska"; empty for any.
+    std::vector<std::string> Containers;
+    // The compression codes the players accept, the first of a family being the one a retag
+    // goes to; absent for any code.
+    std::optional<std::vector<FourCC>> Codes;
+    std::vector<SizeRate> SizeRates; // empty for any size
+    std::optional<std::uint32_t> MaxMacroblocksPerFrame;
+    std::optional<std::uint32_t> MaxMacroblocksPerSecond;
+    std::optional<std::uint32_t> VbvBufferBits;
+    std::optional<std::uint64_t> AvgBitrate;  // bit/s
+    std::optional<std::uint64_t> PeakBitrate; // bits over any second
+    std::optional<std::uint32_t> MaxBRun;     // B-frames in a row
+    bool PackedAllowed = true;
+    bool InterlaceAllowed = true;
+    bool QpelAllowed = true;
+    bool GmcAllowed = true;
+    bool MpegQuantAllowed = true;
+    // The MPEG-4 level the profile stands for: a stream claiming more is worth a note.
+    std::optional<LevelRank> Level;
+
+    // Where each limit comes from, and what is not known.
+    std::vector<std::string> Sources;
+    std::string Notes;
 };
 
-// The four profiles, smallest first.
+// The built-in profiles: the four DivX ones, smallest first, then the MPEG-4 Simple and
+// Advanced Simple levels.
 std::span<const Profile> Profiles();
 
-// The profile of that name, exactly as written; nullptr for any other.
+// The built-in profile of that name, exactly as written; nullptr for any other.
 const Profile* FindProfile(std::string_view name);
 
 // "divx-handheld, divx-portable, ...": what a user may name.
 std::string ProfileNames();
 
-// The kinds of a family whose codes DivX players accept (kinds 11 and 12 in family 4, 6 and 7
-// in family 3); empty for the families that have no DivX code.
-std::span<const CodecKind> AcceptedKinds(int family);
+// The container names a profile may list; the first is the one every file is today.
+std::span<const char* const> ContainerNames();
 
-bool IsAcceptedKind(CodecKind kind);
+// Whether the profile's players open files of this container.
+bool AcceptsContainer(const Profile& profile, std::string_view container);
 
-// The kind a retag goes to so that the file plays: 12 (DivX 5) in family 4, 6 (DivX V3 Low) in
-// family 3; kNoKind for the other families.
-CodecKind RetagKind(int family);
+// Whether the profile takes a file labelled as this kind (by its compression code, in any
+// case); always without a code list.
+bool AcceptsKind(const Profile& profile, CodecKind kind);
+
+// Whether the profile's players take this compression code, in any case; always without a code
+// list.
+bool AcceptsCode(const Profile& profile, FourCC code);
+
+// Whether the profile lists any code of the family.
+bool AcceptsFamily(const Profile& profile, int family);
+
+// The kind a retag goes to within the family: the first listed code that names a kind of it;
+// kNoKind without one.
+CodecKind RetagKind(const Profile& profile, int family);
+
+// The family a listed code belongs to: that of its kind, 4 for the MPEG-4 Part 2 codes no kind
+// names (FMP4, MP4V, DIV5, DIV6); 0 for any other.
+int FamilyOfCode(FourCC code);
+
+// The kind whose codes name this code, compared in upper case: its compression code, else its
+// handler; kNoKind for a code the catalogue does not write.
+CodecKind KindOfCode(FourCC code);
+
+// Where a profile_and_level_indication stands among the Simple and Advanced Simple levels;
+// absent for any other.
+std::optional<LevelRank> RankOfLevel(std::uint8_t profileLevel);
 
 } // namespace vidtag::check

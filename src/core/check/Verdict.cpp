@@ -79,25 +79,69 @@ std::string MismatchText(const Words& words, const StreamFacts& facts) {
     return words(CheckText::StreamIsMsMpeg4);
 }
 
-// The label, the family and a family no DivX player decodes; the kind to retag to, if any.
-CodecKind CheckLabel(CodecKind kind, const StreamFacts& facts, const Findings& found) {
+const char* FamilyText(int family) {
+    constexpr std::array<const char*, 5> kNames{"", "Microsoft MPEG-4 V1", "Microsoft MPEG-4 V2",
+                                                "Microsoft MPEG-4 V3", "MPEG-4 Part 2"};
+    return family >= 1 && family <= 4 ? kNames[static_cast<std::size_t>(family)] : "";
+}
+
+std::string FamilyRefused(const Words& say, const Profile& profile, int family) {
+    if (profile.Origin == ProfileOrigin::DivX) {
+        return say(CheckText::FamilyUnsupported, family == 1 ? "1" : "2");
+    }
+    return say(CheckText::FamilyNotAccepted, FamilyText(family));
+}
+
+std::string LabelRefused(const Words& say, const Profile& profile, CodecKind kind,
+                         CodecKind target) {
+    return say(profile.Origin == ProfileOrigin::DivX ? CheckText::NotADivxCode
+                                                     : CheckText::NotAnAcceptedCode,
+               KindName(kind), KindName(target));
+}
+
+// "MP4V, FMP4": the codes of the family the profile lists.
+std::string FamilyCodes(const Profile& profile, int family) {
+    std::string codes;
+    for (const FourCC code : profile.Codes.value_or(std::vector<FourCC>{})) {
+        if (FamilyOfCode(code) == family) {
+            codes += (codes.empty() ? "" : ", ") + FourCCToString(code);
+        }
+    }
+    return codes;
+}
+
+// The label, the family and a family the profile's players do not decode; the kind to retag
+// to, if any.
+CodecKind CheckLabel(CodecKind kind, const StreamFacts& facts, const Profile& profile,
+                     const Findings& found) {
     const int family = FamilyOf(kind);
     if (Mislabelled(kind, facts)) {
         found.Add("family", MismatchText(found.Say, facts), Fix::Mislabelled);
         return kNoKind;
     }
-    if (family == 1 || family == 2) {
-        found.Add("family_unsupported",
-                  found.Say(CheckText::FamilyUnsupported, family == 1 ? "1" : "2"), Fix::Reencode);
+    if (family == 0 || AcceptsKind(profile, kind)) {
         return kNoKind;
     }
-    const CodecKind target = RetagKind(family);
-    if (target == kNoKind || IsAcceptedKind(kind)) {
+    const CodecKind target = RetagKind(profile, family);
+    if (!AcceptsFamily(profile, family)) {
+        found.Add("family_unsupported", FamilyRefused(found.Say, profile, family), Fix::Reencode);
         return kNoKind;
     }
-    found.Add("label", found.Say(CheckText::NotADivxCode, KindName(kind), KindName(target)),
-              Fix::Retag);
+    if (target == kNoKind) {
+        found.Add(
+            "label",
+            found.Say(CheckText::CodeNotWritten, KindName(kind), FamilyCodes(profile, family)),
+            Fix::Reencode);
+        return kNoKind;
+    }
+    found.Add("label", LabelRefused(found.Say, profile, kind, target), Fix::Retag);
     return target;
+}
+
+void CheckContainer(const Profile& profile, std::string_view container, const Findings& found) {
+    if (!AcceptsContainer(profile, container)) {
+        found.Add("container", found.Say(CheckText::ContainerNotAccepted, "AVI"), Fix::Reencode);
+    }
 }
 
 bool SizeFits(const SizeRate& entry, std::uint32_t width, std::uint32_t height) {
@@ -114,15 +158,38 @@ std::string ProfileSizes(const Words& words, const Profile& profile) {
 
 // The highest frame rate the profile allows at this size; at any size when none fits or the
 // size is not known.
-std::uint32_t AllowedFps(const Profile& profile, std::uint32_t width, std::uint32_t height,
-                         bool sizeFits) {
-    std::uint32_t best = 0;
+double AllowedFps(const Profile& profile, std::uint32_t width, std::uint32_t height,
+                  bool sizeFits) {
+    double best = 0;
     for (const SizeRate& entry : profile.SizeRates) {
         if (!sizeFits || SizeFits(entry, width, height)) {
             best = std::max(best, entry.Fps);
         }
     }
     return best;
+}
+
+void CheckMacroblocks(const StreamFacts& facts, const Profile& profile, const Findings& found) {
+    if (!facts.Width || !facts.Height) {
+        return;
+    }
+    const double frame = std::ceil(*facts.Width / 16.0) * std::ceil(*facts.Height / 16.0);
+    if (profile.MaxMacroblocksPerFrame && frame > *profile.MaxMacroblocksPerFrame) {
+        found.Add("frame_macroblocks",
+                  found.Say(CheckText::FrameMacroblocks, video::DecimalText(frame),
+                            std::to_string(*profile.MaxMacroblocksPerFrame)),
+                  Fix::Reencode);
+    }
+    if (!facts.Fps || !(*facts.Fps > 0) || !profile.MaxMacroblocksPerSecond) {
+        return;
+    }
+    const double macroblocks = frame * *facts.Fps;
+    if (macroblocks > *profile.MaxMacroblocksPerSecond * kRateSlack) {
+        found.Add("macroblocks",
+                  found.Say(CheckText::Macroblocks, video::DecimalText(std::round(macroblocks)),
+                            std::to_string(*profile.MaxMacroblocksPerSecond)),
+                  Fix::Reencode);
+    }
 }
 
 void CheckSize(const StreamFacts& facts, const Profile& profile, const Findings& found) {
@@ -132,44 +199,38 @@ void CheckSize(const StreamFacts& facts, const Profile& profile, const Findings&
     const bool sizeFits =
         sized && std::any_of(profile.SizeRates.begin(), profile.SizeRates.end(),
                              [w, h](const SizeRate& entry) { return SizeFits(entry, w, h); });
-    if (sized && !sizeFits) {
+    const bool limited = !profile.SizeRates.empty();
+    if (limited && sized && !sizeFits) {
         found.Add("size",
                   found.Say(CheckText::Size, SizeText(w, h), ProfileSizes(found.Say, profile)),
                   Fix::Reencode);
     }
-    if (!facts.Fps || !(*facts.Fps > 0)) {
-        return;
+    if (limited && facts.Fps && *facts.Fps > 0) {
+        const double fps = *facts.Fps;
+        const double allowed = AllowedFps(profile, w, h, sizeFits);
+        if (fps > allowed * kRateSlack) {
+            const std::string said = video::DecimalText(fps), most = video::DecimalText(allowed);
+            found.Add("fps",
+                      sizeFits ? found.Say(CheckText::FpsAtSize, said, most, SizeText(w, h))
+                               : found.Say(CheckText::Fps, said, most),
+                      Fix::Reencode);
+        }
     }
-    const double fps = *facts.Fps;
-    const std::uint32_t allowed = AllowedFps(profile, w, h, sizeFits);
-    if (fps > allowed * kRateSlack) {
-        const std::string said = video::DecimalText(fps), most = std::to_string(allowed);
-        found.Add("fps",
-                  sizeFits ? found.Say(CheckText::FpsAtSize, said, most, SizeText(w, h))
-                           : found.Say(CheckText::Fps, said, most),
-                  Fix::Reencode);
-    }
-    const double macroblocks = std::ceil(w / 16.0) * std::ceil(h / 16.0) * fps;
-    if (sized && macroblocks > profile.MaxMacroblocksPerSecond * kRateSlack) {
-        found.Add("macroblocks",
-                  found.Say(CheckText::Macroblocks, video::DecimalText(std::round(macroblocks)),
-                            std::to_string(profile.MaxMacroblocksPerSecond)),
-                  Fix::Reencode);
-    }
+    CheckMacroblocks(facts, profile, found);
 }
 
 void CheckRates(const Rates& rates, const Profile& profile, const Findings& found) {
     const Words& say = found.Say;
-    if (rates.Average && *rates.Average > profile.AvgBitrate) {
+    if (rates.Average && profile.AvgBitrate && *rates.Average > *profile.AvgBitrate) {
         found.Add(
             "avg_bitrate",
-            say(CheckText::AvgBitrate, Kbits(say, *rates.Average), Kbits(say, profile.AvgBitrate)),
+            say(CheckText::AvgBitrate, Kbits(say, *rates.Average), Kbits(say, *profile.AvgBitrate)),
             Fix::Reencode);
     }
-    if (rates.Peak && *rates.Peak > profile.PeakBitrate) {
+    if (rates.Peak && profile.PeakBitrate && *rates.Peak > *profile.PeakBitrate) {
         found.Add(
             "peak_bitrate",
-            say(CheckText::PeakBitrate, Kbits(say, *rates.Peak), Kbits(say, profile.PeakBitrate)),
+            say(CheckText::PeakBitrate, Kbits(say, *rates.Peak), Kbits(say, *profile.PeakBitrate)),
             Fix::Reencode);
     }
 }
@@ -178,12 +239,12 @@ void CheckBFrames(const StreamFacts& facts, const Profile& profile, const Findin
     if (!facts.VopsRead) {
         return;
     }
-    if (facts.MaxBRun > profile.MaxBRun) {
+    if (profile.MaxBRun && facts.MaxBRun > *profile.MaxBRun) {
         found.Add("b_frames",
-                  profile.MaxBRun == 0
+                  *profile.MaxBRun == 0
                       ? std::string(found.Say(CheckText::BFramesNotAllowed))
                       : found.Say(CheckText::BFramesInARow, std::to_string(facts.MaxBRun),
-                                  std::to_string(profile.MaxBRun)),
+                                  std::to_string(*profile.MaxBRun)),
                   Fix::Reencode);
     }
     if (facts.Packed && !profile.PackedAllowed) {
@@ -191,31 +252,60 @@ void CheckBFrames(const StreamFacts& facts, const Profile& profile, const Findin
     }
 }
 
-// What the VOL says: the tools no DivX player has, and the limits of the profile.
+// Static sprites belong to no profile a player of these files decodes; GMC, where a profile
+// allows it, to at most three warping points.
+void CheckSprite(const StreamFacts& facts, const Profile& profile, const Findings& found) {
+    constexpr std::uint8_t kMostWarpPoints = 3;
+    const video::Sprite sprite = facts.SpriteKind.value_or(video::Sprite::None);
+    if (sprite == video::Sprite::Static || (sprite == video::Sprite::Gmc && !profile.GmcAllowed)) {
+        found.Add(
+            "gmc",
+            found.Say(sprite == video::Sprite::Gmc ? CheckText::Gmc : CheckText::StaticSprite),
+            Fix::Reencode);
+    } else if (sprite == video::Sprite::Gmc && facts.WarpPoints.value_or(0) > kMostWarpPoints) {
+        found.Add("gmc",
+                  found.Say(CheckText::GmcWarpPoints, std::to_string(*facts.WarpPoints),
+                            std::to_string(kMostWarpPoints)),
+                  Fix::Reencode);
+    }
+}
+
+// What the VOL says: the tools the profile's players lack, and its buffer.
 void CheckTools(const StreamFacts& facts, const Profile& profile, const Findings& found) {
     const Words& say = found.Say;
-    if (facts.VbvBufferSize && *facts.VbvBufferSize > profile.VbvBufferBits) {
+    if (facts.VbvBufferSize && profile.VbvBufferBits &&
+        *facts.VbvBufferSize > *profile.VbvBufferBits) {
         found.Add("vbv",
                   say(CheckText::Vbv, std::to_string(*facts.VbvBufferSize),
-                      std::to_string(profile.VbvBufferBits)),
+                      std::to_string(*profile.VbvBufferBits)),
                   Fix::Reencode);
     }
     CheckBFrames(facts, profile, found);
     if (facts.Interlaced.value_or(false) && !profile.InterlaceAllowed) {
         found.Add("interlaced", say(CheckText::InterlacedNotAllowed), Fix::Reencode);
     }
-    if (facts.Qpel.value_or(false)) {
+    if (facts.Qpel.value_or(false) && !profile.QpelAllowed) {
         found.Add("qpel", say(CheckText::Qpel), Fix::Reencode);
     }
-    const video::Sprite sprite = facts.SpriteKind.value_or(video::Sprite::None);
-    if (sprite != video::Sprite::None) {
-        found.Add("gmc",
-                  say(sprite == video::Sprite::Gmc ? CheckText::Gmc : CheckText::StaticSprite),
-                  Fix::Reencode);
-    }
-    if (facts.MpegQuant.value_or(false)) {
+    CheckSprite(facts, profile, found);
+    if (facts.MpegQuant.value_or(false) && !profile.MpegQuantAllowed) {
         found.Add("mpeg_quant", say(CheckText::MpegQuant), Fix::Reencode);
     }
+}
+
+// Encoders write a level regardless of what the stream holds, and players judge the stream, so
+// a higher claim is only worth knowing.
+std::optional<std::string> LevelNote(const Words& say, const StreamFacts& facts,
+                                     const Profile& profile) {
+    if (!facts.ProfileLevel || !profile.Level) {
+        return std::nullopt;
+    }
+    const std::optional<LevelRank> claimed = RankOfLevel(*facts.ProfileLevel);
+    if (!claimed ||
+        (claimed->Profile <= profile.Level->Profile && claimed->Rank <= profile.Level->Rank)) {
+        return std::nullopt;
+    }
+    return say(CheckText::LevelClaimed, video::ProfileLevelName(*facts.ProfileLevel), profile.Name);
 }
 
 // Empty when the stream was read well enough to judge.
@@ -386,11 +476,13 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         const Words say{language};
         const Findings found{say, result.Problems};
         result.ProfileName = profile.Name;
+        result.ProfileRef = profile.Path.empty() ? profile.Name : profile.Path;
         result.AvgBitrate = rates.Average;
         result.PeakBitrate = rates.Peak;
         result.BitrateFrom = rates.From;
-        const CodecKind target = CheckLabel(kind, facts, found);
+        const CodecKind target = CheckLabel(kind, facts, profile, found);
         const bool mislabelled = Mislabelled(kind, facts);
+        CheckContainer(profile, ContainerNames().front(), found);
         CheckSize(facts, profile, found);
         CheckRates(rates, profile, found);
         if (!mislabelled && facts.StreamSyntax == Syntax::Mpeg4) {
@@ -415,6 +507,11 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         }
         if (rates.MoviDamaged && result.Outcome != Verdict::Unknown) {
             result.Notes.push_back(say(CheckText::RatesDamaged));
+        }
+        if (!mislabelled && facts.StreamSyntax == Syntax::Mpeg4) {
+            if (auto note = LevelNote(say, facts, profile)) {
+                result.Notes.push_back(std::move(*note));
+            }
         }
     } catch (...) {
         // Out of memory for a text: nothing to judge by.

@@ -26,7 +26,8 @@ struct Problem {
 };
 
 struct CheckResult {
-    const char* ProfileName = "";
+    std::string ProfileName;
+    std::string ProfileRef; // what --check takes to name the profile again: its name or its file
     Verdict Outcome = Verdict::Unknown;
     CodecKind RetagTo = kNoKind; // set only for Verdict::Retag
     std::vector<Problem> Problems;

@@ -12,7 +12,7 @@ struct KindRow {
 
 // One row per kind, indexed by kind. Kind 7 writes the compression code of kind 6; kinds 11 and
 // 12 share their handler code. Kind 15 has no codes to write.
-constexpr std::array<KindRow, 16> kKinds{{
+constexpr std::array<KindRow, 17> kKinds{{
     {"", {0, 0}, {{}, 0, false}},
     {"Microsoft MPEG4 V1", {FCC("mpg4"), FCC("MPG4")}, {{4}, 1, true}},
     {"Microsoft MPEG4 V2", {FCC("mp42"), FCC("MP42")}, {{5, 9}, 2, false}},
@@ -29,6 +29,7 @@ constexpr std::array<KindRow, 16> kKinds{{
     {"3ivx", {FCC("3iv2"), FCC("3IV2")}, {{11, 12, 10}, 3, false}},
     {nullptr, {0, 0}, {{}, 0, false}},
     {"FFmpeg MPEG-4", {0, 0}, {{10, 11, 12, 13}, 4, false}},
+    {"MPEG-4 Visual (MP4V)", {FCC("MP4V"), FCC("MP4V")}, {{10, 11, 12, 13}, 4, false}},
 }};
 
 struct CodeRow {
@@ -100,7 +101,7 @@ constexpr std::array<const char*, 14> NamesOf() {
 const std::array<const char*, 14> CodecNames = NamesOf();
 
 CodePair CodePairOf(CodecKind kind) {
-    return IsKnownKind(kind) ? kKinds[kind].Codes : CodePair{0, 0};
+    return IsKnownKind(kind) || kind == kMp4vKind ? kKinds[kind].Codes : CodePair{0, 0};
 }
 
 const char* KindName(CodecKind kind) {
@@ -146,6 +147,9 @@ CodecKind ClassifyCodecRelaxed(FourCC handler, FourCC compression) {
             return row.Kind;
         }
     }
+    if (WithCase(handler, true) == kMp4vCode || looseCompression == kMp4vCode) {
+        return kMp4vKind;
+    }
     if (WithCase(handler, true) == kFFmpegCode || looseCompression == kFFmpegCode) {
         return kFFmpegKind;
     }
@@ -153,14 +157,25 @@ CodecKind ClassifyCodecRelaxed(FourCC handler, FourCC compression) {
 }
 
 CodecKind Classify(FourCC handler, FourCC compression, ClassificationRule rule) {
-    return rule == ClassificationRule::Relaxed ? ClassifyCodecRelaxed(handler, compression)
-                                               : ClassifyCodec(handler, compression);
+    switch (rule) {
+    case ClassificationRule::Relaxed:
+        return ClassifyCodecRelaxed(handler, compression);
+    case ClassificationRule::WithDeviceCodes: {
+        const CodecKind exact = ClassifyCodec(handler, compression);
+        const bool mp4v =
+            handler == kMp4vCode || (exact == kUnknownKind && compression == kMp4vCode);
+        return exact == kUnknownKind && mp4v ? kMp4vKind : exact;
+    }
+    case ClassificationRule::Exact:
+        break;
+    }
+    return ClassifyCodec(handler, compression);
 }
 
 int FamilyOf(CodecKind kind) {
-    // Indexed by kind, 0 to 15.
-    constexpr std::array<std::uint8_t, 16> kFamilies{0, 1, 2, 3, 1, 2, 3, 3,
-                                                     3, 2, 4, 4, 4, 4, 0, 4};
+    // Indexed by kind, 0 to 16.
+    constexpr std::array<std::uint8_t, 17> kFamilies{0, 1, 2, 3, 1, 2, 3, 3, 3,
+                                                     2, 4, 4, 4, 4, 0, 4, 4};
     return kind < kFamilies.size() ? kFamilies[kind] : 0;
 }
 

@@ -21,18 +21,24 @@ constexpr CodecKind kUnknownKind = 14;
 constexpr CodecKind kFFmpegKind = 15;
 constexpr FourCC kFFmpegCode = FCC("FMP4");
 
+// "MP4V" in both fields: the MPEG-4 Part 2 label some devices want (Samsung TVs from 2018).
+// vidtag-cli writes it as a device profile's retag target; the dialog never meets it.
+constexpr CodecKind kMp4vKind = 16;
+constexpr FourCC kMp4vCode = FCC("MP4V");
+
 constexpr bool IsKnownKind(CodecKind kind) {
     return kind >= kFirstKind && kind <= kLastKind;
 }
 
 // A kind a file can be found to be and converted from.
 constexpr bool IsRecognisedKind(CodecKind kind) {
-    return IsKnownKind(kind) || kind == kFFmpegKind;
+    return IsKnownKind(kind) || kind == kFFmpegKind || kind == kMp4vKind;
 }
 
-// Exact: the codes as the catalogue writes them, case-sensitive; the dialog's only rule and
-// vidtag-cli's default. Relaxed: also the codes other encoders and muxers write.
-enum class ClassificationRule : std::uint8_t { Exact, Relaxed };
+// Exact: the codes as the catalogue writes them, case-sensitive; the dialog's only rule.
+// WithDeviceCodes: also the codes vidtag-cli writes for a device (MP4V, as written); its
+// default. Relaxed: also the codes other encoders and muxers write, in any case.
+enum class ClassificationRule : std::uint8_t { Exact, Relaxed, WithDeviceCodes };
 
 struct CodePair {
     FourCC Handler;
@@ -50,10 +56,10 @@ struct TargetList {
 // Display names of kinds 0 to 13; kind 0 is the empty string. Kind 14 has none.
 extern const std::array<const char*, 14> CodecNames;
 
-// The display name of a kind 1 to 13 or 15; "" for any other.
+// The display name of a kind 1 to 13, 15 or 16; "" for any other.
 const char* KindName(CodecKind kind);
 
-// The code pair written for a kind 1 to 13; {0, 0} for any other value.
+// The code pair written for a kind 1 to 13 or 16; {0, 0} for any other value.
 CodePair CodePairOf(CodecKind kind);
 
 // The kinds a file of this kind may be converted to, in the order they are offered; empty for 0,

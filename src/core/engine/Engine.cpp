@@ -163,9 +163,9 @@ bool FileIsReadable(const std::string& FileName) noexcept {
 ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexcept {
     TEngineState& state = EngineState;
     try {
-        // A kind above 13 has no codes to write; the front ends never ask for one. It is refused
-        // as a write that cannot be made (status 3) before the file is even opened.
-        if (Kind > kLastKind) {
+        // A kind without codes to write (14, 15 and above 16) is refused as a write that cannot
+        // be made (status 3) before the file is even opened; the front ends never ask for one.
+        if (Kind != kNoKind && CodePairOf(Kind).Handler == 0) {
             return state.Status = kStatusCannotWrite;
         }
         state.Status = kStatusNotFound;

@@ -21,7 +21,7 @@ std::string CodesText(CodePair codes) {
 }
 
 std::string KindDamage(const char* field, std::int64_t number, CodePair codes, bool checkCodes) {
-    if (number < kFirstKind || number > kFFmpegKind) {
+    if (number < kFirstKind || number > kMp4vKind) {
         return std::string(field) + " " + std::to_string(number) + " is no kind of the catalogue";
     }
     const auto kind = static_cast<CodecKind>(number);

@@ -1,0 +1,360 @@
+#include "ProfileFile.h"
+
+#include "os/FileLayer.h"
+#include "os/Utf8Path.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace vidtag::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+// A device profile is a few hundred bytes; anything far larger is not one.
+constexpr std::uintmax_t kMostBytes = 1 << 20;
+
+constexpr std::array<std::string_view, 17> kFields{"name",
+                                                   "containers",
+                                                   "codes",
+                                                   "sizes",
+                                                   "max_macroblocks_per_frame",
+                                                   "max_macroblocks_per_second",
+                                                   "vbv",
+                                                   "avg_bitrate",
+                                                   "peak_bitrate",
+                                                   "max_b_frames",
+                                                   "packed",
+                                                   "interlace",
+                                                   "qpel",
+                                                   "gmc",
+                                                   "mpeg_quant",
+                                                   "source",
+                                                   "notes"};
+
+// Reads one file's fields, naming the file and the field in whatever it throws.
+class FieldReader {
+  public:
+    explicit FieldReader(std::string file) : file_(std::move(file)) {}
+
+    [[noreturn]] void Fail(const std::string& field, const std::string& why) const {
+        throw ProfileFileError(file_, field, why);
+    }
+
+    std::string Text(const Json& value, const std::string& field) const {
+        if (!value.is_string()) {
+            Fail(field, "not a text");
+        }
+        return value.get<std::string>();
+    }
+
+    bool Flag(const Json& value, const std::string& field) const {
+        if (!value.is_boolean()) {
+            Fail(field, "not true or false");
+        }
+        return value.get<bool>();
+    }
+
+    // A whole number from 0 to most; 8e6 is as good as 8000000.
+    std::uint64_t Count(const Json& value, const std::string& field, std::uint64_t most) const {
+        if (!value.is_number()) {
+            Fail(field, "not a number");
+        }
+        const double number = value.get<double>();
+        if (number < 0) {
+            Fail(field, "a negative number");
+        }
+        if (value.is_number_float() && number != std::floor(number)) {
+            Fail(field, "not a whole number");
+        }
+        if (number > static_cast<double>(most)) {
+            Fail(field, "more than " + std::to_string(most));
+        }
+        return value.is_number_unsigned() ? value.get<std::uint64_t>()
+                                          : static_cast<std::uint64_t>(number);
+    }
+
+    std::uint32_t Count32(const Json& value, const std::string& field) const {
+        return static_cast<std::uint32_t>(
+            Count(value, field, std::numeric_limits<std::uint32_t>::max()));
+    }
+
+    const Json& List(const Json& value, const std::string& field) const {
+        if (!value.is_array()) {
+            Fail(field, "not a list");
+        }
+        return value;
+    }
+
+    std::vector<std::string> Containers(const Json& value) const {
+        std::vector<std::string> names;
+        const auto known = check::ContainerNames();
+        for (std::size_t i = 0; i < List(value, "containers").size(); ++i) {
+            const std::string field = "containers[" + std::to_string(i) + "]";
+            const std::string name = Text(value[i], field);
+            if (std::find(known.begin(), known.end(), name) == known.end()) {
+                Fail(field, "\"" + name + "\" is not a container Vidtag knows (avi, matroska)");
+            }
+            names.push_back(name);
+        }
+        return names;
+    }
+
+    std::vector<FourCC> Codes(const Json& value) const {
+        std::vector<FourCC> codes;
+        for (std::size_t i = 0; i < List(value, "codes").size(); ++i) {
+            const std::string field = "codes[" + std::to_string(i) + "]";
+            const std::string code = Text(value[i], field);
+            const bool printable =
+                std::all_of(code.begin(), code.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+            if (code.size() != 4 || !printable) {
+                Fail(field, "\"" + code + "\" is not four characters");
+            }
+            FourCC fourcc = 0;
+            for (int at = 3; at >= 0; --at) {
+                fourcc =
+                    (fourcc << 8) | static_cast<unsigned char>(code[static_cast<std::size_t>(at)]);
+            }
+            codes.push_back(fourcc);
+        }
+        return codes;
+    }
+
+    check::SizeRate Size(const Json& value, const std::string& field) const {
+        if (!value.is_object()) {
+            Fail(field, "not an object with width, height and fps");
+        }
+        for (const auto& [key, item] : value.items()) {
+            if (key != "width" && key != "height" && key != "fps") {
+                Fail(field + "." + key, "unknown field");
+            }
+        }
+        for (const char* key : {"width", "height", "fps"}) {
+            if (!value.contains(key)) {
+                Fail(field + "." + key, "missing: a size needs its width, height and fps");
+            }
+        }
+        check::SizeRate size;
+        size.Width = Count32(value["width"], field + ".width");
+        size.Height = Count32(value["height"], field + ".height");
+        if (!value["fps"].is_number()) {
+            Fail(field + ".fps", "not a number");
+        }
+        size.Fps = value["fps"].get<double>();
+        if (!(size.Fps > 0) || !std::isfinite(size.Fps)) {
+            Fail(field + ".fps", size.Fps < 0 ? "a negative number" : "not above 0");
+        }
+        return size;
+    }
+
+    std::vector<check::SizeRate> Sizes(const Json& value) const {
+        std::vector<check::SizeRate> sizes;
+        for (std::size_t i = 0; i < List(value, "sizes").size(); ++i) {
+            sizes.push_back(Size(value[i], "sizes[" + std::to_string(i) + "]"));
+        }
+        return sizes;
+    }
+
+    std::vector<std::string> Texts(const Json& value, const std::string& field) const {
+        std::vector<std::string> texts;
+        for (std::size_t i = 0; i < List(value, field).size(); ++i) {
+            texts.push_back(Text(value[i], field + "[" + std::to_string(i) + "]"));
+        }
+        return texts;
+    }
+
+    // One known field into the profile.
+    void Field(const std::string& key, const Json& value, check::Profile& p) const {
+        constexpr std::uint64_t kMost64 = std::numeric_limits<std::uint64_t>::max();
+        if (key == "name") {
+            p.Name = Text(value, key);
+            if (p.Name.empty()) {
+                Fail(key, "empty");
+            }
+        } else if (key == "containers") {
+            p.Containers = Containers(value);
+        } else if (key == "codes") {
+            p.Codes = Codes(value);
+        } else if (key == "sizes") {
+            p.SizeRates = Sizes(value);
+        } else if (key == "max_macroblocks_per_frame") {
+            p.MaxMacroblocksPerFrame = Count32(value, key);
+        } else if (key == "max_macroblocks_per_second") {
+            p.MaxMacroblocksPerSecond = Count32(value, key);
+        } else if (key == "vbv") {
+            p.VbvBufferBits = Count32(value, key);
+        } else if (key == "avg_bitrate") {
+            p.AvgBitrate = Count(value, key, kMost64);
+        } else if (key == "peak_bitrate") {
+            p.PeakBitrate = Count(value, key, kMost64);
+        } else if (key == "max_b_frames") {
+            p.MaxBRun = Count32(value, key);
+        } else if (key == "packed") {
+            p.PackedAllowed = Flag(value, key);
+        } else if (key == "interlace") {
+            p.InterlaceAllowed = Flag(value, key);
+        } else if (key == "qpel") {
+            p.QpelAllowed = Flag(value, key);
+        } else if (key == "gmc") {
+            p.GmcAllowed = Flag(value, key);
+        } else if (key == "mpeg_quant") {
+            p.MpegQuantAllowed = Flag(value, key);
+        } else if (key == "source") {
+            p.Sources = Texts(value, key);
+        } else if (key == "notes") {
+            p.Notes = Text(value, key);
+        }
+    }
+
+    check::Profile Profile(const Json& root) const {
+        if (!root.is_object()) {
+            Fail("", "not a JSON object");
+        }
+        check::Profile p;
+        for (const auto& [key, value] : root.items()) {
+            if (std::find(kFields.begin(), kFields.end(), key) == kFields.end()) {
+                Fail(key, "unknown field (a misspelt limit would silently be no limit)");
+            }
+            // null is what --list-profiles --json writes for "no limit"; it means the same here.
+            if (!value.is_null()) {
+                Field(key, value, p);
+            }
+        }
+        return p;
+    }
+
+  private:
+    std::string file_;
+};
+
+std::string ReadText(const std::string& path) {
+    const fs::path file = os::PathFromUtf8(path);
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(file, error);
+    if (error) {
+        throw ProfileFileError(path, "", error.message());
+    }
+    if (size > kMostBytes) {
+        throw ProfileFileError(path, "", "larger than 1 MiB: not a profile file");
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+        throw ProfileFileError(path, "", "cannot be read");
+    }
+    return text.str();
+}
+
+bool EndsWithJson(const std::string& text) {
+    constexpr std::string_view kSuffix = ".json";
+    if (text.size() < kSuffix.size()) {
+        return false;
+    }
+    std::string tail = text.substr(text.size() - kSuffix.size());
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return tail == kSuffix;
+}
+
+// A name that stays inside the folder: no separators, no "." or "..".
+bool PlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("/\\:") == std::string::npos;
+}
+
+} // namespace
+
+ProfileFileError::ProfileFileError(const std::string& file, const std::string& field,
+                                   const std::string& why)
+    : std::runtime_error("profile file " + file + (field.empty() ? "" : ", field " + field) + ": " +
+                         why) {}
+
+std::string UserProfileFolder() {
+#ifdef _WIN32
+    const std::string base = os::EnvironmentVariable("APPDATA");
+    return base.empty() ? std::string()
+                        : os::Utf8FromPath(os::PathFromUtf8(base) / "Vidtag" / "profiles");
+#else
+    const std::string config = os::EnvironmentVariable("XDG_CONFIG_HOME");
+    if (!config.empty() && config.front() == '/') {
+        return os::Utf8FromPath(os::PathFromUtf8(config) / "vidtag" / "profiles");
+    }
+    const std::string home = os::EnvironmentVariable("HOME");
+    return home.empty()
+               ? std::string()
+               : os::Utf8FromPath(os::PathFromUtf8(home) / ".config" / "vidtag" / "profiles");
+#endif
+}
+
+check::Profile LoadProfileFile(const std::string& path) {
+    const std::string text = ReadText(path);
+    Json root;
+    try {
+        root = Json::parse(text);
+    } catch (const Json::parse_error& error) {
+        throw ProfileFileError(
+            path, "", "not valid JSON (syntax error at byte " + std::to_string(error.byte) + ")");
+    }
+    check::Profile profile = FieldReader(path).Profile(root);
+    profile.Origin = check::ProfileOrigin::File;
+    profile.Path = path;
+    if (profile.Name.empty()) {
+        profile.Name = os::Utf8FromPath(os::PathFromUtf8(path).stem());
+    }
+    return profile;
+}
+
+check::Profile ResolveProfile(const std::string& argument) {
+    if (const check::Profile* builtIn = check::FindProfile(argument)) {
+        return *builtIn;
+    }
+    if (EndsWithJson(argument)) {
+        return LoadProfileFile(argument);
+    }
+    const std::string folder = UserProfileFolder();
+    if (!folder.empty() && PlainName(argument)) {
+        const fs::path file = os::PathFromUtf8(folder) / os::PathFromUtf8(argument + ".json");
+        std::error_code error;
+        if (fs::is_regular_file(file, error)) {
+            return LoadProfileFile(os::Utf8FromPath(file));
+        }
+    }
+    throw std::invalid_argument(
+        "unknown profile \"" + argument + "\"; the profiles are: " + check::ProfileNames() +
+        ", a FILE.json, or NAME for NAME.json in " +
+        (folder.empty() ? std::string("the user's profile folder") : folder));
+}
+
+std::vector<check::Profile> UserProfiles() {
+    std::vector<check::Profile> profiles;
+    const std::string folder = UserProfileFolder();
+    std::error_code error;
+    if (folder.empty() || !fs::is_directory(os::PathFromUtf8(folder), error)) {
+        return profiles;
+    }
+    std::vector<fs::path> files;
+    for (fs::directory_iterator it(os::PathFromUtf8(folder), error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_regular_file(error) && EndsWithJson(os::Utf8FromPath(it->path().filename()))) {
+            files.push_back(it->path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        profiles.push_back(LoadProfileFile(os::Utf8FromPath(file)));
+    }
+    return profiles;
+}
+
+} // namespace vidtag::cli
