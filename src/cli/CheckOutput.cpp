@@ -1,6 +1,7 @@
 #include "CheckOutput.h"
 
 #include "CliTexts.h"
+#include "ConsoleText.h"
 #include "PathText.h"
 #include "check/Profiles.h"
 
@@ -165,7 +166,7 @@ Json CheckObject(const check::CheckResult& result) {
 void PrintProfileList(bool json, std::FILE* out, int language) {
     if (json) {
         for (const check::Profile& profile : check::Profiles()) {
-            std::fprintf(out, "%s\n", ProfileObject(profile).dump().c_str());
+            PutText(out, ProfileObject(profile).dump() + "\n");
         }
         return;
     }
@@ -180,7 +181,7 @@ void PrintProfileList(bool json, std::FILE* out, int language) {
         }
     }
     for (const std::vector<std::string>& row : rows) {
-        std::fprintf(out, "%s\n", TableLine(row, widths).c_str());
+        PutText(out, TableLine(row, widths) + "\n");
     }
 }
 

@@ -66,6 +66,16 @@ enum class Message {
     ProfilePacked,
     ProfileInterlace,
     ProfileNothing,
+    NoMatch,
+    CannotExamine,
+    InUse,
+    ToAutoNeedsCheck,
+    CheckWithRestore,
+    ListProfilesWithFiles,
+    RestoreWithTo,
+    ProfileUnknown,
+    LanguageUnknown,
+    RunWithHelp,
     Count
 };
 
