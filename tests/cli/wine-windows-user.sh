@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# wine-windows-user.sh WINE VIDTAG-CLI.EXE SAMPLES: vidtag-cli.exe used the way a Windows user
+# wine-windows-user.sh WINE VIDTAG-CLI.EXE SAMPLES CPGET.EXE: vidtag-cli.exe used the way a Windows user
 # uses it: -r over deep folders and folders ending in a dot or a space, a restore through another
 # spelling of the path, the console's code page, and wildcards left to the program by cmd.exe.
 set -euo pipefail
-wine=$1 exe=$2 samples=$3
+wine=$1 exe=$2 samples=$3 cpget=$4
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 export VIDTAG_JOURNAL="Z:$dir/journal.jsonl"
@@ -37,9 +37,11 @@ for spelling in "$(win "$dir")\\Y.AVI" "\\\\?\\$(win "$dir")\\y.avi" "$(win "$di
 done
 
 # 3. The console's code page is the same after the program as before.
-out=$(cd "$dir" && script -qc "'$wine' cmd /c 'chcp & $(win "$exe") --version & chcp'" /dev/null \
-  </dev/null | tr -d '\r' | grep -o 'code page: [0-9]*' | uniq -c | wc -l)
-[ "$out" -eq 1 ] || fail "the console's code page changed"
+pages=$(win "$dir")\\pages
+(cd "$dir" && script -qc "'$wine' cmd /c '$(win "$cpget") $pages & $(win "$exe") --version & $(win "$cpget") $pages'" \
+  /dev/null </dev/null >/dev/null)
+[ "$(sort -u "$dir/pages" | wc -l)" -eq 1 ] && [ "$(wc -l <"$dir/pages")" -eq 2 ] ||
+  fail "the console's code page changed: $(tr '\n' ' ' <"$dir/pages")"
 
 # 4. Wildcards match files only, in any case, sorted; a pattern matching nothing is an error.
 mkdir -p "$dir/w/c.avi"
