@@ -115,8 +115,7 @@ FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileId
             byIdentity.push_back(i);
         }
         // Records written before paths were canonical may spell the path another way.
-        if (os::SamePath(entry.Path, absolutePath) ||
-            os::SamePath(os::CanonicalPath(entry.Path), absolutePath)) {
+        if (os::NamesFile(entry.Path, absolutePath)) {
             byPath.push_back(i);
         }
     }

@@ -44,4 +44,9 @@ std::string CanonicalPath(const std::string& name);
 // case-insensitive on Windows, byte for byte elsewhere.
 bool SamePath(std::string_view a, std::string_view b);
 
+// Whether a path written down earlier, in whatever spelling, names the file whose canonical path
+// is given: the same path, or, when their last names agree, the same once made canonical itself.
+// Only those records cost a look at the file system.
+bool NamesFile(const std::string& recorded, const std::string& canonical);
+
 } // namespace vidtag::os

@@ -98,4 +98,12 @@ bool SamePath(std::string_view a, std::string_view b) {
     return a == b;
 }
 
+bool NamesFile(const std::string& recorded, const std::string& canonical) {
+    if (recorded == canonical) {
+        return true;
+    }
+    const auto last = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+    return last(recorded) == last(canonical) && CanonicalPath(recorded) == canonical;
+}
+
 } // namespace vidtag::os

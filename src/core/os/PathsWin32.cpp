@@ -151,6 +151,26 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
     return Matches(UpperCase(name), UpperCase(pattern));
 }
 
+namespace {
+
+// The last name as the system reads it: without the dots and spaces it trims.
+std::string_view LastName(std::string_view path) {
+    std::size_t end = path.size();
+    while (end > 0 && (path[end - 1] == '.' || path[end - 1] == ' ')) {
+        --end;
+    }
+    const std::size_t slash = path.find_last_of("\\/", end == 0 ? 0 : end - 1);
+    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+    return path.substr(start, end - start);
+}
+
+} // namespace
+
+bool NamesFile(const std::string& recorded, const std::string& canonical) {
+    return SamePath(recorded, canonical) || (SamePath(LastName(recorded), LastName(canonical)) &&
+                                             SamePath(CanonicalPath(recorded), canonical));
+}
+
 std::string CanonicalPath(const std::string& name) {
     const std::wstring system = SystemName(Repaired(name).c_str());
     // No access asked: the file's name is all that is read, whoever holds it open.
