@@ -32,7 +32,8 @@ void Refused(const std::string& path, int code, int language, Found& out) {
 // One folder and, depth first, the folders in it. A folder that cannot be listed, or whose
 // listing breaks off, and an entry that cannot be examined are reported with the system's reason,
 // and the walk goes on with the rest. Symbolic links are not followed, whether they point at
-// files or folders: a link may lead out of the tree or back into it.
+// files or folders: a link may lead out of the tree or back into it. Every other entry named .avi
+// is listed, whatever its type.
 void Walk(const std::string& folder, int language, Found& out) {
     std::vector<os::FolderEntry> entries;
     if (!os::ListFolder(folder, entries)) {
@@ -46,7 +47,9 @@ void Walk(const std::string& folder, int language, Found& out) {
                                       os::SystemErrorText(entry.Error))});
         } else if (entry.Type == os::EntryType::Folder) {
             folders.push_back(path);
-        } else if (entry.Type == os::EntryType::File && HasAviExtension(entry.Name)) {
+        } else if (entry.Type != os::EntryType::Link && HasAviExtension(entry.Name)) {
+            // A named pipe, socket or device goes in too: the engine refuses it at once and
+            // says what it is, as for one named on the command line.
             out.push_back({path, {}});
         }
     }

@@ -8,10 +8,10 @@
 // file's own.
 namespace vidtag::os {
 
-enum class EntryType { File, Folder, Other };
+enum class EntryType { File, Folder, Link, Other };
 
-// One name in a folder. Symbolic links and junctions are Other, whatever they point at: a walk
-// that followed them could leave the tree or come back into it.
+// One name in a folder. Symbolic links and junctions are Link, whatever they point at: a walk
+// that followed them could leave the tree or come back into it. Other: a pipe, socket or device.
 struct FolderEntry {
     std::string Name;
     EntryType Type = EntryType::Other;

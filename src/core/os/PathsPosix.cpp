@@ -17,7 +17,10 @@ namespace vidtag::os {
 namespace {
 
 EntryType TypeOfMode(mode_t mode) {
-    return S_ISREG(mode) ? EntryType::File : S_ISDIR(mode) ? EntryType::Folder : EntryType::Other;
+    return S_ISREG(mode)   ? EntryType::File
+           : S_ISDIR(mode) ? EntryType::Folder
+           : S_ISLNK(mode) ? EntryType::Link
+                           : EntryType::Other;
 }
 
 // The type the listing gave, or, where the file system gives none, the entry's own status.
@@ -26,6 +29,7 @@ FolderEntry Examine(DIR* folder, const dirent& item) {
     if (item.d_type != DT_UNKNOWN) {
         entry.Type = item.d_type == DT_REG   ? EntryType::File
                      : item.d_type == DT_DIR ? EntryType::Folder
+                     : item.d_type == DT_LNK ? EntryType::Link
                                              : EntryType::Other;
         return entry;
     }

@@ -19,7 +19,7 @@ EntryType TypeOf(const WIN32_FIND_DATAW& data) {
                       (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
                        data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
     if (link) {
-        return EntryType::Other;
+        return EntryType::Link;
     }
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryType::Folder
                                                                    : EntryType::File;
