@@ -1,6 +1,7 @@
 #include "CheckOutput.h"
 
 #include "CliTexts.h"
+#include "ConsoleText.h"
 #include "PathText.h"
 #include "ProfileFile.h"
 #include "check/Profiles.h"
@@ -187,7 +188,7 @@ void PrintTable(const std::vector<check::Profile>& profiles, std::FILE* out, int
         }
     }
     for (const std::vector<std::string>& row : rows) {
-        std::fprintf(out, "%s\n", TableLine(row, widths).c_str());
+        PutText(out, TableLine(row, widths) + "\n");
     }
 }
 
@@ -241,21 +242,20 @@ int PrintProfileList(bool json, std::FILE* out, int language) {
     try {
         own = UserProfiles();
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "vidtag-cli: %s\n", error.what());
+        PutText(stderr, std::string("vidtag-cli: ") + error.what() + "\n");
         return 2;
     }
     profiles.insert(profiles.end(), own.begin(), own.end());
     if (json) {
         for (const check::Profile& profile : profiles) {
-            std::fprintf(out, "%s\n", ProfileObject(profile).dump().c_str());
+            PutText(out, ProfileObject(profile).dump() + "\n");
         }
         return 0;
     }
     PrintTable(profiles, out, language);
     if (!own.empty()) {
-        std::fprintf(
-            out, "%s\n",
-            Fill(MessageText(language, Message::ProfileFolder), UserProfileFolder()).c_str());
+        PutText(out,
+                Fill(MessageText(language, Message::ProfileFolder), UserProfileFolder()) + "\n");
     }
     return 0;
 }

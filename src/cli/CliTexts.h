@@ -78,6 +78,16 @@ enum class Message {
     ProfileFromDevice,
     ProfileFromUser,
     ProfileFolder,
+    NoMatch,
+    CannotExamine,
+    InUse,
+    ToAutoNeedsCheck,
+    CheckWithRestore,
+    ListProfilesWithFiles,
+    RestoreWithTo,
+    ProfileUnknown,
+    LanguageUnknown,
+    RunWithHelp,
     Count
 };
 

@@ -1,6 +1,7 @@
 #include "Options.h"
 
 #include "CliTexts.h"
+#include "ConsoleText.h"
 #include "KindLookup.h"
 #include "ProfileFile.h"
 
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <sstream>
 
 namespace vidtag::cli {
 
@@ -17,7 +19,7 @@ namespace {
 constexpr int kUsageError = 2;
 
 std::optional<int> UsageError(const std::string& message) {
-    std::fprintf(stderr, "vidtag-cli: %s\n", message.c_str());
+    PutText(stderr, "vidtag-cli: " + message + "\n");
     return kUsageError;
 }
 
@@ -55,15 +57,38 @@ std::optional<int> CheckUsage(const std::string& profileName, bool checkGiven, O
         }
     }
     if (options.Auto && options.Checks.empty()) {
-        return UsageError("--to auto needs --check PROFILE, whose verdict names the kind");
+        return UsageError(MessageText(options.Language, Message::ToAutoNeedsCheck));
     }
     if (!options.Checks.empty() && options.Restore) {
-        return UsageError("--check and --restore exclude each other");
+        return UsageError(MessageText(options.Language, Message::CheckWithRestore));
     }
     if (options.ListProfiles && !options.Paths.empty()) {
-        return UsageError("--list-profiles takes no files");
+        return UsageError(MessageText(options.Language, Message::ListProfilesWithFiles));
     }
     return std::nullopt;
+}
+
+// Whether "--lang ru" or "--lang=ru" is among the arguments.
+int EarlyLanguage(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--lang=ru" ||
+            (argument == "--lang" && i + 1 < argc && std::string(argv[i + 1]) == "ru")) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// CLI11 writes help, the version and its errors to the streams it is given; they go out the way
+// every other text does.
+int Exit(const CLI::App& app, const CLI::Error& error) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = app.exit(error, out, err);
+    PutText(stdout, out.str());
+    PutText(stderr, err.str());
+    return status;
 }
 
 } // namespace
@@ -92,6 +117,11 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "vidtag-cli " VIDTAG_VERSION);
     std::string language = "en";
+    // Errors in the command line are said in the language asked for, before it is parsed.
+    const int early = EarlyLanguage(argc, argv);
+    app.failure_message([early](const CLI::App*, const CLI::Error& error) {
+        return std::string(error.what()) + "\n" + MessageText(early, Message::RunWithHelp) + "\n";
+    });
     CLI::Option* to =
         app.add_option("--to", options.ToText, "Convert to KIND")->option_text("KIND");
     app.add_flag("--json", options.Json, "One JSON object per file and line");
@@ -101,7 +131,13 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
                  "followed");
     app.add_flag("-P,--preserve-time", options.PreserveTime, "Keep the modification time");
     app.add_option("--lang", language, "Language of the texts")
-        ->check(CLI::IsMember({"en", "ru"}))
+        ->check(
+            [early](const std::string& value) {
+                return value == "en" || value == "ru"
+                           ? std::string()
+                           : Fill(MessageText(early, Message::LanguageUnknown), value);
+            },
+            "en|ru")
         ->option_text("en|ru");
     app.add_flag("-q,--quiet", options.Quiet, "Report failures only");
     app.add_flag("--restore", options.Restore,
@@ -125,9 +161,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
-        return app.exit(done);
+        return Exit(app, done);
     } catch (const CLI::ParseError& error) {
-        const int status = app.exit(error);
+        const int status = Exit(app, error);
         return status == 0 ? 0 : kUsageError;
     }
     options.Language = language == "ru" ? 1 : 0;
@@ -156,7 +192,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         return UsageError(MessageText(options.Language, Message::RestoreWithoutJournal));
     }
     if (options.Restore && to->count() > 0) {
-        return UsageError("--restore and --to exclude each other");
+        return UsageError(MessageText(options.Language, Message::RestoreWithTo));
     }
     if (auto status = CheckUsage(profileName, check->count() > 0, options)) {
         return status;

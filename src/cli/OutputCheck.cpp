@@ -1,6 +1,7 @@
 #include "OutputCheck.h"
 
 #include "CliTexts.h"
+#include "ConsoleText.h"
 #include "os/SystemError.h"
 
 #include <cerrno>
@@ -49,10 +50,10 @@ int FinishOutput(int status, bool outputClosedAtStart, int language) {
         outputError = EBADF;
     }
     if (outputError != 0) {
-        std::fprintf(
-            stderr, "vidtag-cli: %s\n",
-            Fill(MessageText(language, Message::ReportNotWritten), os::SystemErrorText(outputError))
-                .c_str());
+        PutText(stderr, "vidtag-cli: " +
+                            Fill(MessageText(language, Message::ReportNotWritten),
+                                 os::SystemErrorText(outputError)) +
+                            "\n");
     }
     // Errors are part of the report too; when they are lost, so is the run's account.
     const bool errorsLost = std::fflush(stderr) != 0 || std::ferror(stderr);

@@ -2,6 +2,7 @@
 
 #include "CheckOutput.h"
 #include "CliTexts.h"
+#include "ConsoleText.h"
 #include "OutputCheck.h"
 #include "PathText.h"
 #include "os/SystemError.h"
@@ -26,8 +27,7 @@ void PutLine(std::FILE* stream, const std::string& line) {
     if (stream == stderr) {
         FlushOutput();
     }
-    std::fputs(line.c_str(), stream);
-    std::fputc('\n', stream);
+    PutText(stream, line + "\n");
 }
 
 // Each family is closed under its targets, so a kind and its targets make up its whole family.
@@ -161,7 +161,9 @@ std::string TargetNames(CodecKind kind, int language) {
 void PrintText(const FileReport& report, int language, bool quiet, std::FILE* out, std::FILE* err) {
     const std::string prefix = DisplayName(report.Path) + ": ";
     std::string now = ReportStatusText(report, language);
-    if (report.SystemError != 0 && !SaysNotFound(report.SystemError)) {
+    if (os::IsSharingViolation(report.SystemError)) {
+        now = std::string(MessageText(language, Message::InUse)) + " (" + now + ")";
+    } else if (report.SystemError != 0 && !SaysNotFound(report.SystemError)) {
         now += ": " + SystemReason(report, language);
     }
     // All lines of one file go to one stream, so that a redirected stream never keeps a line

@@ -1,6 +1,7 @@
 #include "CheckJob.h"
 #include "CheckOutput.h"
 #include "CliTexts.h"
+#include "ConsoleText.h"
 #include "FileJob.h"
 #include "FolderExpansion.h"
 #include "JsonOutput.h"
@@ -57,9 +58,6 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    SetConsoleOutputCP(CP_UTF8);
-#endif
     using namespace vidtag::cli;
     const bool outputClosed = ReserveStandardDescriptors();
 
@@ -108,7 +106,8 @@ int main(int argc, char** argv) {
     bool anyFailed = false;
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (showProgress) {
-            std::fprintf(stderr, "\r[%zu/%zu]\x1b[K", i + 1, files.size());
+            PutText(stderr,
+                    "\r[" + std::to_string(i + 1) + "/" + std::to_string(files.size()) + "]\x1b[K");
             std::fflush(stderr);
         }
         const FileArgument& file = files[i];
@@ -131,18 +130,18 @@ int main(int argc, char** argv) {
         }
         if (vidtag::JournalReport.SkippedLines > 0 && !warnedSkipped) {
             warnedSkipped = true;
-            std::fprintf(
-                stderr, "vidtag-cli: %s\n",
-                Fill(MessageText(options.Language, Message::JournalSkipped), vidtag::JournalPath())
-                    .c_str());
+            PutText(stderr, "vidtag-cli: " +
+                                Fill(MessageText(options.Language, Message::JournalSkipped),
+                                     vidtag::JournalPath()) +
+                                "\n");
         }
         anyFailed = anyFailed || report.Failed() || FailsCheck(report);
         if (showProgress) {
-            std::fputs("\r\x1b[K", stderr);
+            PutText(stderr, "\r\x1b[K");
         }
         if (options.Json) {
             if (!options.Quiet || report.Failed() || FailsCheck(report)) {
-                std::fputs((JsonLine(report, options.Language) + "\n").c_str(), stdout);
+                PutText(stdout, JsonLine(report, options.Language) + "\n");
             }
         } else {
             PrintText(report, options.Language, options.Quiet, stdout, stderr);

@@ -586,7 +586,7 @@ TEST_F(Journal, TheJournalInTheField) {
               [&] {
                   return RunCli({"--to", "divx 5", path}, inDir + "blocker/j.jsonl ");
               },
-              1, blocker + "/j.jsonl: its lock file", true},
+              1, blocker + "/j.jsonl: Not a directory", true},
              {"a named pipe", [&] { return (UseJournal(fifo), convert("divx 5")); }, 1,
               "it is not a regular file but a named pipe", true},
              {"a device", [&] { return (UseJournal("/dev/full"), convert("divx 5")); }, 1,

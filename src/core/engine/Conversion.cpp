@@ -4,6 +4,7 @@
 #include "engine/RecordEvidence.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
+#include "os/Paths.h"
 #include "os/SystemError.h"
 
 #include <array>
@@ -373,7 +374,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     if (!identified) {
         journal = nullptr;
     }
-    const std::string absolute = journal != nullptr ? AbsolutePath(fileName) : fileName;
+    const std::string absolute = journal != nullptr ? os::CanonicalPath(fileName) : fileName;
     WritableFile writable(fileName, attributes, stream, locked.Writable);
     if (journal != nullptr) {
         const FileHistory seen = HistoryOf(journal->Entries(), identity, absolute, {});

@@ -6,6 +6,7 @@
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "os/FileLayer.h"
+#include "os/Paths.h"
 #include "streams/CachedReadStream64.h"
 #include "streams/Stream64.h"
 #include "video/AviStreamFacts.h"
@@ -245,7 +246,7 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
         }
         const CodePair current{state.CurrentHandler, state.CurrentCompression};
         const FileHistory history =
-            HistoryOf(journal->Entries(), identity, AbsolutePath(FileName), current);
+            HistoryOf(journal->Entries(), identity, os::CanonicalPath(FileName), current);
         if (history.Last && history.Last->State == EntryState::Pending) {
             const JournalEntry& last = *history.Last;
             found.Interrupted =

@@ -1,5 +1,7 @@
 #include "journal/ConversionHistory.h"
 
+#include "os/Paths.h"
+
 #include <limits>
 #include <map>
 #include <tuple>
@@ -145,7 +147,8 @@ FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileId
         if (entry.File.SameFile(file)) {
             byIdentity.push_back(i);
         }
-        if (entry.Path == absolutePath) {
+        // Records written before paths were canonical may spell the path another way.
+        if (os::NamesFile(entry.Path, absolutePath)) {
             byPath.push_back(i);
         }
     }

@@ -427,7 +427,15 @@ bool Journal::Writable() {
         return false;
     }
     std::error_code error;
-    fs::create_directories(os::PathFromUtf8(path_).parent_path(), error);
+    // The reason of the call that failed, rather than that of the open which would fail after it.
+    if (!fs::create_directories(os::PathFromUtf8(path_).parent_path(), error) && error) {
+        error_ = error.message();
+        while (!error_.empty() &&
+               (error_.back() == '\n' || error_.back() == '\r' || error_.back() == '.')) {
+            error_.pop_back();
+        }
+        return false;
+    }
     const fs::file_status status = fs::status(os::PathFromUtf8(path_), error);
     if (fs::is_directory(status)) {
         error_ = "it is a folder";

@@ -12,41 +12,6 @@ namespace vidtag::os {
 
 namespace {
 
-bool IsSlash(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-bool IsAbsolute(const std::wstring& name) {
-    const bool drive =
-        name.size() >= 3 &&
-        ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'a' && name[0] <= L'z')) &&
-        name[1] == L':' && IsSlash(name[2]);
-    return drive || (name.size() >= 2 && IsSlash(name[0]) && IsSlash(name[1]));
-}
-
-// Names reach the layer as UTF-8 and go to the W functions: the A functions read them in the
-// active code page, which is UTF-8 only where Windows honours the manifest's request (Windows 10
-// version 1903 on). An absolute name goes in the \\?\ form, the only one longer than MAX_PATH
-// that every Windows opens; that form is taken as it stands, so the name is first made whole
-// (backslashes, no "." or "..") the way the system makes the short forms whole.
-std::wstring Wide(const char* name) {
-    const std::wstring wide = WideFromUtf8(name);
-    if (!IsAbsolute(wide) || wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) {
-        return wide;
-    }
-    const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return wide;
-    }
-    std::wstring full(size, L'\0');
-    const DWORD length = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) {
-        return wide;
-    }
-    full.resize(length);
-    return IsSlash(full[0]) ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
-}
-
 DWORD AccessFlags(Access access) {
     switch (access) {
     case Access::Read:
@@ -82,7 +47,7 @@ class Win32FileLayer final : public FileLayer {
   public:
     FileHandle Open(const char* name, Access access, Share share) override {
         const HANDLE handle =
-            ::CreateFileW(Wide(name).c_str(), AccessFlags(access), ShareFlags(share), nullptr,
+            ::CreateFileW(SystemName(name).c_str(), AccessFlags(access), ShareFlags(share), nullptr,
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             RememberSystemError(static_cast<int>(::GetLastError()));
@@ -98,7 +63,7 @@ class Win32FileLayer final : public FileLayer {
     }
 
     FileHandle Create(const char* name) override {
-        return ::CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        return ::CreateFileW(SystemName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
@@ -130,7 +95,7 @@ class Win32FileLayer final : public FileLayer {
     void Close(FileHandle handle) override { ::CloseHandle(handle); }
 
     bool GetAttributes(const char* name, Attributes& attributes) override {
-        const DWORD value = ::GetFileAttributesW(Wide(name).c_str());
+        const DWORD value = ::GetFileAttributesW(SystemName(name).c_str());
         if (value == INVALID_FILE_ATTRIBUTES) {
             return false;
         }
@@ -139,7 +104,7 @@ class Win32FileLayer final : public FileLayer {
     }
 
     bool SetAttributes(const char* name, Attributes attributes) override {
-        return ::SetFileAttributesW(Wide(name).c_str(), attributes) != 0;
+        return ::SetFileAttributesW(SystemName(name).c_str(), attributes) != 0;
     }
 
     bool IsReadOnly(Attributes attributes) override {
@@ -152,7 +117,7 @@ class Win32FileLayer final : public FileLayer {
     // Appending access alone makes every write land at the end. Deleting is shared so that the
     // journal can be replaced by its compacted copy while others hold it open.
     FileHandle OpenAppend(const char* name) override {
-        return ::CreateFileW(Wide(name).c_str(), FILE_APPEND_DATA | GENERIC_READ,
+        return ::CreateFileW(SystemName(name).c_str(), FILE_APPEND_DATA | GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
@@ -187,7 +152,7 @@ class Win32FileLayer final : public FileLayer {
     // Write-through: the new name is on the disk when the call returns, like the data flushed
     // before it.
     bool Rename(const char* from, const char* to) override {
-        if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+        if (!::MoveFileExW(SystemName(from).c_str(), SystemName(to).c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             RememberSystemError(static_cast<int>(::GetLastError()));
             return false;

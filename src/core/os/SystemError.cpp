@@ -16,6 +16,16 @@ void RememberSystemError(int code) {
     lastError = code;
 }
 
+bool IsSharingViolation(int code) {
+#ifdef _WIN32
+    // ERROR_SHARING_VIOLATION; POSIX has no sharing modes.
+    return code == 32;
+#else
+    (void)code;
+    return false;
+#endif
+}
+
 std::string SystemErrorText(int code) {
     if (code == kNotRegularFile) {
         return "Not a regular file";

@@ -15,6 +15,9 @@ void RememberSystemError(int code);
 // reading it could block for ever or have side effects.
 constexpr int kNotRegularFile = -1;
 
+// Whether the code says that another program holds the file open without sharing it.
+bool IsSharingViolation(int code);
+
 // The system's text for a code, without a trailing full stop.
 std::string SystemErrorText(int code);
 

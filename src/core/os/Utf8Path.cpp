@@ -39,6 +39,34 @@ std::string Utf8FromWide(const wchar_t* text, int length) {
     ::WideCharToMultiByte(CP_UTF8, 0, text, counted, out.data(), size, nullptr, nullptr);
     return out;
 }
+
+// Names reach the layer as UTF-8 and go to the W functions: the A functions read them in the
+// active code page, which is UTF-8 only where Windows honours the manifest's request (Windows 10
+// version 1903 on). The \\?\ form is taken as it stands, so the name is first made whole
+// (backslashes, no "." or "..") the way the system makes the short forms whole; a relative name
+// is made absolute then too, so that a long one opens without LongPathsEnabled.
+std::wstring SystemName(const char* name) {
+    const std::wstring wide = WideFromUtf8(name);
+    if (wide.empty() || wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) {
+        return wide;
+    }
+    const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) {
+        return wide;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return wide;
+    }
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) != 0) {
+        return L"\\\\?\\" + full;
+    }
+    // A share, or a device such as \\.\NUL that a reserved name stands for.
+    const bool device = full.size() > 3 && (full[2] == L'.' || full[2] == L'?') && full[3] == L'\\';
+    return device ? full : L"\\\\?\\UNC\\" + full.substr(2);
+}
 #endif
 
 } // namespace vidtag::os

@@ -16,6 +16,10 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 std::wstring WideFromUtf8(const char* text);
 // length -1: up to the terminating NUL, which is not copied.
 std::string Utf8FromWide(const wchar_t* text, int length = -1);
+// The form every file call hands to the W functions: the full path in the \\?\ form, the only
+// one longer than MAX_PATH that every Windows opens, whether the name was relative or absolute.
+// Names already in the \\?\ or \\.\ form, and devices, are taken as they stand.
+std::wstring SystemName(const char* name);
 #endif
 
 } // namespace vidtag::os
