@@ -25,6 +25,8 @@ void TakeEngineState(FileReport& report) {
     report.CompressionPos = EngineState.CompressionPos;
     report.Stream = StreamReport;
     report.Rates = RateReport;
+    report.Matroska = EngineState.Matroska;
+    report.Container = MatroskaReport;
 }
 
 void AddWarning(FileReport& report, const std::string& warning) {
@@ -95,6 +97,8 @@ std::string RefusalText(int language) {
         return MessageText(language, Message::CodesChanged);
     case Refusal::RecordDamaged:
         return Fill(MessageText(language, Message::RecordDamaged), JournalReport.Reason);
+    case Refusal::ContainerRefused:
+        return JournalReport.Reason;
     default:
         return {};
     }
@@ -208,6 +212,11 @@ FileReport AnalyseFile(const std::string& path, bool journal, int language) {
             report.Original = OriginalOf(path);
             report.Warning = JournalWarning(report.Original, language);
         }
+    } else if (report.Status == kStatusNotAvi && MatroskaReport.Matroska) {
+        report.Kind = kUnknownKind;
+        report.Matroska = true;
+        report.Container = MatroskaReport;
+        report.Error = MatroskaReport.Reason;
     } else if (report.Status != kStatusNotFound) {
         // Only a failed existence test leaves the kind unset; its codes and positions would be
         // the previous file's.
@@ -274,7 +283,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
 
     // Codes only the relaxed rule knows are not the table's: without a record nothing could
     // write them back.
-    if (!request.Journal &&
+    if (!request.Journal && !report.Matroska &&
         ClassifyCodec(report.FromHandler, report.FromCompression) != report.FromKind) {
         AddWarning(report, Fill(MessageText(language, Message::NoExactRestore),
                                 FourCCToString(report.FromHandler) + "/" +

@@ -19,7 +19,7 @@ bool HasAviExtension(const fs::path& path) {
     for (const char c : extension) {
         lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return lower == ".avi";
+    return lower == ".avi" || lower == ".mkv";
 }
 
 // One folder and, depth first, the folders in it. A folder that cannot be listed, or whose

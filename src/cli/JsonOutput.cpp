@@ -58,6 +58,28 @@ std::string Dump(const Json& object) {
     return line + "}";
 }
 
+// A Matroska file has no handler; its headers say which track was taken and why nothing may be
+// written, where nothing may.
+void MatroskaFields(const FileReport& report, Json& object) {
+    const TMatroskaReport& found = report.Container;
+    object["container"] = "matroska";
+    object["handler"] = nullptr;
+    object["handler_pos"] = nullptr;
+    if (report.CompressionPos == 0) {
+        object["compression"] = nullptr;
+    }
+    if (!found.CodecId.empty()) {
+        object["codec_id"] = found.CodecId;
+        object["track"] = found.Track;
+    }
+    if (!found.Choice.empty()) {
+        object["track_choice"] = found.Choice;
+    }
+    if (!found.WriteRefusal.empty()) {
+        object["unchangeable"] = found.WriteRefusal;
+    }
+}
+
 } // namespace
 
 std::string JsonLine(const FileReport& report, int language) {
@@ -80,6 +102,9 @@ std::string JsonLine(const FileReport& report, int language) {
         object["targets"].push_back(CodecNames[target]);
     }
     object["locked"] = OfferedTargets(report.Kind).Locked;
+    if (report.Matroska) {
+        MatroskaFields(report, object);
+    }
     if (!report.ArgumentOnly) {
         object["stream"] = StreamObject(report.Stream);
     }
@@ -89,8 +114,10 @@ std::string JsonLine(const FileReport& report, int language) {
     // Only where the relaxed rule is at work, so that default output stays as scripts know it.
     if (report.Rule == ClassificationRule::Relaxed && report.Status == kStatusDone &&
         IsRecognisedKind(report.Kind)) {
-        object["match"] =
-            ClassifyCodec(report.Handler, report.Compression) == report.Kind ? "exact" : "relaxed";
+        const bool exact = report.Matroska
+                               ? report.Container.ExactMatch
+                               : ClassifyCodec(report.Handler, report.Compression) == report.Kind;
+        object["match"] = exact ? "exact" : "relaxed";
     }
     if (report.RelaxedKind != kNoKind) {
         object["relaxed_kind"] = report.RelaxedKind;

@@ -103,6 +103,24 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
 
 } // namespace
 
+namespace {
+
+// Which track of a Matroska file was read, and why its code cannot change where it cannot.
+void PrintMatroskaLines(const FileReport& report, std::FILE* out) {
+    const TMatroskaReport& found = report.Container;
+    std::string line =
+        "  Matroska, track " + std::to_string(found.Track) + " (" + found.CodecId + ")";
+    if (!found.Choice.empty()) {
+        line += ": " + found.Choice;
+    }
+    PutLine(out, line);
+    if (!found.WriteRefusal.empty()) {
+        PutLine(out, "  " + found.WriteRefusal);
+    }
+}
+
+} // namespace
+
 std::string SystemReason(const FileReport& report, int language) {
     if (report.SystemError == 0) {
         return {};
@@ -181,6 +199,9 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
                                       TargetNames(report.Kind, language)));
         }
         PrintJournalLines(report, language, quiet, out);
+        if (!quiet && report.Matroska && report.Status == kStatusDone) {
+            PrintMatroskaLines(report, out);
+        }
         if (!report.Warning.empty()) {
             PutLine(err, prefix + report.Warning);
         }
@@ -205,7 +226,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             prefix + DisplayKindName(report.FromKind, language) + " -> " +
             DisplayKindName(report.Converted ? report.Kind : report.ToKind, language);
         if (report.Converted && report.Restore) {
-            line += " (" + FourCCToString(report.Handler) + "/" +
+            line += " (" +
+                    (report.Matroska ? std::string() : FourCCToString(report.Handler) + "/") +
                     FourCCToString(report.Compression) + ")";
         }
         if (report.DryRun) {

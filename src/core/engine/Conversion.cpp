@@ -1,8 +1,10 @@
 #include "engine/Conversion.h"
 
 #include "engine/CodePatch.h"
+#include "engine/MatroskaAnalysis.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
+#include "matroska/CodeKind.h"
 #include "os/SystemError.h"
 
 #include <array>
@@ -350,10 +352,13 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         return kStatusDone;
     }
 
+    // A Matroska file's one code is recorded and written as a handler without a compression
+    // code: one field, one write, and the journal's records stay as they are.
     JournalEntry entry;
-    entry.HandlerPos = state.HandlerPos;
-    entry.CompressionPos = state.CompressionPos;
-    entry.From = {state.CurrentHandler, state.CurrentCompression};
+    entry.HandlerPos = state.Matroska ? state.CompressionPos : state.HandlerPos;
+    entry.CompressionPos = state.Matroska ? 0 : state.CompressionPos;
+    entry.From = state.Matroska ? JournalCodes(state.CurrentCompression)
+                                : CodePair{state.CurrentHandler, state.CurrentCompression};
     entry.FromKind = state.CurrentKind;
     CodePair wanted{};
     if (mode == WriteMode::Restore) {
@@ -370,7 +375,9 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
         entry.From = ReadPair(stream, *recorded.Last);
-        entry.FromKind = Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
+        entry.FromKind = state.Matroska
+                             ? mkv::ClassifyCompression(entry.From.Handler, AnalysisRule)
+                             : Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
         const FileHistory history = HistoryOf(journal->Entries(), identity, absolute, entry.From);
         if (!history.Damage.empty()) {
             return RecordDamaged(history.Damage);
@@ -389,6 +396,10 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
                  : kind == state.OriginalKind
                      ? CodePair{state.OriginalHandler, state.OriginalCompression}
                      : CodePairOf(kind);
+        if (state.Matroska && !(history.Original && history.Original->FromKind == kind)) {
+            wanted = JournalCodes(kind == state.OriginalKind ? state.OriginalCompression
+                                                             : mkv::CompressionCodeOf(kind));
+        }
     }
     const std::size_t count = entry.CompressionPos > 0 ? 2 : 1;
     entry.To = {wanted.Handler, count == 2 ? wanted.Compression : entry.From.Compression};
@@ -426,9 +437,10 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         journal->Settle(entry, status == kStatusDone ? EntryState::Done : EntryState::Undone);
     }
     if (status == kStatusDone) {
+        const CodePair now = state.Matroska ? StateCodes(entry.To) : entry.To;
         state.CurrentKind = kind;
-        state.CurrentHandler = entry.To.Handler;
-        state.CurrentCompression = entry.To.Compression;
+        state.CurrentHandler = now.Handler;
+        state.CurrentCompression = now.Compression;
     }
     return status;
 }
