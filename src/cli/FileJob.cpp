@@ -241,6 +241,12 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     if (report.Failed() || (request.Decide && !request.Decide(report))) {
         return report;
     }
+    // A Matroska track whose code may not change says why, whatever its kind.
+    if (report.Matroska && !report.Container.WriteRefusal.empty()) {
+        report.Status = kStatusCannotWrite;
+        report.Error = report.Container.WriteRefusal;
+        return report;
+    }
     const CodecKind target = report.ToKind;
     if (target == report.Kind) {
         return report;

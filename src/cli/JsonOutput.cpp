@@ -78,6 +78,12 @@ void MatroskaFields(const FileReport& report, Json& object) {
     if (!found.WriteRefusal.empty()) {
         object["unchangeable"] = found.WriteRefusal;
     }
+    if (object.contains("original")) {
+        object["original"]["handler"] = nullptr;
+    }
+    if (object.contains("from_handler")) {
+        object["from_handler"] = nullptr;
+    }
 }
 
 } // namespace
@@ -102,9 +108,6 @@ std::string JsonLine(const FileReport& report, int language) {
         object["targets"].push_back(CodecNames[target]);
     }
     object["locked"] = OfferedTargets(report.Kind).Locked;
-    if (report.Matroska) {
-        MatroskaFields(report, object);
-    }
     if (!report.ArgumentOnly) {
         object["stream"] = StreamObject(report.Stream);
     }
@@ -141,6 +144,9 @@ std::string JsonLine(const FileReport& report, int language) {
         object["to_kind"] = report.ToKind;
         object["converted"] = report.Converted;
         object["dry_run"] = report.DryRun;
+    }
+    if (report.Matroska) {
+        MatroskaFields(report, object);
     }
     if (!report.Warning.empty()) {
         object["warning"] = report.Warning;

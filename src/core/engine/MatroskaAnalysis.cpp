@@ -1,14 +1,17 @@
 #include "engine/MatroskaAnalysis.h"
 
+#include "check/IndexRates.h"
 #include "matroska/CodeKind.h"
 #include "matroska/MatroskaFile.h"
+#include "video/MatroskaStreamFacts.h"
+
+#include <utility>
 
 namespace vidtag {
 
 TMatroskaReport MatroskaReport;
 
 ConversionStatus AnalyseMatroska(TStream64& stream, bool readStreams, bool readRates) {
-    (void)readRates;
     TMatroskaReport& report = MatroskaReport;
     report.Matroska = true;
     const mkv::MatroskaFile file = mkv::ReadMatroska(stream);
@@ -35,7 +38,15 @@ ConversionStatus AnalyseMatroska(TStream64& stream, bool readStreams, bool readR
     report.ExactMatch =
         kind == mkv::ClassifyCompression(file.Compression, ClassificationRule::Exact);
     state.OriginalKind = state.CurrentKind = kind;
-    (void)readStreams;
+    if (readStreams) {
+        video::StreamFacts facts = video::ReadMatroskaFacts(file, stream, report.FramesNote);
+        facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(kind), facts.StreamSyntax);
+        // A Matroska file has no index of frame sizes: the rates come from the frames read.
+        if (readRates && facts.Fps) {
+            RateReport = check::RatesFromFrames(facts.ChunkSizes, *facts.Fps);
+        }
+        StreamReport = std::move(facts);
+    }
     return kStatusDone;
 }
 

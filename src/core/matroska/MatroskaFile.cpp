@@ -437,8 +437,10 @@ void Walk::Run() {
 
 bool HasMatroskaSignature(TStream64& stream) {
     std::array<std::uint8_t, 4> bytes{};
-    return stream.Seek(0, 0) == 0 && stream.Read(bytes.data(), 4) == 4 && bytes[0] == 0x1A &&
-           bytes[1] == 0x45 && bytes[2] == 0xDF && bytes[3] == 0xA3;
+    const bool read = stream.Seek(0, 0) == 0 && stream.Read(bytes.data(), 4) == 4;
+    // The other readers start where the stream stands.
+    stream.Seek(0, 0);
+    return read && bytes[0] == 0x1A && bytes[1] == 0x45 && bytes[2] == 0xDF && bytes[3] == 0xA3;
 }
 
 MatroskaFile ReadMatroska(TStream64& stream) {

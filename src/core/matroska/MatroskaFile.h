@@ -61,7 +61,7 @@ struct MatroskaFile {
 constexpr const char* kVfwCodecId = "V_MS/VFW/FOURCC";
 constexpr std::int64_t kCompressionOffset = 16;
 
-// Whether the stream starts with the EBML header's id.
+// Whether the stream starts with the EBML header's id. Leaves the stream at its start.
 bool HasMatroskaSignature(TStream64& stream);
 
 // Walks the headers up to the video track and says where its code lies. Reads only within the
