@@ -2,6 +2,7 @@
 
 #include "CliTexts.h"
 #include "check/CheckTexts.h"
+#include "check/ContainerCheck.h"
 
 #include <algorithm>
 
@@ -18,7 +19,12 @@ check::CheckResult CheckAs(const FileReport& report, CodecKind kind, const check
         result.UnknownReason = check::CheckTextOf(language, check::CheckText::NotAnalysed);
         return result;
     }
-    return check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
+    check::CheckResult result =
+        check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
+    if (report.Matroska) {
+        check::AddContainerProblem(result, report.Compression, report.Path, language);
+    }
+    return result;
 }
 
 bool Offered(CodecKind from, CodecKind to) {

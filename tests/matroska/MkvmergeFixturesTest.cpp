@@ -1,3 +1,4 @@
+#include "check/ContainerCheck.h"
 #include "codecs/CodecCatalog.h"
 #include "engine/Engine.h"
 #include "engine/MatroskaReport.h"
@@ -151,6 +152,44 @@ TEST(MkvmergeFixturesIso, AnIsoTrackIsAnalysedAndNeverWritten) {
     EXPECT_EQ(ProcessFile(path, 12), kStatusCannotWrite);
     EXPECT_EQ(JournalReport.Refused, Refusal::ContainerRefused);
     EXPECT_EQ(test::ReadFileBytes(path), original);
+}
+
+// The container problem's command, run: ffmpeg makes an AVI file with the code asked for, which
+// Vidtag reads as the kind, and the verdict is "remux" whatever a retag would have done.
+TEST(MkvmergeFixturesRemux, TheCommandMakesAnAviFileWithTheCode) {
+    if (!HaveOracles() || !Have("ffmpeg")) {
+        GTEST_SKIP() << "mkvtoolnix or ffmpeg is not installed";
+    }
+    test::TempDir dir;
+    const std::string mkv = dir.Path("in.mkv");
+    const std::string avi = dir.Path("out.avi");
+    ASSERT_LT(RunCommand("mkvmerge -q -o " + ShellQuote(mkv) + " " +
+                         ShellQuote(test::SamplePath("kind12-divx.avi")))
+                  .Exit,
+              2);
+    ASSERT_EQ(RunCommand(check::RemuxCommand(mkv, avi, FCC("DX50")) + " -v error -y").Exit, 0);
+    EXPECT_EQ(FfprobeTag(avi), "DX50");
+    ASSERT_EQ(ProcessFile(avi, kNoKind), kStatusDone);
+    EXPECT_FALSE(EngineState.Matroska);
+    EXPECT_EQ(EngineState.CurrentKind, 12);
+
+    for (const auto& [before, after] :
+         {std::pair{check::Verdict::Plays, check::Verdict::Remux},
+          std::pair{check::Verdict::Retag, check::Verdict::Remux},
+          std::pair{check::Verdict::Reencode, check::Verdict::Reencode}}) {
+        check::CheckResult result;
+        result.Outcome = before;
+        result.RetagTo = before == check::Verdict::Retag ? 11 : kNoKind;
+        check::AddContainerProblem(result, FCC("DX50"), "a b.mkv");
+        EXPECT_EQ(result.Outcome, after);
+        ASSERT_EQ(result.Problems.size(), 1u);
+        EXPECT_STREQ(result.Problems[0].Id, "container");
+        ASSERT_EQ(result.Notes.size(), 1u);
+        EXPECT_NE(result.Notes[0].find(before == check::Verdict::Retag ? "-vtag DIVX 'a b.avi'"
+                                                                       : "-vtag DX50 'a b.avi'"),
+                  std::string::npos)
+            << result.Notes[0];
+    }
 }
 
 } // namespace
