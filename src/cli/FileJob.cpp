@@ -238,13 +238,13 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     report.FromKind = report.Kind;
     report.FromHandler = report.Handler;
     report.FromCompression = report.Compression;
-    if (report.Failed() || (request.Decide && !request.Decide(report))) {
-        return report;
-    }
     // A Matroska track whose code may not change says why, whatever its kind.
-    if (report.Matroska && !report.Container.WriteRefusal.empty()) {
+    if (report.Status == kStatusDone && report.Matroska && !report.Container.WriteRefusal.empty()) {
         report.Status = kStatusCannotWrite;
         report.Error = report.Container.WriteRefusal;
+        return report;
+    }
+    if (report.Failed() || (request.Decide && !request.Decide(report))) {
         return report;
     }
     const CodecKind target = report.ToKind;

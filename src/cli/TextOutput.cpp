@@ -92,7 +92,8 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
         const RecordedOriginal& original = report.Original;
         PutLine(out, Fill(MessageText(language, Message::OriginalLine),
                           DisplayKindName(original.Kind, language),
-                          FourCCToString(original.Codes.Handler) + "/" +
+                          (report.Matroska ? std::string()
+                                           : FourCCToString(original.Codes.Handler) + "/") +
                               FourCCToString(original.Codes.Compression),
                           ShortTime(original.Time)));
     }
