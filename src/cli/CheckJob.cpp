@@ -2,6 +2,7 @@
 
 #include "CliTexts.h"
 #include "check/CheckTexts.h"
+#include "check/ContainerCheck.h"
 #include "check/MultiCheck.h"
 
 #include <algorithm>
@@ -22,6 +23,9 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
     }
     check::CheckResult result =
         check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
+    if (report.Matroska) {
+        check::AddContainerProblem(result, report.Compression, report.Path, language);
+    }
     // The conversion refuses what it could not recognise again: no retag is offered then.
     if (result.Outcome == check::Verdict::Retag && report.CompressionPos == 0 &&
         ClassifyCodec(CodePairOf(result.RetagTo).Handler, report.Compression) != result.RetagTo) {

@@ -25,6 +25,8 @@ void TakeEngineState(FileReport& report) {
     report.CompressionPos = EngineState.CompressionPos;
     report.Stream = StreamReport;
     report.Rates = RateReport;
+    report.Matroska = EngineState.Matroska;
+    report.Container = MatroskaReport;
 }
 
 void AddWarning(FileReport& report, const std::string& warning) {
@@ -100,6 +102,8 @@ std::string RefusalText(int language) {
         return Fill(MessageText(language, Message::SizeChanged),
                     std::to_string(JournalReport.RecordedSize),
                     std::to_string(JournalReport.PresentSize));
+    case Refusal::ContainerRefused:
+        return JournalReport.Reason;
     default:
         return {};
     }
@@ -225,6 +229,11 @@ FileReport AnalyseFile(const std::string& path, bool journal, int language) {
             report.Original = OriginalOf(path);
             report.Warning = JournalWarning(report.Original, language);
         }
+    } else if (report.Status == kStatusNotAvi && MatroskaReport.Matroska) {
+        report.Kind = kUnknownKind;
+        report.Matroska = true;
+        report.Container = MatroskaReport;
+        report.Error = MatroskaReport.Reason;
     } else if (report.Status != kStatusNotFound) {
         // Only a failed existence test leaves the kind unset; its codes and positions would be
         // the previous file's.
@@ -246,6 +255,12 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     report.FromKind = report.Kind;
     report.FromHandler = report.Handler;
     report.FromCompression = report.Compression;
+    // A Matroska track whose code may not change says why, whatever its kind.
+    if (report.Status == kStatusDone && report.Matroska && !report.Container.WriteRefusal.empty()) {
+        report.Status = kStatusCannotWrite;
+        report.Error = report.Container.WriteRefusal;
+        return report;
+    }
     // The analysis itself went well, so its status cannot say why nothing was written.
     if (report.Status == kStatusDone && report.Kind == kUnknownKind) {
         report.Error =
@@ -300,7 +315,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
 
     // Codes only the relaxed rule knows are not the table's: without a record nothing could
     // write them back.
-    if (!request.Journal &&
+    if (!request.Journal && !report.Matroska &&
         ClassifyCodec(report.FromHandler, report.FromCompression) != report.FromKind) {
         AddWarning(report, Fill(MessageText(language, Message::NoExactRestore),
                                 FourCCToString(report.FromHandler) + "/" +

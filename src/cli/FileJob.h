@@ -2,6 +2,7 @@
 
 #include "check/Verdict.h"
 #include "engine/Engine.h"
+#include "engine/MatroskaReport.h"
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,9 @@ namespace vidtag::cli {
 // as it is when the job ends.
 struct FileReport {
     std::string Path;
+    // A Matroska file: one code, the compression code; what the engine found in its headers.
+    bool Matroska = false;
+    TMatroskaReport Container;
     ConversionStatus Status = kStatusDone;
     CodecKind Kind = kNoKind;
     FourCC Handler = 0;

@@ -18,7 +18,7 @@ bool HasAviExtension(const std::string& name) {
     for (const char c : name.substr(dot == std::string::npos ? name.size() : dot)) {
         lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return lower == ".avi";
+    return lower == ".avi" || lower == ".mkv";
 }
 
 using Found = std::vector<std::pair<std::string, std::string>>;

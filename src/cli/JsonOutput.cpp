@@ -58,6 +58,34 @@ std::string Dump(const Json& object) {
     return line + "}";
 }
 
+// A Matroska file has no handler; its headers say which track was taken and why nothing may be
+// written, where nothing may.
+void MatroskaFields(const FileReport& report, Json& object) {
+    const TMatroskaReport& found = report.Container;
+    object["container"] = "matroska";
+    object["handler"] = nullptr;
+    object["handler_pos"] = nullptr;
+    if (report.CompressionPos == 0) {
+        object["compression"] = nullptr;
+    }
+    if (!found.CodecId.empty()) {
+        object["codec_id"] = found.CodecId;
+        object["track"] = found.Track;
+    }
+    if (!found.Choice.empty()) {
+        object["track_choice"] = found.Choice;
+    }
+    if (!found.WriteRefusal.empty()) {
+        object["unchangeable"] = found.WriteRefusal;
+    }
+    if (object.contains("original")) {
+        object["original"]["handler"] = nullptr;
+    }
+    if (object.contains("from_handler")) {
+        object["from_handler"] = nullptr;
+    }
+}
+
 } // namespace
 
 std::string JsonLine(const FileReport& report, int language) {
@@ -89,8 +117,10 @@ std::string JsonLine(const FileReport& report, int language) {
     // Only where the relaxed rule is at work, so that default output stays as scripts know it.
     if (report.Rule == ClassificationRule::Relaxed && report.Status == kStatusDone &&
         IsRecognisedKind(report.Kind)) {
-        object["match"] =
-            ClassifyCodec(report.Handler, report.Compression) == report.Kind ? "exact" : "relaxed";
+        const bool exact = report.Matroska
+                               ? report.Container.ExactMatch
+                               : ClassifyCodec(report.Handler, report.Compression) == report.Kind;
+        object["match"] = exact ? "exact" : "relaxed";
     }
     if (report.RelaxedKind != kNoKind) {
         object["relaxed_kind"] = report.RelaxedKind;
@@ -114,6 +144,9 @@ std::string JsonLine(const FileReport& report, int language) {
         object["to_kind"] = report.ToKind;
         object["converted"] = report.Converted;
         object["dry_run"] = report.DryRun;
+    }
+    if (report.Matroska) {
+        MatroskaFields(report, object);
     }
     if (!report.Warning.empty()) {
         object["warning"] = report.Warning;

@@ -126,9 +126,10 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         app.add_option("--to", options.ToText, "Convert to KIND")->option_text("KIND");
     app.add_flag("--json", options.Json, "One JSON object per file and line");
     app.add_flag("--dry-run", options.DryRun, "Say what would change, write nothing");
-    app.add_flag("-r,--recursive", options.Recursive,
-                 "Process the .avi files in folders at any depth; links inside them are not "
-                 "followed");
+    app.add_flag(
+        "-r,--recursive", options.Recursive,
+        "Process the .avi and .mkv files in folders at any depth; links inside them are not "
+        "followed");
     app.add_flag("-P,--preserve-time", options.PreserveTime, "Keep the modification time");
     app.add_option("--lang", language, "Language of the texts")
         ->check(

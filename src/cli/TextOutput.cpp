@@ -92,12 +92,31 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
         const RecordedOriginal& original = report.Original;
         PutLine(out, Fill(MessageText(language, Message::OriginalLine),
                           DisplayKindName(original.Kind, language),
-                          FourCCToString(original.Codes.Handler) + "/" +
+                          (report.Matroska ? std::string()
+                                           : FourCCToString(original.Codes.Handler) + "/") +
                               FourCCToString(original.Codes.Compression),
                           ShortTime(original.Time)));
     }
     if (report.Original.Interrupted) {
         PutLine(out, Fill(MessageText(language, Message::InterruptedLine), ShellWord(report.Path)));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Which track of a Matroska file was read, and why its code cannot change where it cannot.
+void PrintMatroskaLines(const FileReport& report, std::FILE* out) {
+    const TMatroskaReport& found = report.Container;
+    std::string line =
+        "  Matroska, track " + std::to_string(found.Track) + " (" + found.CodecId + ")";
+    if (!found.Choice.empty()) {
+        line += ": " + found.Choice;
+    }
+    PutLine(out, line);
+    if (!found.WriteRefusal.empty()) {
+        PutLine(out, "  " + found.WriteRefusal);
     }
 }
 
@@ -187,6 +206,9 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
                                          TargetNames(report.Kind, language)));
         }
         PrintJournalLines(report, language, quiet, stream);
+        if (!quiet && report.Matroska && report.Status == kStatusDone) {
+            PrintMatroskaLines(report, stream);
+        }
         if (!quiet && !report.Warning.empty()) {
             PutLine(stream, prefix + report.Warning);
         }
@@ -219,7 +241,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             prefix + DisplayKindName(report.FromKind, language) + " -> " +
             DisplayKindName(report.Converted ? report.Kind : report.ToKind, language);
         if (report.Converted && report.Restore) {
-            line += " (" + FourCCToString(report.Handler) + "/" +
+            line += " (" +
+                    (report.Matroska ? std::string() : FourCCToString(report.Handler) + "/") +
                     FourCCToString(report.Compression) + ")";
         }
         if (report.DryRun) {

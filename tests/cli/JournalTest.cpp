@@ -5,6 +5,7 @@
 #include "os/FileLayer.h"
 #include "support/AviBuilder.h"
 #include "support/FaultyFileLayer.h"
+#include "support/MatroskaBuilder.h"
 #include "support/PaddedJournal.h"
 #include "support/ShellCommand.h"
 #include "support/TempDir.h"
@@ -73,6 +74,12 @@ Bytes XvidFile(bool apart, FourCC handler = FCC("xvid"), FourCC compression = FC
     return b.Take();
 }
 
+// An XviD file as mkvmerge lays it out: one code, in the video track's CodecPrivate.
+Bytes XvidMatroskaFile() {
+    const Bytes entry = test::TrackEntry({.Private = test::BitmapInfoHeader(FCC("XVID"))});
+    return test::MkvFile({test::Element(0x1654AE6B, entry)});
+}
+
 class Journal : public ::testing::Test {
   protected:
     void SetUp() override { UseJournal(dir_.Path("journal.jsonl")); }
@@ -98,10 +105,14 @@ TEST_F(Journal, AKillAtEveryWriteIsRepairedByRestore) {
         bool Apart;
         mode_t Mode;
         int Writes; // journal record, code writes, "done" mark
+        bool Matroska = false;
     };
-    for (const Layout layout : {Layout{false, 0444, 3}, Layout{true, 0644, 4}}) {
-        SCOPED_TRACE(layout.Apart ? "fields apart" : "fields in one sector");
-        const Bytes original = XvidFile(layout.Apart);
+    for (const Layout layout :
+         {Layout{false, 0444, 3}, Layout{true, 0644, 4}, Layout{false, 0444, 3, true}}) {
+        SCOPED_TRACE(layout.Matroska ? "Matroska"
+                     : layout.Apart  ? "fields apart"
+                                     : "fields in one sector");
+        const Bytes original = layout.Matroska ? XvidMatroskaFile() : XvidFile(layout.Apart);
         const std::string clean = File("clean.avi", original);
         ASSERT_EQ(RunCli({"--to", "divx 5", clean}).Exit, 0);
         const Bytes converted = test::ReadFileBytes(clean);
@@ -145,7 +156,10 @@ TEST_F(Journal, AKillAtEveryWriteIsRepairedByRestore) {
         }
         EXPECT_EQ(completedAt, layout.Writes + 1);
         std::printf("%s: killed at each of %d writes, restored every time\n",
-                    layout.Apart ? "fields apart" : "one sector", completedAt - 1);
+                    layout.Matroska ? "Matroska"
+                    : layout.Apart  ? "fields apart"
+                                    : "one sector",
+                    completedAt - 1);
     }
 }
 

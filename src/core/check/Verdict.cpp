@@ -44,6 +44,8 @@ const char* FixSuffix(const Words& words, Fix fix) {
         return "";
     case Fix::Mislabelled:
         return words(CheckText::MislabelledSuffix);
+    case Fix::Remux: // the container's problem says its fix itself
+        return "";
     case Fix::Reencode:
         break;
     }
@@ -338,6 +340,7 @@ Verdict WorstFix(const std::vector<Problem>& problems) {
     for (const Problem& problem : problems) {
         const Verdict v = problem.Needs == Fix::Mislabelled ? Verdict::Mislabelled
                           : problem.Needs == Fix::Reencode  ? Verdict::Reencode
+                          : problem.Needs == Fix::Remux     ? Verdict::Remux
                                                             : Verdict::Retag;
         worst = std::max(worst, v);
     }
@@ -553,6 +556,7 @@ std::string Summary(const CheckResult& result, int language) {
         return say(CheckText::CannotTell, result.UnknownReason.empty()
                                               ? std::string(say(CheckText::StreamNotRead))
                                               : result.UnknownReason);
+    case Verdict::Remux:
     case Verdict::Reencode:
     case Verdict::Mislabelled:
         break;
@@ -565,13 +569,13 @@ std::string Summary(const CheckResult& result, int language) {
 }
 
 const char* VerdictName(Verdict verdict) {
-    constexpr std::array<const char*, 5> kNames{"plays", "retag", "reencode", "mislabelled",
-                                                "unknown"};
+    constexpr std::array<const char*, 6> kNames{"plays",    "retag",       "remux",
+                                                "reencode", "mislabelled", "unknown"};
     return kNames[static_cast<std::size_t>(verdict) % kNames.size()];
 }
 
 const char* FixName(Fix fix) {
-    constexpr std::array<const char*, 3> kNames{"retag", "mislabelled", "reencode"};
+    constexpr std::array<const char*, 4> kNames{"retag", "mislabelled", "reencode", "remux"};
     return kNames[static_cast<std::size_t>(fix) % kNames.size()];
 }
 

@@ -15,9 +15,9 @@
 namespace vidtag::check {
 
 // From best to worst for the first three; the last two override them.
-enum class Verdict : std::uint8_t { Plays, Retag, Reencode, Mislabelled, Unknown };
+enum class Verdict : std::uint8_t { Plays, Retag, Remux, Reencode, Mislabelled, Unknown };
 
-enum class Fix : std::uint8_t { Retag, Mislabelled, Reencode };
+enum class Fix : std::uint8_t { Retag, Mislabelled, Reencode, Remux };
 
 struct Problem {
     const char* Id = ""; // "label", "family", "size", ... as the JSON names them
@@ -54,9 +54,9 @@ void ForbidRetag(CheckResult& result, CodecKind kind, std::string_view reason, i
 // "plays as it is", "plays after a retag to DivX 5", "will not play: QPel (needs re-encoding)".
 std::string Summary(const CheckResult& result, int language = 0);
 
-// "plays", "retag", "reencode", "mislabelled", "unknown".
+// "plays", "retag", "remux", "reencode", "mislabelled", "unknown".
 const char* VerdictName(Verdict verdict);
-// "retag", "mislabelled", "reencode".
+// "retag", "mislabelled", "reencode", "remux".
 const char* FixName(Fix fix);
 // "index", "frames_read", "chunks"; nullptr for None.
 const char* BitrateSourceName(BitrateSource source);

@@ -1,9 +1,11 @@
 #include "engine/Conversion.h"
 
 #include "engine/CodePatch.h"
+#include "engine/MatroskaAnalysis.h"
 #include "engine/RecordEvidence.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
+#include "matroska/CodeKind.h"
 #include "os/Paths.h"
 #include "os/SystemError.h"
 
@@ -395,10 +397,13 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         return kStatusDone;
     }
 
+    // A Matroska file's one code is recorded and written as a handler without a compression
+    // code: one field, one write, and the journal's records stay as they are.
     JournalEntry entry;
-    entry.HandlerPos = state.HandlerPos;
-    entry.CompressionPos = state.CompressionPos;
-    entry.From = {state.CurrentHandler, state.CurrentCompression};
+    entry.HandlerPos = state.Matroska ? state.CompressionPos : state.HandlerPos;
+    entry.CompressionPos = state.Matroska ? 0 : state.CompressionPos;
+    entry.From = state.Matroska ? JournalCodes(state.CurrentCompression)
+                                : CodePair{state.CurrentHandler, state.CurrentCompression};
     entry.FromKind = state.CurrentKind;
     CodePair wanted{};
     if (mode == WriteMode::Restore) {
@@ -419,7 +424,9 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
         entry.From = ReadPair(stream, *recorded.Last);
-        entry.FromKind = Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
+        entry.FromKind = state.Matroska
+                             ? mkv::ClassifyCompression(entry.From.Handler, AnalysisRule)
+                             : Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
         const FileHistory history = HistoryOf(journal->Entries(), identity, absolute, entry.From);
         if (!history.Damage.empty()) {
             return RecordDamaged(*journal, history.Damage);
@@ -444,7 +451,14 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
                  : kind == state.OriginalKind
                      ? CodePair{state.OriginalHandler, state.OriginalCompression}
                      : CodePairOf(kind);
-        const CodePlaces analysed{true, state.HandlerPos, state.CompressionPos};
+        if (state.Matroska && !recordedOriginal) {
+            wanted = JournalCodes(kind == state.OriginalKind ? state.OriginalCompression
+                                                             : mkv::CompressionCodeOf(kind));
+        }
+        // A Matroska file's one code is recorded in the handler's fields.
+        const CodePlaces analysed = state.Matroska
+                                        ? CodePlaces{true, state.CompressionPos, 0}
+                                        : CodePlaces{true, state.HandlerPos, state.CompressionPos};
         if (recordedOriginal) {
             for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
                 if (const std::string why = Unconfirmed(*record, analysed, wanted, kind);
@@ -497,9 +511,10 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         journal->Settle(entry, status == kStatusDone ? EntryState::Done : EntryState::Undone);
     }
     if (status == kStatusDone) {
+        const CodePair now = state.Matroska ? StateCodes(entry.To) : entry.To;
         state.CurrentKind = kind;
-        state.CurrentHandler = entry.To.Handler;
-        state.CurrentCompression = entry.To.Compression;
+        state.CurrentHandler = now.Handler;
+        state.CurrentCompression = now.Compression;
     }
     return status;
 }

@@ -3,8 +3,10 @@
 #include "avi/VmAVIFile.h"
 #include "check/IndexRates.h"
 #include "engine/Conversion.h"
+#include "engine/MatroskaAnalysis.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
+#include "matroska/MatroskaFile.h"
 #include "os/FileLayer.h"
 #include "os/Paths.h"
 #include "streams/CachedReadStream64.h"
@@ -65,6 +67,8 @@ ConversionStatus Analyse(const std::string& fileName) {
     state.CurrentCompression = 0;
     state.AnalysedFile = {};
     state.FieldsOverlap = false;
+    state.Matroska = false;
+    MatroskaReport = {};
     StreamReport = {};
     RateReport = {};
 
@@ -84,6 +88,9 @@ ConversionStatus Analyse(const std::string& fileName) {
         // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
         // straight from the file that is a system call per step, minutes for a large file.
         TCachedReadStream64 cached(stream.get());
+        if (mkv::HasMatroskaSignature(cached)) {
+            return AnalyseMatroska(cached, ReadStreams, ReadRates);
+        }
         // Creating the reader can only fail for want of memory, which is the reader's failure.
         TVmAVIFileReader reader(&cached);
         if (reader.ErrorCode < 0) {
@@ -118,6 +125,11 @@ ConversionStatus Analyse(const std::string& fileName) {
 }
 
 ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
+    if (EngineState.Matroska && !MatroskaReport.WriteRefusal.empty()) {
+        JournalReport.Refused = Refusal::ContainerRefused;
+        JournalReport.Reason = MatroskaReport.WriteRefusal;
+        return kStatusCannotWrite;
+    }
     // Nothing is ever written over codes the catalogue does not know, nor without an analysis
     // that found them: the positions would not point at codes.
     if (!IsRecognisedKind(EngineState.CurrentKind)) {
@@ -244,7 +256,9 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
                 return found;
             }
         }
-        const CodePair current{state.CurrentHandler, state.CurrentCompression};
+        const CodePair current = state.Matroska
+                                     ? JournalCodes(state.CurrentCompression)
+                                     : CodePair{state.CurrentHandler, state.CurrentCompression};
         const FileHistory history =
             HistoryOf(journal->Entries(), identity, os::CanonicalPath(FileName), current);
         if (history.Last && history.Last->State == EntryState::Pending) {
@@ -260,7 +274,8 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
         if (history.Original) {
             found.Found = true;
             found.Kind = history.Original->FromKind;
-            found.Codes = history.Original->From;
+            found.Codes =
+                state.Matroska ? StateCodes(history.Original->From) : history.Original->From;
             found.Time = history.Original->Time;
         }
     } catch (...) {

@@ -41,6 +41,9 @@ struct TEngineState {
     // One field lies inside the other's record (a header found inside the format's data): a
     // conversion would write over its own codes, so none is made.
     bool FieldsOverlap = false;
+    // A Matroska file: its one code is the compression code, at CompressionPos; it has no handler
+    // (HandlerPos 0, CurrentHandler 0). See engine/MatroskaReport.h.
+    bool Matroska = false;
 };
 
 extern TEngineState EngineState;
@@ -89,6 +92,7 @@ enum class Refusal : std::uint8_t {
                       // JournalPath
     SizeChanged,      // a restore found a record of the file at another size (status 7):
                       // RecordedSize, PresentSize
+    ContainerRefused, // the file's container does not let its code change (status 3): Reason
 };
 
 struct TJournalReport {

@@ -1,6 +1,7 @@
 #include "engine/RecordEvidence.h"
 
 #include "avi/VmAVIFile.h"
+#include "matroska/MatroskaFile.h"
 #include "streams/CachedReadStream64.h"
 
 #include <cstdio>
@@ -54,6 +55,14 @@ CodePlaces FindCodePlaces(TStream64& file) {
     try {
         file.SetPosition(0);
         TCachedReadStream64 cached(&file);
+        // A Matroska file's one code is recorded in the handler's fields, without a compression
+        // code.
+        if (mkv::HasMatroskaSignature(cached)) {
+            const mkv::MatroskaFile mkvFile = mkv::ReadMatroska(cached);
+            places.Found = mkvFile.Result == mkv::Outcome::Read && mkvFile.CompressionPos > 0;
+            places.HandlerPos = mkvFile.CompressionPos;
+            return places;
+        }
         TVmAVIFileReader reader(&cached);
         if (reader.ErrorCode < 0) {
             return places;

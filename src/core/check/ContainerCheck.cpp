@@ -1,0 +1,48 @@
+#include "check/ContainerCheck.h"
+
+#include <algorithm>
+
+namespace vidtag::check {
+
+namespace {
+
+// The input's name with ".avi" in place of its extension.
+std::string AviName(std::string_view in) {
+    const std::size_t dot = in.rfind('.');
+    const std::size_t slash = in.find_last_of("/\\");
+    const bool hasExtension =
+        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
+    return std::string(hasExtension ? in.substr(0, dot) : in) + ".avi";
+}
+
+} // namespace
+
+std::string RemuxCommand(std::string_view in, std::string_view out, FourCC code) {
+    return "ffmpeg -i " + ShellQuoted(in) + " -map 0:v:0 -map 0:a? -c copy -vtag " +
+           ShellQuoted(FourCCToString(code)) + " " + ShellQuoted(out);
+}
+
+void AddContainerProblem(CheckResult& result, FourCC code, std::string_view fileName,
+                         int language) {
+    const bool russian = language == 1;
+    result.Problems.push_back(
+        {"container",
+         russian ? "файл Matroska (нужен перенос в AVI)" : "Matroska file (needs remuxing to AVI)",
+         Fix::Remux});
+    if (result.Outcome == Verdict::Retag) {
+        code = CodePairOf(result.RetagTo).Compression;
+    }
+    if (result.Outcome == Verdict::Plays || result.Outcome == Verdict::Retag) {
+        result.Outcome = Verdict::Remux;
+        result.RetagTo = kNoKind;
+    }
+    if (code == 0) {
+        return;
+    }
+    const std::string in = fileName.empty() ? std::string("IN.mkv") : std::string(fileName);
+    const std::string out = fileName.empty() ? std::string("OUT.avi") : AviName(fileName);
+    result.Notes.push_back((russian ? "перенос в AVI: " : "remux to AVI: ") +
+                           RemuxCommand(in, out, code));
+}
+
+} // namespace vidtag::check

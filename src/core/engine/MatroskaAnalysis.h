@@ -1,0 +1,20 @@
+#pragma once
+
+#include "engine/EngineTypes.h"
+#include "engine/MatroskaReport.h"
+#include "streams/Stream64.h"
+
+namespace vidtag {
+
+// Analyses a file that starts with an EBML header into EngineState and MatroskaReport, and into
+// StreamReport and RateReport when asked to. Status 4 with MatroskaReport.Reason when its headers
+// give no video track. Throws what the stream and allocation throw.
+ConversionStatus AnalyseMatroska(TStream64& stream, bool readStreams, bool readRates);
+
+// The codes the journal records for a Matroska file: its one code in both fields, written at
+// the handler's position (the record's compression position stays 0). Back from a record: the
+// code in the compression field alone.
+CodePair JournalCodes(FourCC code);
+CodePair StateCodes(CodePair recorded);
+
+} // namespace vidtag

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vidtag {
+
+// What the last analysis found in a Matroska file, beside EngineState: reset by every analysis,
+// set only for a file that starts with an EBML header.
+struct TMatroskaReport {
+    bool Matroska = false;
+    std::string DocType;
+    // Why the file was not read (status 4): a WebM file, damaged headers, no video track.
+    std::string Reason;
+    std::string CodecId;
+    std::uint64_t Track = 0; // the video track's number
+    int VideoTracks = 0;
+    std::string Choice; // which video track was taken and why, when there are several
+    // Why its code may not change; empty when it may.
+    std::string WriteRefusal;
+    // Why the track's frames were not read (laced blocks); empty when they were.
+    std::string FramesNote;
+    // Whether the exact rule alone finds the kind.
+    bool ExactMatch = false;
+};
+
+extern TMatroskaReport MatroskaReport;
+
+} // namespace vidtag
