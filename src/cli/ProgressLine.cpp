@@ -45,7 +45,8 @@ std::string Shortened(const std::string& folder) {
 } // namespace
 
 ProgressLine::ProgressLine(bool shown, std::size_t found)
-    : shown_(shown), found_(found), start_(std::chrono::steady_clock::now()) {}
+    : shown_(shown), found_(found), start_(std::chrono::steady_clock::now()),
+      stdoutIsTerminal_(IsTerminal(stdout)) {}
 
 void ProgressLine::Update(std::size_t done, const std::string& path) {
     if (!shown_) {
@@ -66,6 +67,12 @@ void ProgressLine::Clear() {
         std::fputs("\r\x1b[K", stderr);
         std::fflush(stderr);
         visible_ = false;
+    }
+}
+
+void ProgressLine::ClearBefore(bool onStderr) {
+    if (onStderr || stdoutIsTerminal_) {
+        Clear();
     }
 }
 

@@ -17,6 +17,9 @@ class ProgressLine {
     void Update(std::size_t done, const std::string& path);
     // Takes the line away before anything else is printed; the next Update draws it again.
     void Clear();
+    // Before a report: the line goes only when the report shares its terminal, so that output
+    // into a file or a pipe leaves it standing.
+    void ClearBefore(bool onStderr);
 
   private:
     bool shown_;
@@ -24,6 +27,7 @@ class ProgressLine {
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point drawn_;
     bool visible_ = false;
+    bool stdoutIsTerminal_;
 };
 
 // Whether a run shows the progress line: only to a person watching stderr, never with -q, and

@@ -110,10 +110,12 @@ int main(int argc, char** argv) {
                 Fill(MessageText(options.Language, Message::JournalSkipped), vidtag::JournalPath())
                     .c_str());
         }
-        anyFailed = anyFailed || report.Failed() || FailsCheck(report);
-        progress.Clear();
+        const bool failed = report.Failed() || FailsCheck(report);
+        anyFailed = anyFailed || failed;
+        // Text puts a failed file's lines on stderr, JSON everything on stdout.
+        progress.ClearBefore(!options.Json && report.Failed());
         if (options.Json) {
-            if (!options.Quiet || report.Failed() || FailsCheck(report)) {
+            if (!options.Quiet || failed) {
                 std::fputs((JsonLine(report, options.Language) + "\n").c_str(), stdout);
             }
         } else {
