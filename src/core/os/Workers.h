@@ -26,8 +26,9 @@ class WakeUp {
     std::unique_ptr<State> state_;
 };
 
-// Threads that each run the same task once; all are joined when the object goes. Fewer may start
-// than asked for when the system refuses more: Started() says how many did.
+// Threads that each run the same task once; the object waits for every task when it goes (on
+// Windows the threads themselves then sleep until the process exits). Fewer may start than asked
+// for when the system refuses more: Started() says how many did.
 class Workers {
   public:
     Workers(unsigned count, std::function<void()> task);

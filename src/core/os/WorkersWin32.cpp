@@ -33,15 +33,28 @@ void WakeUp::Wait(int timeoutMs) {
     }
 }
 
+// A thread's end is not waited for, only its task's, and the thread never ends: it sleeps once
+// its task is done, and the process ends it when it exits. Under Wine the end of a thread that
+// holds thread-local objects (the engine's state) hung, and took the process's exit with it.
 struct Workers::State {
     std::function<void()> Task;
     std::vector<HANDLE> Threads;
+    std::vector<HANDLE> Finished;
 };
 
 namespace {
 
+struct ThreadStart {
+    std::function<void()>* Task;
+    HANDLE Finished;
+};
+
 DWORD WINAPI RunTask(LPVOID parameter) {
-    (*static_cast<std::function<void()>*>(parameter))();
+    const ThreadStart start = *static_cast<ThreadStart*>(parameter);
+    delete static_cast<ThreadStart*>(parameter);
+    (*start.Task)();
+    SetEvent(start.Finished);
+    Sleep(INFINITE);
     return 0;
 }
 
@@ -50,17 +63,28 @@ DWORD WINAPI RunTask(LPVOID parameter) {
 Workers::Workers(unsigned count, std::function<void()> task) : state_(std::make_unique<State>()) {
     state_->Task = std::move(task);
     for (unsigned i = 0; i < count; ++i) {
-        HANDLE thread = CreateThread(nullptr, 0, RunTask, &state_->Task, 0, nullptr);
+        HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (finished == nullptr) {
+            break;
+        }
+        auto* start = new ThreadStart{&state_->Task, finished};
+        HANDLE thread = CreateThread(nullptr, 0, RunTask, start, 0, nullptr);
         if (thread == nullptr) {
+            delete start;
+            CloseHandle(finished);
             break; // the ones started do the work
         }
         state_->Threads.push_back(thread);
+        state_->Finished.push_back(finished);
     }
 }
 
 Workers::~Workers() {
+    for (HANDLE finished : state_->Finished) {
+        WaitForSingleObject(finished, INFINITE);
+        CloseHandle(finished);
+    }
     for (HANDLE thread : state_->Threads) {
-        WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
     }
 }
