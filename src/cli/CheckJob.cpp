@@ -31,7 +31,7 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
         ClassifyCodec(CodePairOf(result.RetagTo).Handler, report.Compression) != result.RetagTo) {
         check::ForbidRetag(
             result, kind,
-            Fill(MessageText(language, Message::NoFormatChunk), CodecNames[result.RetagTo]),
+            Fill(MessageText(language, Message::NoFormatChunk), KindName(result.RetagTo)),
             language);
     }
     return result;

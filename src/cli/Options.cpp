@@ -130,6 +130,11 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         "-r,--recursive", options.Recursive,
         "Process the .avi and .mkv files in folders at any depth; links inside them are not "
         "followed");
+    app.add_option("-j,--jobs", options.Jobs,
+                   "Analyse and check N files at once (default " + std::to_string(kDefaultJobs) +
+                       "; conversions write one file at a time)")
+        ->check(CLI::Range(1u, kMaxJobs))
+        ->option_text("N");
     app.add_flag("-P,--preserve-time", options.PreserveTime, "Keep the modification time");
     app.add_option("--lang", language, "Language of the texts")
         ->check(

@@ -9,6 +9,9 @@
 
 namespace vidtag::cli {
 
+constexpr unsigned kDefaultJobs = 16;
+constexpr unsigned kMaxJobs = 64;
+
 struct Options {
     std::vector<std::string> Paths;
     std::string ToText; // the KIND as given
@@ -28,6 +31,9 @@ struct Options {
     // --to auto: each file goes to the kind its check names.
     bool Auto = false;
     bool ListProfiles = false;
+    // -j: threads that analyse and check files at once. Most of their time goes on waiting for
+    // the disk or the network share, not on the processor.
+    unsigned Jobs = kDefaultJobs;
 };
 
 // Fills options from the arguments (UTF-8). Returns an exit status when the program should end

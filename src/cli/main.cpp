@@ -3,10 +3,13 @@
 #include "CliTexts.h"
 #include "ConsoleText.h"
 #include "FileJob.h"
+#include "FileRun.h"
 #include "FolderExpansion.h"
 #include "JsonOutput.h"
 #include "Options.h"
+#include "OrderedRun.h"
 #include "OutputCheck.h"
+#include "ProgressLine.h"
 #include "TextOutput.h"
 #include "journal/Journal.h"
 #include "os/Utf8Path.h"
@@ -16,25 +19,12 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 
 #include <shellapi.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace {
-
-constexpr std::size_t kProgressAbove = 20;
-
-bool StderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
-}
 
 // The arguments as UTF-8. Windows hands main() the ANSI code page's form, which loses every
 // character outside it unless the manifest's UTF-8 code page is honoured, so the wide command
@@ -102,51 +92,36 @@ int main(int argc, char** argv) {
 
     const std::vector<FileArgument> files =
         ExpandArguments(options.Paths, options.Recursive, options.Language);
-    const bool showProgress = files.size() > kProgressAbove && StderrIsTerminal();
+    ProgressLine progress(ProgressWanted(options.Quiet, options.Json), files.size());
+    std::vector<FileOutcome> outcomes(files.size());
     bool anyFailed = false;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (showProgress) {
-            PutText(stderr,
-                    "\r[" + std::to_string(i + 1) + "/" + std::to_string(files.size()) + "]\x1b[K");
-            std::fflush(stderr);
-        }
-        const FileArgument& file = files[i];
-        FileReport report;
-        if (!file.Error.empty()) {
-            report = FailedArgument(file.Path, file.Error);
-        } else if (options.Restore) {
-            report = RestoreFile(file.Path, request, options.Language);
-        } else if (options.To != vidtag::kNoKind || options.Auto) {
-            report = ConvertFile(file.Path, request, options.Language);
-            // A file refused before the check was asked still says what the check makes of it.
-            if (!options.Checks.empty() && !report.Check) {
-                AttachCheck(report, options.Checks, options.Language);
-            }
-        } else {
-            report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
-            if (!options.Checks.empty()) {
-                AttachCheck(report, options.Checks, options.Language);
-            }
-        }
-        if (vidtag::JournalReport.SkippedLines > 0 && !warnedSkipped) {
+    auto job = [&](std::size_t i) { outcomes[i] = RunFile(files[i], options, request); };
+    auto waiting = [&](std::size_t i) { progress.Update(i, files[i].Path); };
+    auto done = [&](std::size_t i) {
+        const FileOutcome outcome = std::move(outcomes[i]);
+        const FileReport& report = outcome.Report;
+        if (outcome.JournalSkipped && !warnedSkipped) {
             warnedSkipped = true;
+            progress.Clear();
             PutText(stderr, "vidtag-cli: " +
                                 Fill(MessageText(options.Language, Message::JournalSkipped),
                                      vidtag::JournalPath()) +
                                 "\n");
         }
-        anyFailed = anyFailed || report.Failed() || FailsCheck(report);
-        if (showProgress) {
-            PutText(stderr, "\r\x1b[K");
-        }
+        const bool failed = report.Failed() || FailsCheck(report);
+        anyFailed = anyFailed || failed;
+        // Text puts a failed file's lines on stderr, JSON everything on stdout.
+        progress.ClearBefore(!options.Json && report.Failed());
         if (options.Json) {
-            if (!options.Quiet || report.Failed() || FailsCheck(report)) {
+            if (!options.Quiet || failed) {
                 PutText(stdout, JsonLine(report, options.Language) + "\n");
             }
         } else {
             PrintText(report, options.Language, options.Quiet, stdout, stderr);
         }
         FlushOutput();
-    }
+    };
+    RunInOrder(files.size(), JobsFor(options), job, done, waiting);
+    progress.Clear();
     return FinishOutput(anyFailed ? 1 : 0, outputClosed, options.Language);
 }

@@ -332,6 +332,52 @@ TEST_F(Cli, RecursiveFolderDoesEveryFileAndReportsTheFailure) {
     EXPECT_EQ(objects[2]["kind"], 12);
 }
 
+// Files finish out of order on several threads; every output format must still come out as
+// with one thread, byte for byte, with the same exit status.
+TEST_F(Cli, ParallelRunsPrintWhatOneThreadPrints) {
+    const std::vector<std::string> samples = {"kind10-xvid.avi", "kind03-mp43.avi",
+                                              "not-riff-text.avi", "kind13-3iv2.avi",
+                                              "opendml-avix-xvid.avi"};
+    for (int i = 0; i < 40; ++i) {
+        Copy(samples[i % samples.size()],
+             "many/" + std::to_string(i % 4) + "/" + std::to_string(i) + ".avi");
+    }
+    Copy("kind10-xvid.avi", "good/a.avi");
+    Copy("kind11-divx.avi", "good/sub/b.avi");
+    const std::string many = dir_.Path("many");
+    struct Case {
+        std::vector<std::string> Arguments;
+        int Exit;
+    };
+    const std::vector<Case> cases = {
+        {{"-r", many}, 1},
+        {{"--json", "-r", many}, 1},
+        {{"-q", "-r", many}, 1},
+        {{"--json", "-q", "-r", many}, 1},
+        {{"--check", "divx-home-theater", "-r", many}, 1},
+        {{"--json", "--check", "divx-portable", "-r", many}, 1},
+        {{"--to", "divx 5", "--dry-run", "-r", many}, 1},
+        {{"-r", dir_.Path("good")}, 0},
+        {{"--json", dir_.Path("good/a.avi"), dir_.Path("missing.avi"), many}, 1},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> one = c.Arguments;
+        one.insert(one.begin(), {"-j", "1"});
+        const Result serial = Run(one);
+        SCOPED_TRACE(serial.Out);
+        EXPECT_EQ(serial.Exit, c.Exit);
+        for (const char* jobs : {"3", "16"}) {
+            std::vector<std::string> parallel = c.Arguments;
+            parallel.insert(parallel.begin(), {"--jobs", jobs});
+            const Result run = Run(parallel);
+            EXPECT_EQ(run.Exit, serial.Exit) << jobs;
+            EXPECT_EQ(run.Out, serial.Out) << jobs;
+            EXPECT_EQ(run.Err, serial.Err) << jobs;
+        }
+    }
+    EXPECT_EQ(Run({"-j", "0", many}).Exit, 2);
+}
+
 TEST_F(Cli, PreserveTimeKeepsTheModificationTime) {
     const std::string kept = Copy("kind11-divx.avi", "kept.avi");
     const std::string touched = Copy("kind11-divx.avi", "touched.avi");

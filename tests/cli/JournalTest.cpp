@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -409,6 +411,44 @@ TEST_F(Journal, ThreeBatchesAtOnceOnALargeJournalLoseNothing) {
     EXPECT_LT(fs::file_size(journal_), 4500u * 1024 / 2);
     EXPECT_EQ(PaddingOriginalsLost(journal_, padded), 0);
     ExpectRestored(paths, original);
+}
+
+// With -j, two runs over one folder at once: every file is recorded, written and marked done
+// exactly once, and --restore -r gives back every original.
+TEST_F(Journal, ParallelRunsConvertEachFileOnce) {
+    const Bytes original = XvidFile(false);
+    const std::string folder = dir_.Path("folder");
+    fs::create_directories(folder);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 24; ++i) {
+        paths.push_back(File("folder/f" + std::to_string(i) + ".avi", original));
+    }
+    std::FILE* first = Start({"-j", "8", "--to", "divx 5", "-r", folder});
+    std::FILE* second = Start({"-j", "8", "--to", "divx 5", "-r", folder});
+    EXPECT_EQ(Finish(first).Exit, 0);
+    EXPECT_EQ(Finish(second).Exit, 0);
+    std::map<std::string, std::string> recorded; // record id -> path
+    std::map<std::string, int> done;             // record id -> "done" marks
+    std::ifstream lines(journal_);
+    for (std::string line; std::getline(lines, line);) {
+        const json record = json::parse(line);
+        if (record.contains("path")) {
+            recorded[record["id"]] = record["path"];
+        } else if (record.value("state", "") == "done") {
+            ++done[record["id"]];
+        }
+    }
+    std::set<std::string> converted;
+    for (const auto& [id, path] : recorded) {
+        EXPECT_EQ(done[id], 1) << path;
+        EXPECT_TRUE(converted.insert(path).second) << path << " converted twice";
+    }
+    EXPECT_EQ(converted.size(), paths.size());
+    const Result restored = RunCli({"-j", "8", "--restore", "-r", folder});
+    EXPECT_EQ(restored.Exit, 0) << restored.Out;
+    for (const std::string& path : paths) {
+        EXPECT_TRUE(test::ReadFileBytes(path) == original) << path;
+    }
 }
 
 // A compaction whose flush takes 8 s: a conversion of another file meanwhile waits for it, and

@@ -15,7 +15,7 @@
 
 namespace vidtag {
 
-TJournalReport JournalReport;
+thread_local TJournalReport JournalReport;
 
 namespace {
 
@@ -28,7 +28,9 @@ constexpr int kLockWaitMs = 2000;
 
 JournalUse Use = JournalUse::BestEffort;
 bool KeepTime = false;
-std::unique_ptr<Journal> Opened;
+// Each thread keeps its own copy of the journal read so far: analyses on several threads read
+// it at once, and none waits for another's refresh.
+thread_local std::unique_ptr<Journal> Opened;
 
 // The file opened for writing only once the journal holds its attributes: the read-only one is
 // cleared for the write, and the attributes go back when the file is closed, on every path.

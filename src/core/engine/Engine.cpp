@@ -18,10 +18,10 @@
 
 namespace vidtag {
 
-TEngineState EngineState;
+thread_local TEngineState EngineState;
 ClassificationRule AnalysisRule = ClassificationRule::Exact;
-video::StreamFacts StreamReport;
-check::Rates RateReport;
+thread_local video::StreamFacts StreamReport;
+thread_local check::Rates RateReport;
 
 namespace {
 

@@ -23,7 +23,8 @@ constexpr ConversionStatus kStatusNotAvi = 4;
 constexpr ConversionStatus kStatusScanFailed = 6;
 constexpr ConversionStatus kStatusFileChanged = 7;
 
-// The engine's record of the current file, read by the front ends after every call.
+// The engine's record of the current file, read by the front ends after every call. It and the
+// reports below are each thread's own: several threads may analyse files at once.
 struct TEngineState {
     ConversionStatus Status = 0;
     CodecKind OriginalKind = 0;
@@ -46,17 +47,17 @@ struct TEngineState {
     bool Matroska = false;
 };
 
-extern TEngineState EngineState;
+extern thread_local TEngineState EngineState;
 
 // What the video stream of the file last analysed holds, read after its headers. Reset by every
 // analysis of a file that exists; nothing else in the engine reads it, so that a damaged frame
 // changes nothing else.
-extern video::StreamFacts StreamReport;
+extern thread_local video::StreamFacts StreamReport;
 
 // The video stream's bitrates of the file last analysed, from its index or else the frames read,
 // when rate reading is on (SetRateReading); empty otherwise. Reset by every analysis of a file
 // that exists, and read by nothing else in the engine.
-extern check::Rates RateReport;
+extern thread_local check::Rates RateReport;
 
 // The rule every analysis classifies by. The dialog never changes it; vidtag-cli --relaxed does.
 extern ClassificationRule AnalysisRule;
@@ -117,7 +118,7 @@ struct TJournalReport {
 };
 
 // Reset by every call below and by a conversion through ProcessFile.
-extern TJournalReport JournalReport;
+extern thread_local TJournalReport JournalReport;
 
 struct RecordedOriginal {
     bool Found = false;

@@ -9,7 +9,7 @@
 
 namespace vidtag {
 
-TMatroskaReport MatroskaReport;
+thread_local TMatroskaReport MatroskaReport;
 
 ConversionStatus AnalyseMatroska(TStream64& stream, bool readStreams, bool readRates) {
     TMatroskaReport& report = MatroskaReport;

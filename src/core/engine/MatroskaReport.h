@@ -24,6 +24,6 @@ struct TMatroskaReport {
     bool ExactMatch = false;
 };
 
-extern TMatroskaReport MatroskaReport;
+extern thread_local TMatroskaReport MatroskaReport;
 
 } // namespace vidtag

@@ -462,9 +462,9 @@ std::string Journal::Shown() const {
 std::string JournalPath() {
     const std::string named = os::EnvironmentVariable("VIDTAG_JOURNAL");
     if (!named.empty()) {
-        // Made absolute the first time it is seen: the folder the program started in.
-        static std::string given;
-        static std::string absolute;
+        // Made absolute the first time a thread sees it: the folder the program started in.
+        thread_local std::string given;
+        thread_local std::string absolute;
         if (named != given) {
             given = named;
             absolute = AbsolutePath(named);

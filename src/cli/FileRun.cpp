@@ -1,0 +1,36 @@
+#include "FileRun.h"
+
+#include "CheckJob.h"
+
+namespace vidtag::cli {
+
+FileOutcome RunFile(const FileArgument& file, const Options& options,
+                    const ConvertRequest& request) {
+    FileOutcome outcome;
+    FileReport& report = outcome.Report;
+    if (!file.Error.empty()) {
+        report = FailedArgument(file.Path, file.Error);
+    } else if (options.Restore) {
+        report = RestoreFile(file.Path, request, options.Language);
+    } else if (options.To != vidtag::kNoKind || options.Auto) {
+        report = ConvertFile(file.Path, request, options.Language);
+        // A file refused before the check was asked still says what the check makes of it.
+        if (!options.Checks.empty() && !report.Check) {
+            AttachCheck(report, options.Checks, options.Language);
+        }
+    } else {
+        report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
+        if (!options.Checks.empty()) {
+            AttachCheck(report, options.Checks, options.Language);
+        }
+    }
+    outcome.JournalSkipped = vidtag::JournalReport.SkippedLines > 0;
+    return outcome;
+}
+
+unsigned JobsFor(const Options& options) {
+    const bool writes = options.Restore || options.To != vidtag::kNoKind || options.Auto;
+    return writes ? 1 : options.Jobs;
+}
+
+} // namespace vidtag::cli
