@@ -58,8 +58,10 @@ void ProgressLine::Update(std::size_t done, const std::string& path) {
     if (now - start_ < kShowAfter || now - drawn_ < kRedrawEvery) {
         return;
     }
-    PutText(stderr, "\r" + std::to_string(done) + "/" + std::to_string(found_) + " " +
-                        Shortened(FolderOf(path)) + "\x1b[K");
+    std::string line(1, '\r');
+    line.append(std::to_string(done)).append(1, '/').append(std::to_string(found_));
+    line.append(1, ' ').append(Shortened(FolderOf(path))).append("\x1b[K");
+    PutText(stderr, line);
     std::fflush(stderr);
     drawn_ = now;
     visible_ = true;
