@@ -409,9 +409,16 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     entry.FromKind = state.CurrentKind;
     // Another process may have converted the file between the analysis and the lock: then the
     // analysed codes are gone, and a record of them would describe a conversion that never was.
-    if (mode == WriteMode::Convert &&
-        !Holds(ReadPair(stream, entry), entry.From, entry.CompressionPos)) {
-        return kStatusFileChanged;
+    if (mode == WriteMode::Convert) {
+        CodePair held{};
+        if (!ReadCodeAt(stream, entry.HandlerPos, held.Handler) ||
+            (entry.CompressionPos > 0 &&
+             !ReadCodeAt(stream, entry.CompressionPos, held.Compression))) {
+            return kStatusCannotOpen;
+        }
+        if (!Holds(held, entry.From, entry.CompressionPos)) {
+            return kStatusFileChanged;
+        }
     }
     CodePair wanted{};
     if (mode == WriteMode::Restore) {
