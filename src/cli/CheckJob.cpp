@@ -23,7 +23,8 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
     }
     check::CheckResult result =
         check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
-    if (report.Matroska) {
+    // A profile that names Matroska among its containers judges the track as it is.
+    if (report.Matroska && !check::AcceptsContainer(profile, "matroska")) {
         check::AddContainerProblem(result, report.Compression, report.Path, language);
     }
     // The conversion refuses what it could not recognise again: no retag is offered then.

@@ -16,6 +16,10 @@ CodecKind ClassifyCompression(FourCC compression, ClassificationRule rule) {
     if (compression == kDivX3FastCode) {
         return kDivX3Fast;
     }
+    // The label devices want is known to vidtag-cli, which writes it, and to no other kind.
+    if (rule == ClassificationRule::WithDeviceCodes && compression == kMp4vCode) {
+        return kMp4vKind;
+    }
     for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
         if (CodePairOf(kind).Compression == compression) {
             return kind;
