@@ -235,32 +235,20 @@ std::vector<Profile> BuiltIns() {
     return all;
 }
 
-FourCC UpperCode(FourCC code) {
-    FourCC out = 0;
-    for (int i = 0; i < 4; ++i) {
-        char c = FourCCChar(code, i);
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        out |= static_cast<FourCC>(static_cast<unsigned char>(c)) << (8 * i);
-    }
-    return out;
-}
-
 // The code a file of this kind shows a player; FMP4 for FFmpeg's own kind.
 FourCC CompressionOf(CodecKind kind) {
     return kind == kFFmpegKind ? kFFmpegCode : CodePairOf(kind).Compression;
 }
 
 bool Lists(const std::vector<FourCC>& codes, FourCC code) {
-    const FourCC upper = UpperCode(code);
+    const FourCC upper = UpperCaseFourCC(code);
     return std::any_of(codes.begin(), codes.end(),
-                       [upper](FourCC listed) { return UpperCode(listed) == upper; });
+                       [upper](FourCC listed) { return UpperCaseFourCC(listed) == upper; });
 }
 
 // The MPEG-4 Part 2 codes other programs write, which no kind of the catalogue names.
 bool OtherMpeg4Code(FourCC code) {
-    const FourCC upper = UpperCode(code);
+    const FourCC upper = UpperCaseFourCC(code);
     return upper == kFFmpegCode || upper == kMp4vCode || upper == FCC("DIV5") ||
            upper == FCC("DIV6");
 }
@@ -333,17 +321,17 @@ CodecKind RetagKind(const Profile& profile, int family) {
 }
 
 CodecKind KindOfCode(FourCC code) {
-    const FourCC upper = UpperCode(code);
+    const FourCC upper = UpperCaseFourCC(code);
     if (upper == kMp4vCode) {
         return kMp4vKind;
     }
     for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
-        if (UpperCode(CodePairOf(kind).Compression) == upper) {
+        if (UpperCaseFourCC(CodePairOf(kind).Compression) == upper) {
             return kind;
         }
     }
     for (CodecKind kind = kFirstKind; kind <= kLastKind; ++kind) {
-        if (UpperCode(CodePairOf(kind).Handler) == upper) {
+        if (UpperCaseFourCC(CodePairOf(kind).Handler) == upper) {
             return kind;
         }
     }

@@ -403,24 +403,12 @@ std::string PackedNote(const Words& words, std::string_view fileName) {
 
 enum class Workarounds : std::uint8_t { None, Xvid, DivX4 };
 
-FourCC UpperCase(FourCC code) {
-    FourCC out = 0;
-    for (int i = 0; i < 4; ++i) {
-        char c = FourCCChar(code, i);
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        out |= static_cast<FourCC>(static_cast<unsigned char>(c)) << (8 * i);
-    }
-    return out;
-}
-
 // The workarounds FFmpeg's MPEG-4 decoder takes from the code (compared in upper case) when
 // no encoder string tells it better.
 Workarounds WorkaroundsOf(FourCC compression, const StreamFacts& facts) {
     constexpr std::array<FourCC, 5> kXvidCodes{FCC("XVID"), FCC("XVIX"), FCC("RMP4"), FCC("ZMP4"),
                                                FCC("SIPP")};
-    const FourCC code = UpperCase(compression);
+    const FourCC code = UpperCaseFourCC(compression);
     if (std::find(kXvidCodes.begin(), kXvidCodes.end(), code) != kXvidCodes.end()) {
         return Workarounds::Xvid;
     }

@@ -25,6 +25,19 @@ constexpr char FourCCChar(FourCC code, int index) {
     return static_cast<char>((code >> (8 * index)) & 0xFF);
 }
 
+// The code with its ASCII letters in upper case, as players compare codes.
+constexpr FourCC UpperCaseFourCC(FourCC code) {
+    FourCC out = 0;
+    for (int i = 0; i < 4; ++i) {
+        char c = FourCCChar(code, i);
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+        out |= static_cast<FourCC>(static_cast<unsigned char>(c)) << (8 * i);
+    }
+    return out;
+}
+
 // The code as its four characters; a byte outside printable ASCII comes out as \xNN so that
 // damaged codes stay readable in messages and logs.
 std::string FourCCToString(FourCC code);

@@ -409,14 +409,14 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     entry.FromKind = state.CurrentKind;
     // Another process may have converted the file between the analysis and the lock: then the
     // analysed codes are gone, and a record of them would describe a conversion that never was.
+    // Codes that cannot be read here are left to the write, which tells a short file from a
+    // failed read.
     if (mode == WriteMode::Convert) {
         CodePair held{};
-        if (!ReadCodeAt(stream, entry.HandlerPos, held.Handler) ||
-            (entry.CompressionPos > 0 &&
-             !ReadCodeAt(stream, entry.CompressionPos, held.Compression))) {
-            return kStatusCannotOpen;
-        }
-        if (!Holds(held, entry.From, entry.CompressionPos)) {
+        const bool read = ReadCodeAt(stream, entry.HandlerPos, held.Handler) &&
+                          (entry.CompressionPos == 0 ||
+                           ReadCodeAt(stream, entry.CompressionPos, held.Compression));
+        if (read && !Holds(held, entry.From, entry.CompressionPos)) {
             return kStatusFileChanged;
         }
     }
