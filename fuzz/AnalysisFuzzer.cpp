@@ -160,8 +160,12 @@ void CheckEngineAnalysis(const TEngineState& found, const Findings& plain) {
 }
 
 void CheckStreamFacts(const video::StreamFacts& facts, const TEngineState& found) {
-    if (facts.FramesRead > video::kMaxVideoChunks ||
-        facts.ChunkSizes.size() > video::kMaxMoviChunks) {
+    // The first frames have their budget; a walk of the whole stream (the check's) has its own.
+    const bool whole = facts.Walked != video::MoviReach::FirstFrames;
+    if (whole ? facts.FramesRead > video::kMaxWholeChunks ||
+                    facts.ChunkSizes.size() > video::kMaxWholeChunks
+              : facts.FramesRead > video::kMaxVideoChunks ||
+                    facts.ChunkSizes.size() > video::kMaxMoviChunks) {
         Fail("the frame walk went past its budget");
     }
     if (found.Status != kStatusDone && facts.FramesRead != 0) {
