@@ -71,23 +71,23 @@ Bytes EbmlHeader(const std::string& docType) {
                          Unsigned(0x4287, 4), Unsigned(0x4285, 2)}));
 }
 
-Bytes TrackEntry(const EntrySpec& spec) {
+Bytes TrackEntry(const EntryFields& fields) {
     Bytes data;
-    if (spec.Crc) {
+    if (fields.Crc) {
         data = Element(mkv::kCrc32Id, Bytes(4, 0));
     }
-    data = Join({data, Unsigned(mkv::kTrackNumberId, spec.Number),
-                 Unsigned(mkv::kTrackTypeId, spec.Type), Text(mkv::kCodecIdId, spec.CodecId)});
-    if (spec.Enabled >= 0) {
+    data = Join({data, Unsigned(mkv::kTrackNumberId, fields.Number),
+                 Unsigned(mkv::kTrackTypeId, fields.Type), Text(mkv::kCodecIdId, fields.CodecId)});
+    if (fields.Enabled >= 0) {
         data =
-            Join({data, Unsigned(mkv::kFlagEnabledId, static_cast<std::uint64_t>(spec.Enabled))});
+            Join({data, Unsigned(mkv::kFlagEnabledId, static_cast<std::uint64_t>(fields.Enabled))});
     }
-    if (spec.Default >= 0) {
+    if (fields.Default >= 0) {
         data =
-            Join({data, Unsigned(mkv::kFlagDefaultId, static_cast<std::uint64_t>(spec.Default))});
+            Join({data, Unsigned(mkv::kFlagDefaultId, static_cast<std::uint64_t>(fields.Default))});
     }
-    if (!spec.Private.empty()) {
-        data = Join({data, Element(mkv::kCodecPrivateId, spec.Private)});
+    if (!fields.Private.empty()) {
+        data = Join({data, Element(mkv::kCodecPrivateId, fields.Private)});
     }
     return Element(mkv::kTrackEntryId, data);
 }

@@ -32,7 +32,7 @@ Bytes Join(const std::vector<Bytes>& parts);
 // The EBML header of a file of the document type.
 Bytes EbmlHeader(const std::string& docType = "matroska");
 
-struct EntrySpec {
+struct EntryFields {
     std::uint64_t Number = 1;
     std::uint64_t Type = 1; // video
     std::string CodecId = "V_MS/VFW/FOURCC";
@@ -41,7 +41,7 @@ struct EntrySpec {
     int Default = -1;
     bool Crc = false;
 };
-Bytes TrackEntry(const EntrySpec& spec);
+Bytes TrackEntry(const EntryFields& fields);
 
 // The EBML header, then a Segment of known size holding the given top-level elements.
 Bytes MkvFile(const std::vector<Bytes>& topLevel, const std::string& docType = "matroska");

@@ -72,7 +72,7 @@ constexpr std::array<IsoLevel, 15> kIsoLevels{{
     {"mpeg4-asp-l5", 1, 10, 1620, 48600, 112, 8000, false},
 }};
 
-// Any code of the MPEG-4 Part 2 family, for players that judge the stream and not its label.
+// Any code of the MPEG-4 Visual family, for players that judge the stream and not its label.
 std::vector<FourCC> AnyMpeg4Code() {
     return {FCC("XVID"), FCC("DIVX"), FCC("DX50"), FCC("3IV2"), FCC("FMP4"), FCC("MP4V")};
 }
@@ -122,16 +122,15 @@ Profile SamsungTizen() {
     p.SizeRates = {{1920, 1080, 60}};
     p.PeakBitrate = 20000000;
     p.Sources = {
-        "Samsung, 2018 TV Video Specifications "
-        "(developer.samsung.com/smarttv/develop/specifications/media-specifications/"
-        "2018-tv-video-specifications.html): AVI and MKV, MPEG-4 SP/ASP up to 1920x1080, 60 fps, "
+        "Samsung's 2018 TV video page on developer.samsung.com/smarttv (media, 2018 TVs): "
+        "AVI and MKV, MPEG-4 SP/ASP up to 1920x1080, 60 fps, "
         "20 Mbit/s; DivX 3.11/4/5/6 listed in 2016, no longer from 2018",
         "github.com/YouROK/TorrServer/issues/36: on a UE43TU8000 (Tizen 5.5, 2020) an AVI "
         "labelled XVID fails from USB, the same file labelled MP4V in both fields plays",
         "github.com/jellyfin/jellyfin-tizen/issues/5: 2018 and later Samsung TVs do not play "
         "XviD or DivX labelled AVI files"};
     p.Notes = "which labels besides MP4V play (DIVX, DX50, FMP4) is not known; whether QPel, GMC, "
-              "B-frames and interlace play is not stated; the Microsoft MPEG-4 V1-V3 the spec "
+              "B-frames and interlace play is not stated; the Microsoft MPEG-4 V1-V3 the page "
               "lists are left out, as the codes it reads for them are not known";
     return p;
 }
@@ -146,10 +145,11 @@ Profile LgWebos() {
     p.QpelAllowed = false;
     p.GmcAllowed = false;
     p.Sources = {
-        "LG webOS TV video specifications as reported for the issue: DivX 3.11 with DIV3/DIV4, "
+        "LG webOS TV video support page, as quoted in a user report: DivX 3.11 with DIV3/DIV4, "
         "DivX 4/5/6 with divx/DIVX/DIV5/DIV6/DX50, \"MPEG-4 ASP support does not include global "
         "motion compensation or quarterpel\"",
-        "github.com/rigaya/VCEEnc/issues/71, quoting an LG TV's spec: \"We do not support any "
+        "github.com/rigaya/VCEEnc/issues/71, quoting an LG TV's data sheet: \"We do not support "
+        "any "
         "stream that contains GMC (Global Motion Compensation) or Qpel\"",
         "UniversalMediaServer renderers/LG-WebOS.conf: AVI with DivX and MPEG-4 video"};
     p.Notes = "no size, frame rate or bitrate limit for MPEG-4 was found; whether XVID-labelled "
@@ -182,11 +182,11 @@ Profile Xbox360() {
     p.SizeRates = {{1280, 720, 30}};
     p.PeakBitrate = 5000000;
     p.Sources = {"Xbox team FAQ (blogs.msdn.com/xboxteam), quoted in UniversalMediaServer "
-                 "renderers/Microsoft-Xbox360.conf: AVI (.avi, .divx), MPEG-4 Part 2 Simple and "
+                 "renderers/Microsoft-Xbox360.conf: AVI (.avi, .divx), MPEG-4 Visual Simple and "
                  "Advanced Simple Profile, 5 Mbit/s at up to 1280x720 and 30 fps",
                  "bitbucket.org/xnejp03/serviio/issues/117: the Xbox has no DivX 3 (DIV3) support"};
     p.Notes = "the exact labels it reads are not documented: XVID, DIVX and DX50 are the Xvid "
-              "and DivX labels of MPEG-4 Part 2 in AVI; whether QPel and GMC play is not stated";
+              "and DivX labels of MPEG-4 Visual in AVI; whether QPel and GMC play is not stated";
     return p;
 }
 
@@ -246,7 +246,7 @@ bool Lists(const std::vector<FourCC>& codes, FourCC code) {
                        [upper](FourCC listed) { return UpperCaseFourCC(listed) == upper; });
 }
 
-// The MPEG-4 Part 2 codes other programs write, which no kind of the catalogue names.
+// The MPEG-4 Visual codes other programs write, which no kind of the catalogue names.
 bool OtherMpeg4Code(FourCC code) {
     const FourCC upper = UpperCaseFourCC(code);
     return upper == kFFmpegCode || upper == kMp4vCode || upper == FCC("DIV5") ||
