@@ -4,6 +4,7 @@
 #include "ConsoleText.h"
 #include "PathText.h"
 #include "ProfileFile.h"
+#include "StreamJson.h"
 #include "check/Profiles.h"
 #include "video/StreamText.h"
 
@@ -36,17 +37,9 @@ std::string VerdictLine(const FileReport& report, int language) {
     return line;
 }
 
-Json OptionalNumber(const std::optional<std::uint64_t>& value) {
-    return value ? Json(*value) : Json(nullptr);
-}
-
 // "-" for a limit the profile does not set.
 template <typename T> std::string Limit(const std::optional<T>& value) {
     return value ? std::to_string(*value) : std::string("-");
-}
-
-template <typename T> Json OptionalJson(const std::optional<T>& value) {
-    return value ? Json(*value) : Json(nullptr);
 }
 
 std::string SizesText(const check::Profile& profile, int language) {
@@ -225,8 +218,8 @@ Json CheckObject(const check::CheckResult& result) {
         object["problems"].push_back(Json{
             {"id", problem.Id}, {"text", problem.Text}, {"fix", check::FixName(problem.Needs)}});
     }
-    object["avg_bitrate"] = OptionalNumber(result.AvgBitrate);
-    object["peak_bitrate"] = OptionalNumber(result.PeakBitrate);
+    object["avg_bitrate"] = OptionalJson(result.AvgBitrate);
+    object["peak_bitrate"] = OptionalJson(result.PeakBitrate);
     const char* from = check::BitrateSourceName(result.BitrateFrom);
     object["bitrate_from"] = from != nullptr ? Json(from) : Json(nullptr);
     object["notes"] = result.Notes;

@@ -8,10 +8,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-template <typename T> Json Optional(const std::optional<T>& value) {
-    return value ? Json(*value) : Json(nullptr);
-}
-
 const char* SyntaxName(video::Syntax syntax) {
     switch (syntax) {
     case video::Syntax::Mpeg4:
@@ -52,20 +48,20 @@ Json VopCounts(const video::StreamFacts& facts) {
 
 // The fields only an MPEG-4 Part 2 stream has.
 void AddMpeg4(const video::StreamFacts& facts, Json& object) {
-    object["profile_level"] = Optional(facts.ProfileLevel);
-    object["object_type"] = Optional(facts.ObjectType);
+    object["profile_level"] = OptionalJson(facts.ProfileLevel);
+    object["object_type"] = OptionalJson(facts.ObjectType);
     object["par"] = facts.Par ? Json::array({facts.Par->first, facts.Par->second}) : Json(nullptr);
-    object["interlaced"] = Optional(facts.Interlaced);
-    object["qpel"] = Optional(facts.Qpel);
+    object["interlaced"] = OptionalJson(facts.Interlaced);
+    object["qpel"] = OptionalJson(facts.Qpel);
     object["sprite"] = SpriteName(facts.SpriteKind);
-    object["warp_points"] = Optional(facts.WarpPoints);
-    object["mpeg_quant"] = Optional(facts.MpegQuant);
-    object["custom_matrix"] = Optional(facts.CustomMatrix);
-    object["data_partitioned"] = Optional(facts.DataPartitioned);
-    object["rvlc"] = Optional(facts.Rvlc);
-    object["resync_markers"] = Optional(facts.ResyncMarkers);
-    object["low_delay"] = Optional(facts.LowDelay);
-    object["vbv_buffer_size"] = Optional(facts.VbvBufferSize);
+    object["warp_points"] = OptionalJson(facts.WarpPoints);
+    object["mpeg_quant"] = OptionalJson(facts.MpegQuant);
+    object["custom_matrix"] = OptionalJson(facts.CustomMatrix);
+    object["data_partitioned"] = OptionalJson(facts.DataPartitioned);
+    object["rvlc"] = OptionalJson(facts.Rvlc);
+    object["resync_markers"] = OptionalJson(facts.ResyncMarkers);
+    object["low_delay"] = OptionalJson(facts.LowDelay);
+    object["vbv_buffer_size"] = OptionalJson(facts.VbvBufferSize);
     object["vops"] = VopCounts(facts);
     object["max_b_run"] = facts.VopsRead ? Json(facts.MaxBRun) : Json(nullptr);
     object["packed"] = facts.VopsRead ? Json(facts.Packed) : Json(nullptr);
@@ -81,10 +77,10 @@ Json StreamObject(const video::StreamFacts& facts) {
     object["syntax"] = SyntaxName(facts.StreamSyntax);
     object["family_mismatch"] = facts.FamilyMismatch;
     object["frames_read"] = facts.FramesRead;
-    object["width"] = Optional(facts.Width);
-    object["height"] = Optional(facts.Height);
-    object["fps"] = Optional(facts.Fps);
-    object["frames"] = Optional(facts.Frames);
+    object["width"] = OptionalJson(facts.Width);
+    object["height"] = OptionalJson(facts.Height);
+    object["fps"] = OptionalJson(facts.Fps);
+    object["frames"] = OptionalJson(facts.Frames);
     if (facts.StreamSyntax == video::Syntax::Mpeg4) {
         AddMpeg4(facts, object);
     }

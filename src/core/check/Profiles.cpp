@@ -149,8 +149,7 @@ Profile LgWebos() {
         "DivX 4/5/6 with divx/DIVX/DIV5/DIV6/DX50, \"MPEG-4 ASP support does not include global "
         "motion compensation or quarterpel\"",
         "github.com/rigaya/VCEEnc/issues/71, quoting an LG TV's data sheet: \"We do not support "
-        "any "
-        "stream that contains GMC (Global Motion Compensation) or Qpel\"",
+        "any stream that contains GMC (Global Motion Compensation) or Qpel\"",
         "UniversalMediaServer renderers/LG-WebOS.conf: AVI with DivX and MPEG-4 video"};
     p.Notes = "no size, frame rate or bitrate limit for MPEG-4 was found; whether XVID-labelled "
               "files play is not stated (the code list names DivX codes only); Matroska support "
