@@ -28,6 +28,11 @@ constexpr bool OutsideFamily(Syntax syntax) {
            syntax == Syntax::Mpeg12;
 }
 
+// The bits of StreamFacts::MsVersions.
+constexpr std::uint8_t kMsV1 = 1;
+constexpr std::uint8_t kMsV2 = 2;
+constexpr std::uint8_t kMsV3 = 4;
+
 enum class Sprite : std::uint8_t { None, Static, Gmc };
 
 // Counts of the VOPs met in the frames read, by vop_coding_type; N counts the VOPs with
@@ -118,6 +123,10 @@ struct StreamFacts {
     std::uint32_t EncoderVersion = 0;
     std::uint32_t EncoderBuild = 0; // DivX, and FFmpeg's libavcodec build number
 
+    // Microsoft MPEG-4 only: the versions whose picture headers the first intra frame read fits,
+    // one bit each (kMsV1, kMsV2, kMsV3); 0 for the other syntaxes or without an intra frame.
+    std::uint8_t MsVersions = 0;
+
     // The first VOL ran out of bits, or held a value no stream may hold, before its last field:
     // the fields before that point are kept. A VOL of a layout this reader does not follow
     // (studio objects, grayscale shape) leaves the later fields absent without being damaged.
@@ -141,6 +150,22 @@ constexpr bool FamilyMismatch(int family, Syntax syntax) {
     return (family == 4 && ms) || (family >= 1 && family <= 3 && syntax == Syntax::Mpeg4) ||
            ((family == 2 || family == 3) && syntax == Syntax::MsMpeg4V1) ||
            (known && OutsideFamily(syntax));
+}
+
+// The family the stream's own headers prove, whatever its label: 4 for a VOL that parsed whole,
+// 1, 2 or 3 when the first intra frame fits that Microsoft version and no other. 0 when they
+// prove none: a damaged VOL, frames not read, a version that only the label could tell.
+constexpr int ProvenFamily(const StreamFacts& facts) {
+    switch (facts.StreamSyntax) {
+    case Syntax::Mpeg4:
+        return facts.VolFound && !facts.VolDamaged && facts.FramesRead > 0 ? 4 : 0;
+    case Syntax::MsMpeg4V1:
+        return facts.MsVersions == kMsV1 ? 1 : 0;
+    case Syntax::MsMpeg4:
+        return facts.MsVersions == kMsV2 ? 2 : facts.MsVersions == kMsV3 ? 3 : 0;
+    default:
+        return 0;
+    }
 }
 
 } // namespace vidtag::video
