@@ -1,6 +1,7 @@
 #include "StreamJson.h"
 
 #include <optional>
+#include <utility>
 
 namespace vidtag::cli {
 
@@ -70,6 +71,23 @@ void AddMpeg4(const video::StreamFacts& facts, Json& object) {
     object["vol_damaged"] = facts.VolDamaged;
 }
 
+// The Microsoft MPEG-4 versions the first intra picture fits, as numbers; null for the other
+// syntaxes and when no intra picture was read.
+Json MsVersions(const video::StreamFacts& facts) {
+    const bool ms = facts.StreamSyntax == video::Syntax::MsMpeg4V1 ||
+                    facts.StreamSyntax == video::Syntax::MsMpeg4;
+    if (!ms || facts.MsVersions == 0) {
+        return nullptr;
+    }
+    Json versions = Json::array();
+    for (const auto& [bit, number] : {std::pair{video::kMsV1, 1}, {video::kMsV2, 2}, {video::kMsV3, 3}}) {
+        if ((facts.MsVersions & bit) != 0) {
+            versions.push_back(number);
+        }
+    }
+    return versions;
+}
+
 } // namespace
 
 Json StreamObject(const video::StreamFacts& facts) {
@@ -81,6 +99,7 @@ Json StreamObject(const video::StreamFacts& facts) {
     object["height"] = OptionalJson(facts.Height);
     object["fps"] = OptionalJson(facts.Fps);
     object["frames"] = OptionalJson(facts.Frames);
+    object["ms_versions"] = MsVersions(facts);
     if (facts.StreamSyntax == video::Syntax::Mpeg4) {
         AddMpeg4(facts, object);
     }

@@ -143,6 +143,7 @@ StreamFacts ReadStreamFacts(const TVmAVIFileReader& reader, TStream64& stream,
     } catch (...) {
         // A read of the main header failed: the facts stand without its frame rate.
     }
+    facts.SettleMsVersions(result);
     return result;
 }
 

@@ -169,6 +169,7 @@ StreamFacts ReadMatroskaFacts(const mkv::MatroskaFile& file, TStream64& stream,
         out.Width = static_cast<std::uint32_t>(track.Width);
         out.Height = static_cast<std::uint32_t>(track.Height);
     }
+    facts.SettleMsVersions(out);
     return out;
 }
 

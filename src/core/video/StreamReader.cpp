@@ -31,6 +31,19 @@ void StreamReader::TakeChunk(const std::uint8_t* data, std::size_t size,
     if (facts_.StreamSyntax == Syntax::Mpeg4) {
         TakeUnits(data, size, true);
     }
+    TakeMsPicture(data, size, chunkSize <= size);
+}
+
+void StreamReader::TakeMsPicture(const std::uint8_t* data, std::size_t size, bool whole) noexcept {
+    const Syntax syntax = facts_.StreamSyntax;
+    if (msPicture_ || (syntax != Syntax::MsMpeg4V1 && syntax != Syntax::MsMpeg4)) {
+        return;
+    }
+    msPicture_ = ReadMsIntraPicture(data, size, syntax == Syntax::MsMpeg4V1, whole);
+}
+
+void StreamReader::SettleMsVersions(StreamFacts& facts) const noexcept {
+    facts.MsVersions = msPicture_ ? MsVersionsOf(*msPicture_, facts.Fps, facts.Height) : 0;
 }
 
 void StreamReader::TakeDroppedFrame() noexcept {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "video/MsPictureHeader.h"
 #include "video/StreamFacts.h"
 #include "video/SyntaxSigns.h"
 
@@ -22,7 +23,8 @@ namespace vidtag::video {
 // chunks; only the first VOS and VOL count. The first user data string that names an encoder
 // names it, except that an XviD string wins over a DivX one. VOPs are counted in chunks only. The
 // first chunk of two bytes or more decides the syntax; once it says the stream is not MPEG-4, the
-// MPEG-4 fields are cleared and later chunks are only counted.
+// MPEG-4 fields are cleared and later chunks are only counted, but for a Microsoft MPEG-4 stream
+// the first chunk that starts with an intra picture, which SettleMsVersions judges.
 class StreamReader {
   public:
     static constexpr std::size_t kMaxChunkSizes = 4096;
@@ -40,6 +42,9 @@ class StreamReader {
     void TakeLabelFamily(int family) noexcept;
 
     const StreamFacts& Facts() const noexcept { return facts_; }
+    // Sets MsVersions from the first intra picture read, once the caller has filled in the frame
+    // rate and height it is judged by; leaves 0 when none was read.
+    void SettleMsVersions(StreamFacts& facts) const noexcept;
 
   private:
     void TakeUnits(const std::uint8_t* data, std::size_t size, bool inChunk) noexcept;
@@ -50,6 +55,7 @@ class StreamReader {
     bool TakeVop(const std::uint8_t* data, std::size_t size) noexcept;
     void TakeSize(std::size_t size) noexcept;
     void DecideSyntax(const std::uint8_t* data, std::size_t size) noexcept;
+    void TakeMsPicture(const std::uint8_t* data, std::size_t size, bool whole) noexcept;
 
     StreamFacts facts_;
     bool syntaxDecided_ = false;
@@ -58,6 +64,7 @@ class StreamReader {
     unsigned timeIncrementBits_ = 0; // 0 until a VOL gave a time resolution
     std::uint32_t bRun_ = 0;
     int family_ = 0;
+    std::optional<MsIntraPicture> msPicture_;
 };
 
 } // namespace vidtag::video

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 namespace vidtag::video {
 
@@ -72,6 +73,8 @@ enum class Word : std::uint8_t {
     NoFrames,
     MsMpeg4V1,
     MsMpeg4,
+    MsMpeg4Versions,
+    Or,
     BFrames,
     Packed,
     InARow,
@@ -99,6 +102,8 @@ constexpr TextTable<Word> kWords{{
         "no video frames read",
         "Microsoft MPEG-4 V1",
         "Microsoft MPEG-4 (no MPEG-4 headers)",
+        "Microsoft MPEG-4 %1 (no MPEG-4 headers)",
+        " or ",
         "B-frames",
         "packed",
         "up to %1 in a row",
@@ -122,6 +127,8 @@ constexpr TextTable<Word> kWords{{
         "видеокадры не прочитаны",
         "Microsoft MPEG-4 V1",
         "Microsoft MPEG-4 (без заголовков MPEG-4)",
+        "Microsoft MPEG-4 %1 (без заголовков MPEG-4)",
+        " или ",
         "B-кадры",
         "упакованные",
         "до %1 подряд",
@@ -156,6 +163,17 @@ std::string Number(std::uint32_t value) {
     return std::to_string(value);
 }
 
+// "V3", or the candidates: "V2 or V3".
+std::string MsVersionNames(const Words& say, std::uint8_t versions) {
+    std::string names;
+    for (const auto& [bit, name] : {std::pair{kMsV1, "V1"}, {kMsV2, "V2"}, {kMsV3, "V3"}}) {
+        if ((versions & bit) != 0) {
+            names += (names.empty() ? "" : say(Word::Or)) + name;
+        }
+    }
+    return names;
+}
+
 std::string Heading(const Words& say, const StreamFacts& facts) {
     if (OutsideFamily(facts.StreamSyntax)) {
         return say(Word::OtherCodec, OtherCodecName(facts.StreamSyntax));
@@ -166,7 +184,9 @@ std::string Heading(const Words& say, const StreamFacts& facts) {
     case Syntax::MsMpeg4V1:
         return say(Word::MsMpeg4V1);
     case Syntax::MsMpeg4:
-        return say(Word::MsMpeg4);
+        return facts.MsVersions == 0
+                   ? say(Word::MsMpeg4)
+                   : say(Word::MsMpeg4Versions, MsVersionNames(say, facts.MsVersions));
     default:
         break;
     }
