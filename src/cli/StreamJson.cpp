@@ -80,7 +80,8 @@ Json MsVersions(const video::StreamFacts& facts) {
         return nullptr;
     }
     Json versions = Json::array();
-    for (const auto& [bit, number] : {std::pair{video::kMsV1, 1}, {video::kMsV2, 2}, {video::kMsV3, 3}}) {
+    for (const auto& [bit, number] :
+         {std::pair{video::kMsV1, 1}, {video::kMsV2, 2}, {video::kMsV3, 3}}) {
         if ((facts.MsVersions & bit) != 0) {
             versions.push_back(number);
         }

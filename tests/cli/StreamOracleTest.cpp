@@ -175,7 +175,7 @@ TEST_F(StreamOracle, EveryFieldIsWhatFfmpegSays) {
         EXPECT_NEAR(ours["fps"].get<double>(), Ratio(ffmpeg.Probe["avg_frame_rate"]), 1e-6);
         EXPECT_EQ(std::to_string(ours["frames"].get<int>()), ffmpeg.Probe["nb_frames"]);
         if (!mpeg4) {
-            EXPECT_EQ(ours.size(), 7u) << ours.dump();
+            EXPECT_EQ(ours.size(), 8u) << ours.dump();
             continue;
         }
         EXPECT_EQ(ours["profile_level"].get<int>() & 15, ffmpeg.Probe["level"]);

@@ -26,8 +26,7 @@ std::uint32_t TrailerRates(const std::uint8_t* data, std::size_t size, std::size
                            unsigned length) {
     const std::size_t totalBits = size * 8;
     std::size_t zeros = 0;
-    while (zeros < 7 && zeros < totalBits &&
-           (data[size - 1 - zeros / 8] >> (zeros % 8) & 1) == 0) {
+    while (zeros < 7 && zeros < totalBits && (data[size - 1 - zeros / 8] >> (zeros % 8) & 1) == 0) {
         ++zeros;
     }
     std::uint32_t rates = 0;
