@@ -88,6 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         dataChunks += length > 0 ? 1 : 0;
     }
     reader.TakeLabelFamily(data[0] % 5);
-    Check(reader.Facts(), dataChunks, chunks);
+    StreamFacts facts = reader.Facts();
+    facts.Fps = 25.0;
+    facts.Height = 16u * (data[0] & 0x1F);
+    reader.SettleMsVersions(facts);
+    const bool ms =
+        facts.StreamSyntax == Syntax::MsMpeg4 || facts.StreamSyntax == Syntax::MsMpeg4V1;
+    if ((!ms && facts.MsVersions != 0) || facts.MsVersions > (kMsV1 | kMsV2 | kMsV3)) {
+        Fail("Microsoft MPEG-4 versions for another syntax, or a version that does not exist");
+    }
+    Check(facts, dataChunks, chunks);
     return 0;
 }
