@@ -24,9 +24,13 @@ constexpr double kMaxFps = 1e6; // beyond any real stream: a rate from a broken 
 // by fewer than 8 zero bits, which pad it to the byte boundary, and starts after the header.
 std::uint32_t TrailerRates(const std::uint8_t* data, std::size_t size, std::size_t headerBits,
                            unsigned length) {
+    if (size == 0) {
+        return 0;
+    }
     const std::size_t totalBits = size * 8;
+    // The padding is the last byte's trailing zero bits, or fewer of them.
     std::size_t zeros = 0;
-    while (zeros < 7 && zeros < totalBits && (data[size - 1 - zeros / 8] >> (zeros % 8) & 1) == 0) {
+    while (zeros < 7 && (data[size - 1] >> zeros & 1) == 0) {
         ++zeros;
     }
     std::uint32_t rates = 0;
@@ -85,7 +89,8 @@ std::optional<MsIntraPicture> ReadMsIntraPicture(const std::uint8_t* data, std::
 
 std::uint8_t MsVersionsOf(const MsIntraPicture& picture, std::optional<double> fps,
                           std::optional<std::uint32_t> height) noexcept {
-    if (height) {
+    // A height of 0 is a format that gave none.
+    if (height && *height != 0) {
         const std::uint32_t rows = *height / kMacroblock + (*height % kMacroblock != 0 ? 1 : 0);
         if (picture.SliceSize > rows) {
             return 0;
