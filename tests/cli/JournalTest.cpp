@@ -672,6 +672,11 @@ TEST_F(Journal, TheJournalInTheField) {
              {"an analysis that cannot read the journal",
               [&] { return (UseJournal(fifo), RunCli({path})); }, 0,
               "cannot be read: it is not a regular file but a named pipe", true},
+             {"a dry-run restore that cannot read the journal",
+              [&] {
+                  return (UseJournal(fifo), RunCli({"--restore", "--dry-run", path}));
+              },
+              1, "cannot use the conversion journal " + fifo + ": it is not a regular file", true},
              {"no home folder",
               [&] {
                   return RunCli({"--to", "divx 5", path},
