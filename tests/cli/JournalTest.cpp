@@ -694,19 +694,12 @@ TEST_F(Journal, TheJournalInTheField) {
     const std::string relative = (fs::canonical(elsewhere) / "rel.jsonl").string();
     const std::string named = "(journal: " + relative + ")";
     const std::string nothing = "no conversion of this file is recorded; nothing written " + named;
-    const char* const names[] = {"relative, nothing recorded", "relative, dry run",
-                                 "relative, JSON", "relative, JSON dry run"};
-    for (int i = 0; i < 4; ++i) {
-        const bool json = i >= 2;
-        std::vector<std::string> arguments{"--restore", path};
-        if (i % 2 == 1) {
-            arguments.push_back("--dry-run");
-        }
-        if (json) {
-            arguments.insert(arguments.begin(), "--json");
-        }
-        fs::remove(elsewhere + "/rel.jsonl");
-        check({names[i], [&] { return RunCli(arguments, fromElsewhere); }, 0,
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--restore", path},
+                                                      {"--restore", "--dry-run", path},
+                                                      {"--json", "--restore", path},
+                                                      {"--json", "--restore", "--dry-run", path}}) {
+        const bool json = arguments[0] == "--json";
+        check({"relative, nothing recorded", [&] { return RunCli(arguments, fromElsewhere); }, 0,
                json ? nothing + "\",\"journal\":\"" + relative + "\"}" : nothing + "\n", true});
     }
     check({"relative, settled, then nothing recorded",
