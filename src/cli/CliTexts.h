@@ -60,6 +60,7 @@ enum class Message {
     StreamLabel,
     WarningLabel,
     NoteLabel,
+    JournalLabel,
     CheckCannotTell,
     CheckMislabelled,
     CheckStillNeedsRetag,

@@ -47,6 +47,9 @@ struct FileReport {
     std::string Remark;
     // Said beside a conversion that went ahead: what will not be possible later.
     std::string Warning;
+    // The journal a message above speaks of, absolute, as the messages name it; empty when none
+    // speaks of the journal's records.
+    std::string Journal;
 
     // What the video stream holds, from the last analysis that opened the file.
     video::StreamFacts Stream;

@@ -163,6 +163,13 @@ std::string JsonLine(const FileReport& report, int language) {
     if (report.SystemError != 0) {
         object["os_error"] = SystemReason(report, language);
     }
+    // Only beside a message that speaks of the journal's records, as "path" for the file.
+    if (!report.Journal.empty()) {
+        object["journal"] = report.Journal;
+        if (!IsValidUtf8(report.Journal)) {
+            object["journal_base64"] = Base64(report.Journal);
+        }
+    }
     return Dump(object);
 }
 

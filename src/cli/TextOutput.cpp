@@ -100,6 +100,9 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
     if (report.Original.Interrupted) {
         PutLine(out, Fill(MessageText(language, Message::InterruptedLine), ShellWord(report.Path)));
     }
+    if ((report.Original.Found || report.Original.Interrupted) && !report.Journal.empty()) {
+        PutLine(out, LabelledLine(language, Message::JournalLabel, DisplayName(report.Journal)));
+    }
 }
 
 } // namespace

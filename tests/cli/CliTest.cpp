@@ -276,6 +276,7 @@ TEST_F(FFmpegFiles, UnknownByDefaultConvertedWithRelaxed) {
         EXPECT_EQ(converted["match"], "exact");
         EXPECT_NE(converted.value("warning", "").find("cannot be restored exactly"),
                   std::string::npos);
+        EXPECT_EQ(converted.value("journal", ""), dir_.Path("journal.jsonl"));
         ExpectOnlyCodes(path, original, found, made.TargetCodes);
         const std::string tag =
             "ffprobe -v error -show_entries stream=codec_tag_string -of csv=p=0 " + Quote(path);
