@@ -88,6 +88,9 @@ enum class Message {
     ProfileUnknown,
     LanguageUnknown,
     RunWithHelp,
+    RepairLabel,
+    RepairTargets,
+    RepairUndecided,
     Count
 };
 
