@@ -642,6 +642,9 @@ TEST_F(CheckCli, OneVerdictForSeveralProfiles) {
         {"lg-webos,samsung-tizen", "kind10-xvid.avi", "reencode no_common_code",
          "no one code plays on both: lg-webos wants DX50, samsung-tizen MP4V"},
         {"ps3,android", "kind10-xvid.avi", "plays", ""},
+        // A lying label repaired for the household, or not at all.
+        {"lg-webos,ps3", "check-mpeg4-div3.avi", "retag family", "the stream is MPEG-4 Part 2"},
+        {"lg-webos,samsung-tizen", "check-mpeg4-div3.avi", "reencode family,no_common_code", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.Profiles) + " on " + row.File);
