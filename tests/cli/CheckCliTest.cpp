@@ -82,17 +82,28 @@ std::string VerdictOf(const json& check) {
 class CheckCli : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        // ctest makes the streams once for the whole run (make-test-streams); a suite run
+        // alone makes its own.
+        const std::string shared = VIDTAG_TEST_STREAMS;
+        if (std::ifstream stamp(shared + "/made"); stamp) {
+            char said = '0';
+            stamp >> said;
+            made_ = said == '1';
+            root_ = shared;
+            return;
+        }
         streams_ = new TempDir;
+        root_ = streams_->Root();
         if (std::system("ffmpeg -version >/dev/null 2>&1") == 0) {
             const std::string script = std::string(VIDTAG_SAMPLES_DIR) + "/make-stream-samples";
-            made_ = std::system(
-                        (Quote(script) + " " + Quote(streams_->Root()) + " 2>/dev/null").c_str()) ==
-                        0 ||
-                    fs::exists(streams_->Path("stream-xvid-qpel.avi"));
-            made_ = std::system((Quote(VIDTAG_CHECK_FIXTURES) + " " + Quote(streams_->Root()) +
-                                 " 2>/dev/null")
-                                    .c_str()) == 0 &&
-                    made_;
+            made_ =
+                std::system((Quote(script) + " " + Quote(root_) + " 2>/dev/null").c_str()) == 0 ||
+                fs::exists(root_ + "/stream-xvid-qpel.avi");
+            made_ =
+                std::system(
+                    (Quote(VIDTAG_CHECK_FIXTURES) + " " + Quote(root_) + " 2>/dev/null").c_str()) ==
+                    0 &&
+                made_;
         }
     }
     static void TearDownTestSuite() {
@@ -101,7 +112,7 @@ class CheckCli : public ::testing::Test {
     }
     // A stream sample made at test time, else one of samples/; empty when neither exists.
     static std::string Sample(const std::string& name) {
-        if (const std::string made = streams_->Path(name); fs::exists(made)) {
+        if (const std::string made = root_ + "/" + name; fs::exists(made)) {
             return made;
         }
         const std::string kept = SamplePath(name);
@@ -183,6 +194,7 @@ class CheckCli : public ::testing::Test {
     }
 
     static inline TempDir* streams_ = nullptr;
+    static inline std::string root_;
     static inline bool made_ = false;
     TempDir dir_;
 };
