@@ -100,6 +100,9 @@ constexpr TextTable<Message> kMessages{{
         "unknown profile \"%1\"; the profiles are: %2",
         "%1 not in {en,ru}",
         "Run with --help for more information.",
+        "repair",
+        "%1 (the stream is %2)",
+        "none: the stream is Microsoft MPEG-4 %1, and its headers do not tell which",
     },
     {
         "варианты",
@@ -196,6 +199,9 @@ constexpr TextTable<Message> kMessages{{
         "неизвестный профиль \"%1\"; профили: %2",
         "%1 нет среди {en,ru}",
         "Подробности: --help.",
+        "исправление метки",
+        "%1 (поток — %2)",
+        "нет: поток — Microsoft MPEG-4 %1, а какой именно, по его заголовкам не понять",
     },
 }};
 

@@ -89,6 +89,9 @@ enum class Message {
     ProfileUnknown,
     LanguageUnknown,
     RunWithHelp,
+    RepairLabel,
+    RepairTargets,
+    RepairUndecided,
     Count
 };
 

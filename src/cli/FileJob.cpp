@@ -3,6 +3,7 @@
 #include "CliTexts.h"
 #include "PathText.h"
 #include "TextOutput.h"
+#include "check/Repair.h"
 #include "journal/Journal.h"
 #include "os/FileLayer.h"
 #include "os/SystemError.h"
@@ -257,6 +258,11 @@ void DryRestore(FileReport& report, int language) {
 
 } // namespace
 
+CodecKind JudgedKind(const FileReport& report) {
+    return report.Kind == kUnknownKind && report.RelaxedKind != kNoKind ? report.RelaxedKind
+                                                                        : report.Kind;
+}
+
 FileReport AnalyseFile(const std::string& path, bool journal, int language) {
     FileReport report;
     report.Path = path;
@@ -314,6 +320,13 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
         report.Error =
             Fill(MessageText(language, Message::UnknownNotConverted),
                  FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression));
+        // Codes only --relaxed converts still get the check's verdict on them, as a player
+        // reads them; the conversion itself waits for --relaxed.
+        if (report.RelaxedKind != kNoKind && request.Decide) {
+            FileReport judged = report;
+            request.Decide(judged);
+            report.Check = std::move(judged.Check);
+        }
     }
     if (report.Failed() || (request.Decide && !request.Decide(report))) {
         return report;
@@ -328,7 +341,11 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     // A device's own label is offered only where a device profile names it.
     const bool deviceTarget =
         target == kMp4vKind && request.Decide && FamilyOf(report.Kind) == FamilyOf(target);
-    if (!deviceTarget && std::find(targets.begin(), targets.end(), target) == targets.end()) {
+    // A label that lies about its stream is repaired to a kind of the stream's own family.
+    const bool repair = check::IsRepair(report.Kind, target, report.Stream) &&
+                        (target != kMp4vKind || request.Decide);
+    if (!deviceTarget && !repair &&
+        std::find(targets.begin(), targets.end(), target) == targets.end()) {
         report.Error =
             Fill(MessageText(language, Message::NotOffered), KindName(target),
                  DisplayKindName(report.Kind, language), TargetNames(report.Kind, language));

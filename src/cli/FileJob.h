@@ -72,6 +72,10 @@ struct FileReport {
     }
 };
 
+// The kind a check and a repair judge the file as: its own, else the kind its codes look like
+// (upper-case codes, the codes other tools write), which is how a player reads them.
+CodecKind JudgedKind(const FileReport& report);
+
 struct ConvertRequest {
     CodecKind Target = kNoKind;
     bool DryRun = false;
