@@ -4,6 +4,7 @@
 #include "check/CheckTexts.h"
 #include "check/ContainerCheck.h"
 #include "check/MultiCheck.h"
+#include "check/Repair.h"
 
 #include <algorithm>
 
@@ -47,9 +48,10 @@ check::CheckResult CheckAs(const FileReport& report, CodecKind kind,
     return check::CombineResults(kind, profiles, results, language);
 }
 
-bool Offered(CodecKind from, CodecKind to) {
-    const auto targets = OfferedTargets(from).View();
-    return std::find(targets.begin(), targets.end(), to) != targets.end();
+bool Offered(const FileReport& report, CodecKind to) {
+    const auto targets = OfferedTargets(report.Kind).View();
+    return std::find(targets.begin(), targets.end(), to) != targets.end() ||
+           check::IsRepair(report.Kind, to, report.Stream);
 }
 
 std::string RefusalText(const check::CheckResult& result, bool autoTarget, int language) {
@@ -78,7 +80,7 @@ bool Refuse(FileReport& report, bool autoTarget, int language) {
 
 void AttachCheck(FileReport& report, std::span<const check::Profile> profiles, int language) {
     if (!report.ArgumentOnly) {
-        report.Check = CheckAs(report, report.Kind, profiles, language);
+        report.Check = CheckAs(report, JudgedKind(report), profiles, language);
     }
 }
 
@@ -90,7 +92,7 @@ std::function<bool(FileReport&)> CheckDecision(std::span<const check::Profile> p
                                                bool autoTarget, int language) {
     return [profiles, autoTarget, language](FileReport& report) {
         if (autoTarget) {
-            report.Check = CheckAs(report, report.Kind, profiles, language);
+            report.Check = CheckAs(report, JudgedKind(report), profiles, language);
             if (report.Check->Outcome == check::Verdict::Plays) {
                 report.ToKind = report.Kind;
                 return true;
@@ -103,7 +105,7 @@ std::function<bool(FileReport&)> CheckDecision(std::span<const check::Profile> p
         }
         // A target the kind does not offer is refused as without --check, by name; the check is
         // then of the file as it is, not of a label it cannot have.
-        if (report.ToKind != report.Kind && !Offered(report.Kind, report.ToKind)) {
+        if (report.ToKind != report.Kind && !Offered(report, report.ToKind)) {
             report.Check = CheckAs(report, report.Kind, profiles, language);
             return true;
         }

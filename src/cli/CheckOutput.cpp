@@ -17,12 +17,18 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// Codes the default rule does not know, judged as the kind they look like.
+bool RelaxedOnly(const FileReport& report) {
+    return report.Kind == kUnknownKind && report.RelaxedKind != kNoKind;
+}
+
 // The command that makes a file play, for a user to paste and run as printed: the names as shell
 // words that cannot steer the terminal, and --relaxed when only that rule knows the codes.
 std::string RetagCommand(const FileReport& report) {
     const check::CheckResult& result = *report.Check;
-    const bool relaxed = report.Rule == ClassificationRule::Relaxed &&
-                         ClassifyCodec(report.Handler, report.Compression) != report.Kind;
+    const bool relaxed = (report.Rule == ClassificationRule::Relaxed &&
+                          ClassifyCodec(report.Handler, report.Compression) != report.Kind) ||
+                         RelaxedOnly(report);
     const std::string profile = result.ProfileRef.empty() ? result.ProfileName : result.ProfileRef;
     return std::string("vidtag-cli ") + (relaxed ? "--relaxed " : "") + "--to auto --check " +
            ShellWord(profile) + " " + ShellWord(report.Path);
@@ -31,7 +37,8 @@ std::string RetagCommand(const FileReport& report) {
 std::string VerdictLine(const FileReport& report, int language) {
     const check::CheckResult& result = *report.Check;
     std::string line = std::string(result.ProfileName) + ": " + check::Summary(result, language);
-    if (result.Outcome == check::Verdict::Retag && !report.Conversion) {
+    // A conversion refused for want of --relaxed says how to make it.
+    if (result.Outcome == check::Verdict::Retag && (!report.Conversion || RelaxedOnly(report))) {
         line += " (" + RetagCommand(report) + ")";
     }
     return line;

@@ -35,20 +35,22 @@ constexpr TextTable<Message> kMessages{{
         "another conversion of this file did not finish within 2 seconds; nothing written",
         "cannot use the conversion journal %1: %2; nothing written (--no-journal converts "
         "without it)",
-        "an interrupted conversion to %1 had been written; it is now recorded as done",
-        "an interrupted conversion to %1 had not been written; it is now recorded as undone",
-        "an interrupted conversion to %1 was undone",
+        "an interrupted conversion to %1 had been written; it is now recorded as done (journal: "
+        "%2)",
+        "an interrupted conversion to %1 had not been written; it is now recorded as undone "
+        "(journal: %2)",
+        "an interrupted conversion to %1 was undone (journal: %2)",
         "an interrupted conversion to %1 left codes it never wrote: another program changed the "
-        "file; nothing written",
-        "no conversion of this file is recorded; nothing written",
+        "file; nothing written (journal: %2)",
+        "no conversion of this file is recorded; nothing written (journal: %1)",
         "the codes are not the ones the journal recorded last: another program changed them; "
-        "nothing written",
+        "nothing written (journal: %1)",
         "  interrupted conversion: vidtag-cli --restore %1 repairs it",
         "  original: %1 (%2), before the conversion of %3",
         "the journal %1 has unreadable lines; they were skipped",
         "--restore needs the journal and cannot be combined with --no-journal",
         "the file does not hold the codes written (%1) after writing, but %2",
-        "without the journal the original codes %1 cannot be restored exactly later",
+        "without the journal %2 the original codes %1 cannot be restored exactly later",
         "the file system refused the conversion lock; nothing written",
         "the file system locks only files open for writing, and a read-only file is opened for "
         "writing only once its conversion is recorded; nothing written (make the file writable "
@@ -57,15 +59,17 @@ constexpr TextTable<Message> kMessages{{
         "the other; nothing written",
         "the journal's record of this file is damaged: %1; nothing written (journal: %2)",
         "a conversion is recorded, but the file's size changed since (was %1, now %2); nothing "
-        "written",
+        "written (journal: %3)",
         "the mode recorded by the interrupted conversion was not put back: %1; the file keeps "
         "its mode",
         "the conversion journal %1: %2",
         "the conversion journal %1 cannot be read: %2; no recorded original can be shown",
-        "the journal's record of this file is damaged: %1; no recorded original can be shown",
+        "the journal's record of this file is damaged: %1; no recorded original can be shown "
+        "(journal: %2)",
         "stream",
         "warning",
         "note",
+        "journal",
         "not converted: whether it plays on %1 cannot be told (%2)",
         "not converted: the label names another bit stream than the file holds, and no retag "
         "within its family makes it play on %1",
@@ -96,6 +100,9 @@ constexpr TextTable<Message> kMessages{{
         "unknown profile \"%1\"; the profiles are: %2",
         "%1 not in {en,ru}",
         "Run with --help for more information.",
+        "repair",
+        "%1 (the stream is %2)",
+        "none: the stream is Microsoft MPEG-4 %1, and its headers do not tell which",
     },
     {
         "варианты",
@@ -127,20 +134,22 @@ constexpr TextTable<Message> kMessages{{
         "другое преобразование этого файла не закончилось за 2 секунды; ничего не записано",
         "журнал преобразований %1 недоступен: %2; ничего не записано (--no-journal "
         "преобразует без журнала)",
-        "прерванное преобразование в %1 было записано; теперь оно отмечено как выполненное",
-        "прерванное преобразование в %1 не было записано; теперь оно отмечено как отменённое",
-        "прерванное преобразование в %1 отменено",
+        "прерванное преобразование в %1 было записано; теперь оно отмечено как выполненное "
+        "(журнал: %2)",
+        "прерванное преобразование в %1 не было записано; теперь оно отмечено как отменённое "
+        "(журнал: %2)",
+        "прерванное преобразование в %1 отменено (журнал: %2)",
         "прерванное преобразование в %1 оставило коды, которых оно не писало: файл изменила "
-        "другая программа; ничего не записано",
-        "преобразований этого файла в журнале нет; ничего не записано",
+        "другая программа; ничего не записано (журнал: %2)",
+        "преобразований этого файла в журнале нет; ничего не записано (журнал: %1)",
         "коды не совпадают с последними записанными в журнал: их изменила другая программа; "
-        "ничего не записано",
+        "ничего не записано (журнал: %1)",
         "  прерванное преобразование: исправляет vidtag-cli --restore %1",
         "  исходный: %1 (%2), до преобразования %3",
         "в журнале %1 есть нечитаемые строки; они пропущены",
         "--restore требует журнала и несовместим с --no-journal",
         "после записи в файле не записанные коды (%1), а %2",
-        "без журнала исходные коды %1 потом нельзя будет восстановить в точности",
+        "без журнала %2 исходные коды %1 потом нельзя будет восстановить в точности",
         "файловая система отказала в блокировке для преобразования; ничего не записано",
         "файловая система блокирует только файлы, открытые для записи, а файл только для "
         "чтения открывается для записи лишь после записи преобразования в журнал; ничего не "
@@ -149,15 +158,17 @@ constexpr TextTable<Message> kMessages{{
         "другое; ничего не записано",
         "запись журнала об этом файле повреждена: %1; ничего не записано (журнал: %2)",
         "преобразование записано в журнал, но размер файла с тех пор изменился (был %1, стал "
-        "%2); ничего не записано",
+        "%2); ничего не записано (журнал: %3)",
         "режим доступа, записанный прерванным преобразованием, не восстановлен: %1; у файла "
         "остался прежний режим",
         "журнал преобразований %1: %2",
         "журнал преобразований %1 не читается: %2; исходный формат показать нельзя",
-        "запись журнала об этом файле повреждена: %1; исходный формат показать нельзя",
+        "запись журнала об этом файле повреждена: %1; исходный формат показать нельзя "
+        "(журнал: %2)",
         "поток",
         "предупреждение",
         "примечание",
+        "журнал",
         "не преобразован: нельзя сказать, воспроизведётся ли он на %1 (%2)",
         "не преобразован: метка называет другой битовый поток, чем в файле, и никакая смена "
         "метки в пределах её семейства не даст воспроизвести его на %1",
@@ -188,6 +199,9 @@ constexpr TextTable<Message> kMessages{{
         "неизвестный профиль \"%1\"; профили: %2",
         "%1 нет среди {en,ru}",
         "Подробности: --help.",
+        "исправление метки",
+        "%1 (поток — %2)",
+        "нет: поток — Microsoft MPEG-4 %1, а какой именно, по его заголовкам не понять",
     },
 }};
 

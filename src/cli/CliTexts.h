@@ -60,6 +60,7 @@ enum class Message {
     StreamLabel,
     WarningLabel,
     NoteLabel,
+    JournalLabel,
     CheckCannotTell,
     CheckMislabelled,
     CheckStillNeedsRetag,
@@ -88,6 +89,9 @@ enum class Message {
     ProfileUnknown,
     LanguageUnknown,
     RunWithHelp,
+    RepairLabel,
+    RepairTargets,
+    RepairUndecided,
     Count
 };
 

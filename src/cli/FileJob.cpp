@@ -1,7 +1,10 @@
 #include "FileJob.h"
 
 #include "CliTexts.h"
+#include "PathText.h"
 #include "TextOutput.h"
+#include "check/Repair.h"
+#include "journal/Journal.h"
 #include "os/FileLayer.h"
 #include "os/SystemError.h"
 #include "os/Utf8Path.h"
@@ -61,24 +64,39 @@ bool CouldWrite(const std::string& path, int& reason) {
            files.SetAttributes(path.c_str(), attributes);
 }
 
-std::string SettlementNote(int language) {
-    const std::string kind = DisplayKindName(JournalReport.SettledKind, language);
-    switch (JournalReport.Settled) {
+// A message that speaks of the journal's records names the journal, so that a relative
+// VIDTAG_JOURNAL or a second journal cannot leave the user guessing where Vidtag looked. The
+// report keeps the path for JSON; the text shows it as it shows file names.
+std::string NameJournal(FileReport& report, const std::string& path) {
+    report.Journal = path;
+    return DisplayName(path);
+}
+
+Message SettlementMessage(Settlement settled) {
+    switch (settled) {
     case Settlement::Done:
-        return Fill(MessageText(language, Message::SettledDone), kind);
+        return Message::SettledDone;
     case Settlement::Undone:
-        return Fill(MessageText(language, Message::SettledUndone), kind);
+        return Message::SettledUndone;
     case Settlement::Repaired:
-        return Fill(MessageText(language, Message::SettledRepaired), kind);
-    case Settlement::Foreign:
-        return Fill(MessageText(language, Message::SettledForeign), kind);
+        return Message::SettledRepaired;
     default:
-        return {};
+        return Message::SettledForeign;
     }
 }
 
+std::string SettlementNote(FileReport& report, int language) {
+    if (JournalReport.Settled == Settlement::None) {
+        return {};
+    }
+    return Fill(MessageText(language, SettlementMessage(JournalReport.Settled)),
+                DisplayKindName(JournalReport.SettledKind, language),
+                NameJournal(report, JournalReport.JournalPath));
+}
+
 // Why the engine wrote nothing, when the journal or the lock stopped it.
-std::string RefusalText(int language) {
+std::string RefusalText(FileReport& report, int language) {
+    const auto journal = [&] { return NameJournal(report, JournalReport.JournalPath); };
     switch (JournalReport.Refused) {
     case Refusal::LockBusy:
         return MessageText(language, Message::LockBusy);
@@ -89,19 +107,17 @@ std::string RefusalText(int language) {
     case Refusal::FieldsOverlap:
         return MessageText(language, Message::FieldsOverlap);
     case Refusal::JournalFailed:
-        return Fill(MessageText(language, Message::JournalFailed), JournalReport.JournalPath,
-                    JournalReport.Reason);
+        return Fill(MessageText(language, Message::JournalFailed), journal(), JournalReport.Reason);
     case Refusal::NothingRecorded:
-        return MessageText(language, Message::NothingRecorded);
+        return Fill(MessageText(language, Message::NothingRecorded), journal());
     case Refusal::CodesChanged:
-        return MessageText(language, Message::CodesChanged);
+        return Fill(MessageText(language, Message::CodesChanged), journal());
     case Refusal::RecordDamaged:
-        return Fill(MessageText(language, Message::RecordDamaged), JournalReport.Reason,
-                    JournalReport.JournalPath);
+        return Fill(MessageText(language, Message::RecordDamaged), JournalReport.Reason, journal());
     case Refusal::SizeChanged:
         return Fill(MessageText(language, Message::SizeChanged),
                     std::to_string(JournalReport.RecordedSize),
-                    std::to_string(JournalReport.PresentSize));
+                    std::to_string(JournalReport.PresentSize), journal());
     case Refusal::ContainerRefused:
         return JournalReport.Reason;
     default:
@@ -111,7 +127,7 @@ std::string RefusalText(int language) {
 
 // The refusal of the last engine call, with the lock's system reason when the lock failed.
 void TakeRefusal(FileReport& report, int language) {
-    report.Error = RefusalText(language);
+    report.Error = RefusalText(report, language);
     if (JournalReport.LockError != 0) {
         report.SystemError = JournalReport.LockError;
     }
@@ -128,18 +144,21 @@ void CheckLockFor(FileReport& report, int language) {
 // What recovery did before the job: said whatever the outcome.
 struct Recovery {
     std::string Note;
+    std::string Journal; // the journal the note names
     Settlement Settled = Settlement::None;
     CodePair Held{}; // what the file held when recovery met it
 };
 
 // What an analysis says beside the file when the journal cannot tell its original.
-std::string JournalWarning(const RecordedOriginal& original, int language) {
+std::string JournalWarning(FileReport& report, int language) {
+    const RecordedOriginal& original = report.Original;
     if (!original.JournalError.empty()) {
-        return Fill(MessageText(language, Message::JournalUnreadable), original.JournalPath,
-                    original.JournalError);
+        return Fill(MessageText(language, Message::JournalUnreadable),
+                    NameJournal(report, original.JournalPath), original.JournalError);
     }
     if (!original.Damage.empty()) {
-        return Fill(MessageText(language, Message::DamagedRecordShown), original.Damage);
+        return Fill(MessageText(language, Message::DamagedRecordShown), original.Damage,
+                    NameJournal(report, original.JournalPath));
     }
     return {};
 }
@@ -153,7 +172,9 @@ std::optional<FileReport> Recover(const std::string& path, const ConvertRequest&
         return std::nullopt;
     }
     const ConversionStatus status = vidtag::RecoverFile(path);
-    recovery = {SettlementNote(language), JournalReport.Settled, JournalReport.SettledHeld};
+    FileReport named;
+    recovery = {SettlementNote(named, language), named.Journal, JournalReport.Settled,
+                JournalReport.SettledHeld};
     if (!JournalReport.ModeLeft.empty()) {
         recovery.Note += (recovery.Note.empty() ? "" : "; ") +
                          Fill(MessageText(language, Message::ModeLeft), JournalReport.ModeLeft);
@@ -173,6 +194,7 @@ std::optional<FileReport> Recover(const std::string& path, const ConvertRequest&
     report.Status = status;
     report.Note = recovery.Note;
     report.Error = refused.Error;
+    report.Journal = refused.Journal.empty() ? recovery.Journal : refused.Journal;
     return report;
 }
 
@@ -180,7 +202,8 @@ std::optional<FileReport> Recover(const std::string& path, const ConvertRequest&
 void TakeJournalNotice(FileReport& report, int language) {
     if (!JournalReport.JournalNotice.empty()) {
         AddWarning(report, Fill(MessageText(language, Message::NotCompacted),
-                                JournalReport.JournalPath, JournalReport.JournalNotice));
+                                NameJournal(report, JournalReport.JournalPath),
+                                JournalReport.JournalNotice));
     }
 }
 
@@ -212,7 +235,33 @@ void Confirm(const std::string& path, CodecKind target, FileReport& report, int 
     }
 }
 
+// What the real restore would say of the journal, without writing: a journal that cannot be
+// read or a damaged record stops it, as they stop the real one, rather than passing for a file
+// with nothing recorded.
+void DryRestore(FileReport& report, int language) {
+    const RecordedOriginal& original = report.Original;
+    if (!original.JournalError.empty()) {
+        report.Status = kStatusCannotWrite;
+        report.Error = Fill(MessageText(language, Message::JournalFailed),
+                            NameJournal(report, original.JournalPath), original.JournalError);
+    } else if (!original.Damage.empty()) {
+        report.Status = kStatusCannotWrite;
+        report.Error = Fill(MessageText(language, Message::RecordDamaged), original.Damage,
+                            NameJournal(report, original.JournalPath));
+    } else if (!original.Found) {
+        report.Remark = Fill(MessageText(language, Message::NothingRecorded),
+                             NameJournal(report, original.JournalPath));
+    } else {
+        CheckLockFor(report, language);
+    }
+}
+
 } // namespace
+
+CodecKind JudgedKind(const FileReport& report) {
+    return report.Kind == kUnknownKind && report.RelaxedKind != kNoKind ? report.RelaxedKind
+                                                                        : report.Kind;
+}
 
 FileReport AnalyseFile(const std::string& path, bool journal, int language) {
     FileReport report;
@@ -227,7 +276,11 @@ FileReport AnalyseFile(const std::string& path, bool journal, int language) {
         }
         if (journal) {
             report.Original = OriginalOf(path);
-            report.Warning = JournalWarning(report.Original, language);
+            report.Warning = JournalWarning(report, language);
+            // The lines of the recorded original name the journal that holds it.
+            if (report.Original.Found || report.Original.Interrupted) {
+                report.Journal = report.Original.JournalPath;
+            }
         }
     } else if (report.Status == kStatusNotAvi && MatroskaReport.Matroska) {
         report.Kind = kUnknownKind;
@@ -249,6 +302,7 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     }
     FileReport report = AnalyseFile(path);
     report.Note = recovery.Note;
+    report.Journal = recovery.Journal;
     report.Conversion = true;
     report.DryRun = request.DryRun;
     report.ToKind = request.Target;
@@ -266,6 +320,13 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
         report.Error =
             Fill(MessageText(language, Message::UnknownNotConverted),
                  FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression));
+        // Codes only --relaxed converts still get the check's verdict on them, as a player
+        // reads them; the conversion itself waits for --relaxed.
+        if (report.RelaxedKind != kNoKind && request.Decide) {
+            FileReport judged = report;
+            request.Decide(judged);
+            report.Check = std::move(judged.Check);
+        }
     }
     if (report.Failed() || (request.Decide && !request.Decide(report))) {
         return report;
@@ -280,7 +341,11 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     // A device's own label is offered only where a device profile names it.
     const bool deviceTarget =
         target == kMp4vKind && request.Decide && FamilyOf(report.Kind) == FamilyOf(target);
-    if (!deviceTarget && std::find(targets.begin(), targets.end(), target) == targets.end()) {
+    // A label that lies about its stream is repaired to a kind of the stream's own family.
+    const bool repair = check::IsRepair(report.Kind, target, report.Stream) &&
+                        (target != kMp4vKind || request.Decide);
+    if (!deviceTarget && !repair &&
+        std::find(targets.begin(), targets.end(), target) == targets.end()) {
         report.Error =
             Fill(MessageText(language, Message::NotOffered), KindName(target),
                  DisplayKindName(report.Kind, language), TargetNames(report.Kind, language));
@@ -319,7 +384,8 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
         ClassifyCodec(report.FromHandler, report.FromCompression) != report.FromKind) {
         AddWarning(report, Fill(MessageText(language, Message::NoExactRestore),
                                 FourCCToString(report.FromHandler) + "/" +
-                                    FourCCToString(report.FromCompression)));
+                                    FourCCToString(report.FromCompression),
+                                NameJournal(report, ShownJournalPath())));
     }
     const ConversionStatus written = Process(report, target);
     report.Status = written;
@@ -345,6 +411,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     FileReport report = AnalyseFile(path, true, language);
     // The restore itself says what stops it.
     report.Warning.clear();
+    report.Journal = recovery.Journal;
     report.Note = recovery.Note;
     report.Conversion = true;
     report.Restore = true;
@@ -362,11 +429,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
         AddWarning(report, check::DecodeByCodeWarningText(language));
     }
     if (request.DryRun) {
-        if (!report.Original.Found) {
-            report.Remark = MessageText(language, Message::NothingRecorded);
-        } else {
-            CheckLockFor(report, language);
-        }
+        DryRestore(report, language);
         return report;
     }
     // Already the original: nothing to write, as for a conversion to the kind the file has.
@@ -387,7 +450,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
             report.FromCompression = held.Compression;
             report.FromKind = Classify(held.Handler, held.Compression, AnalysisRule);
         } else {
-            report.Remark = RefusalText(language);
+            report.Remark = RefusalText(report, language);
         }
         return report;
     }

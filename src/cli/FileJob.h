@@ -47,6 +47,9 @@ struct FileReport {
     std::string Remark;
     // Said beside a conversion that went ahead: what will not be possible later.
     std::string Warning;
+    // The journal a message above speaks of, absolute, as the messages name it; empty when none
+    // speaks of the journal's records.
+    std::string Journal;
 
     // What the video stream holds, from the last analysis that opened the file.
     video::StreamFacts Stream;
@@ -68,6 +71,10 @@ struct FileReport {
         return Status != kStatusDone || (Kind == kUnknownKind && !Restore) || !Error.empty();
     }
 };
+
+// The kind a check and a repair judge the file as: its own, else the kind its codes look like
+// (upper-case codes, the codes other tools write), which is how a player reads them.
+CodecKind JudgedKind(const FileReport& report);
 
 struct ConvertRequest {
     CodecKind Target = kNoKind;

@@ -4,6 +4,7 @@
 #include "PathText.h"
 #include "StreamJson.h"
 #include "TextOutput.h"
+#include "check/Repair.h"
 
 #include <nlohmann/json.hpp>
 
@@ -108,6 +109,15 @@ std::string JsonLine(const FileReport& report, int language) {
         object["targets"].push_back(CodecNames[target]);
     }
     object["locked"] = OfferedTargets(report.Kind).Locked;
+    // Only beside a label that lies about its stream: the kinds that repair it, none when the
+    // stream's headers cannot tell its family.
+    if (report.Status == kStatusDone &&
+        video::FamilyMismatch(FamilyOf(JudgedKind(report)), report.Stream.StreamSyntax)) {
+        object["repair_targets"] = Json::array();
+        for (const CodecKind target : check::RepairTargets(JudgedKind(report), report.Stream)) {
+            object["repair_targets"].push_back(KindName(target));
+        }
+    }
     if (!report.ArgumentOnly) {
         object["stream"] = StreamObject(report.Stream);
     }
@@ -162,6 +172,13 @@ std::string JsonLine(const FileReport& report, int language) {
     }
     if (report.SystemError != 0) {
         object["os_error"] = SystemReason(report, language);
+    }
+    // Only beside a message that speaks of the journal's records, as "path" for the file.
+    if (!report.Journal.empty()) {
+        object["journal"] = report.Journal;
+        if (!IsValidUtf8(report.Journal)) {
+            object["journal_base64"] = Base64(report.Journal);
+        }
     }
     return Dump(object);
 }

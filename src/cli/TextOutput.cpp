@@ -5,6 +5,7 @@
 #include "ConsoleText.h"
 #include "OutputCheck.h"
 #include "PathText.h"
+#include "check/Repair.h"
 #include "os/SystemError.h"
 #include "os/Utf8Path.h"
 #include "texts/LocalizedTexts.h"
@@ -100,6 +101,9 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
     if (report.Original.Interrupted) {
         PutLine(out, Fill(MessageText(language, Message::InterruptedLine), ShellWord(report.Path)));
     }
+    if ((report.Original.Found || report.Original.Interrupted) && !report.Journal.empty()) {
+        PutLine(out, LabelledLine(language, Message::JournalLabel, DisplayName(report.Journal)));
+    }
 }
 
 } // namespace
@@ -117,6 +121,37 @@ void PrintMatroskaLines(const FileReport& report, std::FILE* out) {
     PutLine(out, line);
     if (!found.WriteRefusal.empty()) {
         PutLine(out, "  " + found.WriteRefusal);
+    }
+}
+
+// The kinds that would make a lying label tell the truth, or which Microsoft versions the stream
+// may be when its headers cannot say: then no repair is offered.
+void PrintRepairLine(const FileReport& report, int language, std::FILE* out) {
+    const CodecKind label = JudgedKind(report);
+    std::string names;
+    for (const CodecKind kind : check::RepairTargets(label, report.Stream)) {
+        names += (names.empty() ? "" : ", ") + std::string(KindName(kind));
+    }
+    if (!names.empty()) {
+        const char* family = check::FamilyName(check::RepairFamily(label, report.Stream));
+        PutLine(out,
+                LabelledLine(language, Message::RepairLabel,
+                             Fill(MessageText(language, Message::RepairTargets), names, family)));
+        return;
+    }
+    std::string versions;
+    const std::vector<int> undecided = check::UndecidedVersions(label, report.Stream);
+    for (std::size_t i = 0; i < undecided.size(); ++i) {
+        if (i > 0) {
+            versions.append(
+                i + 1 == undecided.size() ? MessageText(language, Message::ProfileSizesOr) : ", ");
+        }
+        versions.push_back('V');
+        versions.append(std::to_string(undecided[i]));
+    }
+    if (!versions.empty()) {
+        PutLine(out, LabelledLine(language, Message::RepairLabel,
+                                  Fill(MessageText(language, Message::RepairUndecided), versions)));
     }
 }
 
@@ -204,6 +239,9 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         if (!quiet && IsRecognisedKind(report.Kind) && report.Status == kStatusDone) {
             PutLine(stream, LabelledLine(language, Message::TargetsLabel,
                                          TargetNames(report.Kind, language)));
+        }
+        if (!quiet && report.Status == kStatusDone) {
+            PrintRepairLine(report, language, stream);
         }
         PrintJournalLines(report, language, quiet, stream);
         if (!quiet && report.Matroska && report.Status == kStatusDone) {

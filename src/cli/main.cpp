@@ -9,6 +9,7 @@
 #include "Options.h"
 #include "OrderedRun.h"
 #include "OutputCheck.h"
+#include "PathText.h"
 #include "ProgressLine.h"
 #include "TextOutput.h"
 #include "journal/Journal.h"
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
             progress.Clear();
             PutText(stderr, "vidtag-cli: " +
                                 Fill(MessageText(options.Language, Message::JournalSkipped),
-                                     vidtag::JournalPath()) +
+                                     DisplayName(vidtag::ShownJournalPath())) +
                                 "\n");
         }
         const bool failed = report.Failed() || FailsCheck(report);

@@ -82,17 +82,28 @@ std::string VerdictOf(const json& check) {
 class CheckCli : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        // ctest makes the streams once for the whole run (make-test-streams); a suite run
+        // alone makes its own.
+        const std::string shared = VIDTAG_TEST_STREAMS;
+        if (std::ifstream stamp(shared + "/made"); stamp) {
+            char said = '0';
+            stamp >> said;
+            made_ = said == '1';
+            root_ = shared;
+            return;
+        }
         streams_ = new TempDir;
+        root_ = streams_->Root();
         if (std::system("ffmpeg -version >/dev/null 2>&1") == 0) {
             const std::string script = std::string(VIDTAG_SAMPLES_DIR) + "/make-stream-samples";
-            made_ = std::system(
-                        (Quote(script) + " " + Quote(streams_->Root()) + " 2>/dev/null").c_str()) ==
-                        0 ||
-                    fs::exists(streams_->Path("stream-xvid-qpel.avi"));
-            made_ = std::system((Quote(VIDTAG_CHECK_FIXTURES) + " " + Quote(streams_->Root()) +
-                                 " 2>/dev/null")
-                                    .c_str()) == 0 &&
-                    made_;
+            made_ =
+                std::system((Quote(script) + " " + Quote(root_) + " 2>/dev/null").c_str()) == 0 ||
+                fs::exists(root_ + "/stream-xvid-qpel.avi");
+            made_ =
+                std::system(
+                    (Quote(VIDTAG_CHECK_FIXTURES) + " " + Quote(root_) + " 2>/dev/null").c_str()) ==
+                    0 &&
+                made_;
         }
     }
     static void TearDownTestSuite() {
@@ -101,7 +112,7 @@ class CheckCli : public ::testing::Test {
     }
     // A stream sample made at test time, else one of samples/; empty when neither exists.
     static std::string Sample(const std::string& name) {
-        if (const std::string made = streams_->Path(name); fs::exists(made)) {
+        if (const std::string made = root_ + "/" + name; fs::exists(made)) {
             return made;
         }
         const std::string kept = SamplePath(name);
@@ -114,8 +125,12 @@ class CheckCli : public ::testing::Test {
                                   const std::string& env) {
         const std::string copy = dir_.Path(fs::path(file).filename().string());
         fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+        // Codes only --relaxed knows make the analysis fail: its lines go to stderr.
+        const std::string err = dir_.Path("stderr.txt");
+        const std::string out = Cli(options + " " + Quote(copy), err, env).Out;
+        const auto said = ReadFileBytes(err);
         const std::string command =
-            PrintedCommand(Cli(options + " " + Quote(copy), "/dev/null", env).Out);
+            PrintedCommand(out.empty() ? std::string(said.begin(), said.end()) : out);
         ASSERT_FALSE(command.empty());
         EXPECT_EQ(vidtag::test::RunCommand(env + command + " >/dev/null 2>&1").Exit, 0) << command;
         const std::string flags = std::string(options).substr(0, options.find("--check"));
@@ -179,6 +194,7 @@ class CheckCli : public ::testing::Test {
     }
 
     static inline TempDir* streams_ = nullptr;
+    static inline std::string root_;
     static inline bool made_ = false;
     TempDir dir_;
 };
@@ -187,7 +203,7 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
     const std::vector<std::string> kProfiles = {"divx-handheld", "divx-portable",
                                                 "divx-home-theater", "divx-hd720"};
     const std::string plays = "plays", label = "retag label", v2 = "reencode family_unsupported";
-    const std::string mis = "mislabelled family";
+    const std::string mis = "mislabelled family", repair = "retag family";
     // libxvid at 320x240 under an XviD label, with one tool no profile allows.
     const auto Tool = [](const std::string& id) {
         const std::string some = "reencode label," + id;
@@ -219,9 +235,8 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
         {"stream-mpeg4-partitioned.avi", {"reencode SIZE", plays, plays, plays}},
         {"stream-msmpeg4.avi", {"reencode SIZE", plays, plays, plays}},
         {"stream-msmpeg4v2.avi", {"reencode family_unsupported,SIZE", v2, v2, v2}},
-        {"stream-msmpeg4-as-xvid.avi",
-         {"mislabelled family,SIZE", "mislabelled family", "mislabelled family",
-          "mislabelled family"}},
+        // V3 data under an XviD label: the first intra picture proves V3.
+        {"stream-msmpeg4-as-xvid.avi", {"mislabelled family,SIZE", repair, repair, repair}},
         // Its B-frames start after frame 75: the whole stream is judged.
         {"stream-mpeg4-late-bf.avi",
          {"reencode label,size,fps,macroblocks,b_frames", "reencode label,b_frames",
@@ -256,6 +271,14 @@ TEST_F(CheckCli, EverySampleAgainstEveryProfile) {
          {"mislabelled family,BIG,avg_bitrate", mis, mis, mis},
          "",
          "MPEG-1/2 video"},
+        // Labels that lie about streams whose headers prove their family: repaired where the
+        // repaired file plays; codes only --relaxed knows, judged as the kind they look like.
+        {"check-mpeg4-div3.avi", {"mislabelled family,BIG", repair, repair, repair}},
+        {"check-mpeg4-upper-div3.avi", {"mislabelled family,BIG", repair, repair, repair}},
+        {"check-v2-xvid.avi", {"mislabelled family,BIG", mis, mis, mis}, "", "Microsoft MPEG-4"},
+        {"check-v1-dx50.avi", {"mislabelled family,BIG", mis, mis, mis}, "", "Microsoft MPEG-4 V1"},
+        {"check-upper-mp43.avi", {"reencode label,BIG", label, label, label}},
+        {"check-upper-div2.avi", {"reencode family_unsupported,BIG", v2, v2, v2}},
     };
     ExpectVerdicts(kProfiles, rows, "size,fps,macroblocks,avg_bitrate,peak_bitrate");
 }
@@ -334,7 +357,7 @@ TEST_F(CheckCli, ToAutoChangesExactlyTheRetagFiles) {
         }
     }
     ASSERT_EQ(before.size(), names.size());
-    ASSERT_EQ(retagTo.size(), 3u);
+    ASSERT_EQ(retagTo.size(), 4u);
 
     const Outcome real = Cli("--json -r --to auto --check divx-home-theater " + Quote(folder));
     EXPECT_EQ(real.Exit, 1); // the files that will not play are refused
@@ -630,6 +653,9 @@ TEST_F(CheckCli, OneVerdictForSeveralProfiles) {
         {"lg-webos,samsung-tizen", "kind10-xvid.avi", "reencode no_common_code",
          "no one code plays on both: lg-webos wants DX50, samsung-tizen MP4V"},
         {"ps3,android", "kind10-xvid.avi", "plays", ""},
+        // A lying label repaired for the household, or not at all.
+        {"lg-webos,ps3", "check-mpeg4-div3.avi", "retag family", "the stream is MPEG-4 Part 2"},
+        {"lg-webos,samsung-tizen", "check-mpeg4-div3.avi", "reencode family,no_common_code", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.Profiles) + " on " + row.File);
@@ -706,6 +732,81 @@ TEST_F(CheckCli, Mp4vRoundTrip) {
                   matroska ? 16 : 12);
         EXPECT_EQ(Cli("--restore " + Quote(file), "/dev/null", env).Exit, 0);
         EXPECT_EQ(ReadFileBytes(file), original);
+    }
+}
+
+// Each lying label against the stream's own family, and the codes only --relaxed knows: what the
+// analysis offers, the repair, the exact restore, and ffmpeg, which picks its decoder by the
+// code, as the judge: it decodes the repaired file without an error, the lying one with some.
+TEST_F(CheckCli, RepairsALyingLabelAndRestoresTheLie) {
+    const std::string env = "VIDTAG_JOURNAL=" + Quote(dir_.Path("journal.jsonl")) + " ";
+    const std::string home = " --check divx-home-theater ";
+    const struct {
+        const char* File;
+        const char* Repairs; // the repair targets, "-" for no repair line, "" for none offered
+        const char* Write;   // the options that write, and the kind they write
+        int Kind;            // 0: the write is refused
+        bool Oracle;         // ffmpeg can decode the stream (V1 frames are written by no encoder)
+    } rows[] = {
+        {"check-mpeg4-div3.avi", "XviD,DivX 4,DivX 5,3ivx", "--to XviD", 10, true},
+        {"check-mpeg4-upper-div3.avi", "XviD,DivX 4,DivX 5,3ivx",
+         "--relaxed --to auto --check divx-home-theater", 12, true},
+        {"stream-msmpeg4-as-xvid.avi",
+         "Microsoft MPEG4 V3,DivX V3 Low,DivX V3 Fast,Angel Potion V1",
+         "--to auto --check divx-home-theater", 6, true},
+        // A padded V2 trailer reads as well as a V3 one: V2 or V3, no repair, nothing written.
+        {"check-v2-xvid.avi", "", "--to 'DivX V2'", 0, true},
+        {"check-v1-dx50.avi", "Microsoft MPEG4 V1,DivX V1", "--to 'DivX V1'", 4, false},
+        {"check-upper-mp43.avi", "-", "--relaxed --to auto --check divx-home-theater", 6, false},
+    };
+    const auto errors = [](const std::string& file) {
+        return vidtag::test::RunCommand("ffmpeg -v error -i " + Quote(file) + " -f null - 2>&1")
+            .Out;
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.File);
+        const std::string sample = Sample(row.File);
+        if (sample.empty()) {
+            EXPECT_FALSE(made_);
+            continue;
+        }
+        const std::string file = dir_.Path(row.File);
+        fs::copy_file(sample, file, fs::copy_options::overwrite_existing);
+        const auto lie = ReadFileBytes(file);
+        const json found = json::parse(Cli("--json " + Quote(file), "/dev/null", env).Out);
+        std::string names = found.contains("repair_targets") ? "" : "-";
+        for (const json& name : found.value("repair_targets", json::array())) {
+            names += (names.empty() ? "" : ",") + name.get<std::string>();
+        }
+        EXPECT_EQ(names, row.Repairs);
+        // Nothing is written to codes only --relaxed knows without it.
+        if (found["kind"] == 14) {
+            const Outcome refused = Cli("--json --to auto" + home + Quote(file), "/dev/null", env);
+            EXPECT_EQ(refused.Exit, 1);
+            EXPECT_NE(json::parse(refused.Out)["check"]["retag_to"], nullptr);
+            EXPECT_EQ(ReadFileBytes(file), lie);
+        }
+        if (row.Kind == 0) {
+            EXPECT_EQ(Cli(std::string(row.Write) + " " + Quote(file), "/dev/null", env).Exit, 1);
+            EXPECT_EQ(ReadFileBytes(file), lie);
+            continue;
+        }
+        EXPECT_EQ(Cli(std::string(row.Write) + " " + Quote(file), "/dev/null", env).Exit, 0);
+        EXPECT_EQ(json::parse(Cli("--json " + Quote(file), "/dev/null", env).Out)["kind"],
+                  row.Kind);
+        if (row.Oracle) {
+            EXPECT_NE(errors(sample), "");
+            EXPECT_EQ(errors(file), "");
+        }
+        EXPECT_EQ(Cli("--restore " + Quote(file), "/dev/null", env).Exit, 0);
+        EXPECT_EQ(ReadFileBytes(file), lie);
+    }
+    // DIV3 in both fields is what a DivX player reads as DivX 3: it plays as it is.
+    const std::string div3 = Sample("check-upper-div3.avi");
+    if (!div3.empty()) {
+        const json check =
+            json::parse(Cli("--json" + home + Quote(div3), "/dev/null", env).Out)["check"];
+        EXPECT_EQ(check["verdict"], "plays");
     }
 }
 

@@ -280,6 +280,7 @@ TEST_F(FFmpegFiles, UnknownByDefaultConvertedWithRelaxed) {
         EXPECT_EQ(converted["match"], "exact");
         EXPECT_NE(converted.value("warning", "").find("cannot be restored exactly"),
                   std::string::npos);
+        EXPECT_EQ(converted.value("journal", ""), dir_.Path("journal.jsonl"));
         ExpectOnlyCodes(path, original, found, made.TargetCodes);
         const std::string tag =
             "ffprobe -v error -show_entries stream=codec_tag_string -of csv=p=0 " + Quote(path);
@@ -581,7 +582,8 @@ TEST_F(Cli, StreamLineWarningAndJsonObject) {
     EXPECT_EQ(text.Out, file + ": DivX V3 Low\n" + kSimpleStream +
                             "  warning: the stream is MPEG-4 Part 2, not Microsoft MPEG-4 as the "
                             "label says\n  targets: Microsoft MPEG4 V3, Angel Potion V1, DivX V3 "
-                            "Fast\n");
+                            "Fast\n  repair: XviD, DivX 4, DivX 5, 3ivx (the stream is MPEG-4 "
+                            "Part 2)\n");
     const Result quiet = Run({"-q", file});
     EXPECT_EQ(quiet.Exit, 0);
     EXPECT_EQ(quiet.Out + quiet.Err, "");

@@ -231,7 +231,9 @@ TEST_F(Journal, RestoreGivesBackTheExactOriginalCodes) {
         for (const bool byKind : {false, true}) {
             ASSERT_EQ(RunCli({"--to", c.First, path}).Exit, 0);
             ASSERT_EQ(RunCli({"--to", c.Second, path}).Exit, 0);
-            EXPECT_NE(RunCli({path}).Out.find(c.Shown), std::string::npos);
+            const std::string analysed = RunCli({path}).Out;
+            EXPECT_NE(analysed.find(c.Shown), std::string::npos);
+            EXPECT_NE(analysed.find("\n  journal: " + journal_ + "\n"), std::string::npos);
             const json line = json::parse(RunCli({"--json", path}).Out);
             EXPECT_EQ(line["original"]["handler"], FourCCToString(c.Handler));
             const Result back =
@@ -247,7 +249,8 @@ TEST_F(Journal, RestoreGivesBackTheExactOriginalCodes) {
         // The reason is given first, and once: no bare status line before it.
         const Result refused = RunCli({"--restore", path});
         EXPECT_EQ(refused.Exit, 1);
-        EXPECT_EQ(refused.Out.find('\n'), refused.Out.find("changed them; nothing written\n") + 29);
+        const std::string said = "changed them; nothing written (journal: " + journal_ + ")\n";
+        EXPECT_EQ(refused.Out.find('\n'), refused.Out.find(said) + said.size() - 1);
         EXPECT_TRUE(test::ReadFileBytes(path) == foreign);
     }
 }
@@ -554,6 +557,20 @@ TEST_F(Journal, TheJournalInTheField) {
     const std::string size = std::to_string(original.size());
     int number = 0;
     const std::string inDir = "cd " + Quote(dir_.Root()) + " && VIDTAG_JOURNAL=";
+    const auto check = [&](const Case& c) {
+        SCOPED_TRACE(c.Name);
+        UseJournal(dir_.Path("field-" + std::to_string(++number) + ".jsonl"));
+        fs::remove(path);
+        test::WriteFileBytes(path, original);
+        const Result result = c.Run();
+        EXPECT_EQ(result.Exit, c.Exit) << result.Out;
+        EXPECT_NE(result.Out.find(c.Said), std::string::npos) << result.Out;
+        EXPECT_EQ(test::ReadFileBytes(path) == original, c.Original) << result.Out;
+        EXPECT_EQ(result.Out.find("\"recovered\""), std::string::npos) << result.Out;
+        if (std::string(c.Name) == "nothing recorded") {
+            EXPECT_EQ(result.Out.find(" -> "), std::string::npos) << result.Out;
+        }
+    };
     for (const Case& c : std::vector<Case>{
              {"copy put back and converted again",
               [&] {
@@ -586,7 +603,8 @@ TEST_F(Journal, TheJournalInTheField) {
               [&] {
                   return RunCli({"--json", "--restore", path});
               },
-              0, "\"note\":\"no conversion of this file is recorded; nothing written\"", true},
+              0, "\"note\":\"no conversion of this file is recorded; nothing written (journal: ",
+              true},
              {"a record naming another field's place",
               [&] {
                   return restoreEdited("\"handler_pos\":" + handlerPos,
@@ -654,6 +672,11 @@ TEST_F(Journal, TheJournalInTheField) {
              {"an analysis that cannot read the journal",
               [&] { return (UseJournal(fifo), RunCli({path})); }, 0,
               "cannot be read: it is not a regular file but a named pipe", true},
+             {"a dry-run restore that cannot read the journal",
+              [&] {
+                  return (UseJournal(fifo), RunCli({"--restore", "--dry-run", path}));
+              },
+              1, "cannot use the conversion journal " + fifo + ": it is not a regular file", true},
              {"no home folder",
               [&] {
                   return RunCli({"--to", "divx 5", path},
@@ -661,19 +684,36 @@ TEST_F(Journal, TheJournalInTheField) {
               },
               1, "$HOME/.local/state/vidtag/journal.jsonl: HOME is not set", true},
          }) {
-        SCOPED_TRACE(c.Name);
-        UseJournal(dir_.Path("field-" + std::to_string(++number) + ".jsonl"));
-        fs::remove(path);
-        test::WriteFileBytes(path, original);
-        const Result result = c.Run();
-        EXPECT_EQ(result.Exit, c.Exit) << result.Out;
-        EXPECT_NE(result.Out.find(c.Said), std::string::npos) << result.Out;
-        EXPECT_EQ(test::ReadFileBytes(path) == original, c.Original) << result.Out;
-        EXPECT_EQ(result.Out.find("\"recovered\""), std::string::npos) << result.Out;
-        if (std::string(c.Name) == "nothing recorded") {
-            EXPECT_EQ(result.Out.find(" -> "), std::string::npos) << result.Out;
-        }
+        check(c);
     }
+    // A relative journal, run from another folder: each message on its records names it
+    // absolute, and JSON adds it as "journal".
+    const std::string elsewhere = dir_.Path("elsewhere");
+    fs::create_directory(elsewhere);
+    const std::string fromElsewhere = "cd " + Quote(elsewhere) + " && VIDTAG_JOURNAL=rel.jsonl ";
+    const std::string relative = (fs::canonical(elsewhere) / "rel.jsonl").string();
+    const std::string named = "(journal: " + relative + ")";
+    const std::string nothing = "no conversion of this file is recorded; nothing written " + named;
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--restore", path},
+                                                      {"--restore", "--dry-run", path},
+                                                      {"--json", "--restore", path},
+                                                      {"--json", "--restore", "--dry-run", path}}) {
+        const bool json = arguments[0] == "--json";
+        check({"relative, nothing recorded", [&] { return RunCli(arguments, fromElsewhere); }, 0,
+               json ? nothing + "\",\"journal\":\"" + relative + "\"}" : nothing + "\n", true});
+    }
+    check({"relative, settled, then nothing recorded",
+           [&] {
+               fs::remove(elsewhere + "/rel.jsonl");
+               RunCli({"--to", "divx 5", path}, fromElsewhere);
+               // The record alone, and the file as it was: a conversion killed before its write.
+               std::string record = TextOf(elsewhere + "/rel.jsonl");
+               record.resize(record.find('\n') + 1);
+               test::WriteFileBytes(elsewhere + "/rel.jsonl", Bytes(record.begin(), record.end()));
+               test::WriteFileBytes(path, original);
+               return RunCli({"--restore", path}, fromElsewhere);
+           },
+           0, "recorded as undone " + named + "\n" + path + ": " + nothing + "\n", true});
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <system_error>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -145,17 +146,33 @@ TEST(JournalFormat, HistoryAndCompactionKeepTheOriginal) {
 // The dialog's way (the engine's default): its conversions are recorded where the journal can
 // be written, and go ahead as before where it cannot.
 TEST(JournalFormat, TheDialogRecordsWhereItCanAndConvertsAnyway) {
+    namespace fs = std::filesystem;
     test::TempDir dir;
     const std::string blocker = dir.Path("blocker");
     test::WriteFileBytes(blocker, {});
-    for (const bool writable : {true, false}) {
+    // The last round as the file picker leaves the dialog: in the picked file's folder, with a
+    // journal named relative to the folder the program started in.
+    const fs::path start = fs::current_path();
+    const std::string relative = fs::relative(dir.Path("journal.jsonl"), start).string();
+    fs::create_directory(dir.Path("picked"));
+    for (const int round : {0, 1, 2}) {
+        const bool writable = round != 1;
         const std::string journal = writable ? dir.Path("journal.jsonl") : blocker + "/j.jsonl";
-        test::SetJournalVariable(journal);
+        // On another drive no relative name reaches the scratch folder.
+        if (round == 2 && relative.empty()) {
+            continue;
+        }
+        std::error_code ignored;
+        fs::remove(journal, ignored);
+        test::SetJournalVariable(round == 2 ? relative : journal);
+        fs::current_path(round == 2 ? fs::path(dir.Path("picked")) : start);
         const std::string path = dir.Path("dialog.avi");
         test::WriteFileBytes(path, test::ReadFileBytes(test::SamplePath("kind10-xvid.avi")));
-        ASSERT_EQ(ProcessFile(path, kNoKind), kStatusDone);
+        EXPECT_EQ(ProcessFile(path, kNoKind), kStatusDone);
         EXPECT_EQ(ProcessFile(path, 12), kStatusDone);
-        EXPECT_EQ(std::filesystem::exists(journal), writable);
+        fs::current_path(start);
+        EXPECT_EQ(fs::exists(journal), writable) << round;
+        EXPECT_EQ(JournalReport.JournalPath, journal) << round;
     }
 }
 

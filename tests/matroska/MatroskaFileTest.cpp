@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 
 using namespace vidtag;
 using namespace vidtag::test;
@@ -46,6 +47,11 @@ struct Case {
     const char* Code;    // the code found, "" for none
     const char* Says;    // in the reason, the refusal or the choice
 };
+
+// The test's name says which case it is; without this GoogleTest prints the file's bytes.
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.Name;
+}
 
 std::vector<Case> Cases() {
     const Bytes segmentData = Join({XvidTracks(), Cluster()});

@@ -94,6 +94,39 @@ void DecideLabel(CodecKind kind, std::span<const Profile> profiles, CheckResult&
                       Fix::Reencode});
 }
 
+// The verdict of a profile that retags out of the label's family: the label lies, and only a kind
+// of the stream's own family repairs it. nullptr when no result does.
+const CheckResult* RepairOf(CodecKind kind, std::span<const CheckResult> results) {
+    const auto found = std::find_if(results.begin(), results.end(), [kind](const CheckResult& r) {
+        return r.Outcome == Verdict::Retag && FamilyOf(r.RetagTo) != FamilyOf(kind);
+    });
+    return found != results.end() ? &*found : nullptr;
+}
+
+// A lying label repaired for the household: to a kind of the stream's family that every player
+// takes. Players without a code list take any, and the first profile's repair stands for them.
+void DecideRepair(const CheckResult& repair, std::span<const Profile> profiles,
+                  CheckResult& combined, int language) {
+    const int family = FamilyOf(repair.RetagTo);
+    const FourCC common = CommonCode(profiles, family);
+    const bool anyCode =
+        std::all_of(profiles.begin(), profiles.end(), [](const Profile& p) { return !p.Codes; });
+    const CodecKind target = common != 0 ? KindOfCode(common) : anyCode ? repair.RetagTo : kNoKind;
+    combined.Problems = {repair.Problems.front()};
+    if (target != kNoKind && FamilyOf(target) == family) {
+        combined.Outcome = Verdict::Retag;
+        combined.RetagTo = target;
+        return;
+    }
+    combined.Outcome = Verdict::Reencode;
+    combined.Problems.push_back(
+        {"no_common_code",
+         Fill(CheckTextOf(language, profiles.size() == 2 ? CheckText::NoCommonCode
+                                                         : CheckText::NoCommonCodeAll),
+              Wants(profiles, family)),
+         Fix::Reencode});
+}
+
 } // namespace
 
 CheckResult CombineResults(CodecKind kind, std::span<const Profile> profiles,
@@ -125,7 +158,11 @@ CheckResult CombineResults(CodecKind kind, std::span<const Profile> profiles,
         }
     }
     if (std::all_of(results.begin(), results.end(), LabelOnly) && FamilyOf(kind) != 0) {
-        DecideLabel(kind, profiles, combined, language);
+        if (const CheckResult* repair = RepairOf(kind, results)) {
+            DecideRepair(*repair, profiles, combined, language);
+        } else {
+            DecideLabel(kind, profiles, combined, language);
+        }
     }
     // What a retag would change in some players says nothing when no retag is made.
     if (combined.Outcome != Verdict::Retag) {

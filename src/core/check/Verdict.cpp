@@ -1,6 +1,7 @@
 #include "check/Verdict.h"
 
 #include "check/CheckTexts.h"
+#include "check/Repair.h"
 #include "texts/TextFill.h"
 #include "video/StreamText.h"
 
@@ -63,7 +64,10 @@ struct Findings {
 };
 
 bool Mislabelled(CodecKind kind, const StreamFacts& facts) {
-    return facts.FamilyMismatch || video::FamilyMismatch(FamilyOf(kind), facts.StreamSyntax);
+    const int family = FamilyOf(kind);
+    // Asked about a kind of the family the headers prove, the check judges the repaired label.
+    const bool labelLies = facts.FamilyMismatch && family != video::ProvenFamily(facts);
+    return labelLies || video::FamilyMismatch(family, facts.StreamSyntax);
 }
 
 std::string MismatchText(const Words& words, const StreamFacts& facts) {
@@ -81,17 +85,11 @@ std::string MismatchText(const Words& words, const StreamFacts& facts) {
     return words(CheckText::StreamIsMsMpeg4);
 }
 
-const char* FamilyText(int family) {
-    constexpr std::array<const char*, 5> kNames{"", "Microsoft MPEG-4 V1", "Microsoft MPEG-4 V2",
-                                                "Microsoft MPEG-4 V3", "MPEG-4 Part 2"};
-    return family >= 1 && family <= 4 ? kNames[static_cast<std::size_t>(family)] : "";
-}
-
 std::string FamilyRefused(const Words& say, const Profile& profile, int family) {
     if (profile.Origin == ProfileOrigin::DivX) {
         return say(CheckText::FamilyUnsupported, family == 1 ? "1" : "2");
     }
-    return say(CheckText::FamilyNotAccepted, FamilyText(family));
+    return say(CheckText::FamilyNotAccepted, FamilyName(family));
 }
 
 std::string LabelRefused(const Words& say, const Profile& profile, CodecKind kind,
@@ -460,8 +458,11 @@ std::string DecodeByCodeWarningText(int language) {
     return CheckTextOf(language, CheckText::DecodeByCode);
 }
 
-CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& rates,
-                        const Profile& profile, std::string_view fileName, int language) {
+namespace {
+
+// The verdict on the file as labelled.
+CheckResult CheckAsLabelled(CodecKind kind, const StreamFacts& facts, const Rates& rates,
+                            const Profile& profile, std::string_view fileName, int language) {
     CheckResult result;
     try {
         const Words say{language};
@@ -508,6 +509,48 @@ CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& r
         // Out of memory for a text: nothing to judge by.
         result = CheckResult{};
         result.ProfileName = profile.Name;
+    }
+    return result;
+}
+
+// A label that lies about a stream whose family its headers prove: the verdict becomes a retag to
+// the profile's kind of that family, when the file would play with that label.
+void Repair(CheckResult& result, CodecKind kind, const StreamFacts& facts, const Rates& rates,
+            const Profile& profile, std::string_view fileName, int language) {
+    const std::vector<CodecKind> targets = RepairTargets(kind, facts);
+    if (targets.empty()) {
+        return;
+    }
+    CodecKind target = RetagKind(profile, RepairFamily(kind, facts));
+    if (target == kNoKind && !profile.Codes) {
+        target = targets.front();
+    }
+    if (target == kNoKind) {
+        return;
+    }
+    CheckResult repaired = CheckAsLabelled(target, facts, rates, profile, fileName, language);
+    if (repaired.Outcome != Verdict::Plays) {
+        return;
+    }
+    const Problem family = result.Problems.front();
+    result = std::move(repaired);
+    result.Outcome = Verdict::Retag;
+    result.RetagTo = target;
+    result.Problems.insert(result.Problems.begin(),
+                           {family.Id, MismatchText(Words{language}, facts), Fix::Retag});
+}
+
+} // namespace
+
+CheckResult CheckStream(CodecKind kind, const StreamFacts& facts, const Rates& rates,
+                        const Profile& profile, std::string_view fileName, int language) {
+    CheckResult result = CheckAsLabelled(kind, facts, rates, profile, fileName, language);
+    if (result.Outcome == Verdict::Mislabelled && !result.Problems.empty()) {
+        try {
+            Repair(result, kind, facts, rates, profile, fileName, language);
+        } catch (...) {
+            // Out of memory for a text: the verdict stays the lie's.
+        }
     }
     return result;
 }

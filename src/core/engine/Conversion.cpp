@@ -338,6 +338,8 @@ Journal* CurrentJournal() {
     if (!Opened || Opened->Path() != path) {
         Opened = std::make_unique<Journal>(path);
     }
+    // Whatever the call then says of the journal's records names the journal it consulted.
+    JournalReport.JournalPath = Opened->Shown();
     const bool read = Opened->Refresh();
     JournalReport.SkippedLines = Opened->SkippedLines();
     if (!read) {

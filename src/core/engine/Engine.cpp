@@ -239,9 +239,9 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
         const TJournalReport before = JournalReport;
         JournalReport.Refused = Refusal::None;
         Journal* journal = CurrentJournal();
+        found.JournalPath = JournalReport.JournalPath;
         if (JournalReport.Refused == Refusal::JournalFailed) {
             found.JournalError = JournalReport.Reason;
-            found.JournalPath = JournalReport.JournalPath;
         }
         JournalReport.Refused = before.Refused;
         JournalReport.JournalPath = before.JournalPath;

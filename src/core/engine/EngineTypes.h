@@ -101,6 +101,8 @@ struct TJournalReport {
     CodecKind SettledKind = kNoKind; // the target of the settled conversion
     CodePair SettledHeld{};          // the codes the file held when recovery met it
     Refusal Refused = Refusal::None;
+    // The journal the call consulted, absolute (or where it would be, when no state folder is
+    // known); empty when it consulted none.
     std::string JournalPath;
     std::string Reason;
     std::int64_t RecordedSize = 0;
@@ -127,8 +129,9 @@ struct RecordedOriginal {
     std::string Time; // UTC, "2026-12-08T14:02:11Z"
     // The last conversion was cut short between its two writes: the file holds one new code.
     bool Interrupted = false;
-    // Why the journal could not be read, and where it is; empty when it was read.
+    // Why the journal could not be read; empty when it was read.
     std::string JournalError;
+    // The journal consulted, absolute; empty when the journal is not in use.
     std::string JournalPath;
     // Why the journal's record of the file cannot be trusted; empty when it can.
     std::string Damage;

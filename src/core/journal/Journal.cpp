@@ -459,15 +459,43 @@ std::string Journal::Shown() const {
 #endif
 }
 
+std::string ShownJournalPath() {
+    return Journal(JournalPath()).Shown();
+}
+
+namespace {
+
+// The folder the program started in. The dialog's file picker makes the folder of the file
+// picked the current one, so a relative journal resolved at its first use would follow the
+// first file picked.
+const fs::path& StartFolder() {
+    static const fs::path folder = [] {
+        std::error_code error;
+        return fs::current_path(error);
+    }();
+    return folder;
+}
+
+// Taken while the program starts, before any file picker has run.
+[[maybe_unused]] const bool kStartFolderTaken = !StartFolder().empty();
+
+// A name relative to another drive (C:name on Windows) stays relative when joined; the current
+// folder of that drive is then the only one it can mean.
+std::string AbsoluteFromStart(const std::string& path) {
+    const fs::path joined = (StartFolder() / os::PathFromUtf8(path)).lexically_normal();
+    return joined.is_absolute() ? os::Utf8FromPath(joined) : AbsolutePath(path);
+}
+
+} // namespace
+
 std::string JournalPath() {
     const std::string named = os::EnvironmentVariable("VIDTAG_JOURNAL");
     if (!named.empty()) {
-        // Made absolute the first time a thread sees it: the folder the program started in.
         thread_local std::string given;
         thread_local std::string absolute;
         if (named != given) {
             given = named;
-            absolute = AbsolutePath(named);
+            absolute = AbsoluteFromStart(named);
         }
         return absolute;
     }

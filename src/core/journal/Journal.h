@@ -72,6 +72,9 @@ class Journal {
 // same absolute path and a later change of folder does not move the journal.
 std::string JournalPath();
 
+// JournalPath as messages show it: where the journal would be when no state folder is known.
+std::string ShownJournalPath();
+
 // The absolute form of a UTF-8 path, the way the journal records it.
 std::string AbsolutePath(const std::string& path);
 
