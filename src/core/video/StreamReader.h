@@ -23,8 +23,8 @@ namespace vidtag::video {
 // chunks; only the first VOS and VOL count. The first user data string that names an encoder
 // names it, except that an XviD string wins over a DivX one. VOPs are counted in chunks only. The
 // first chunk of two bytes or more decides the syntax; once it says the stream is not MPEG-4, the
-// MPEG-4 fields are cleared and later chunks are only counted, but for a Microsoft MPEG-4 stream
-// the first chunk that starts with an intra picture, which SettleMsVersions judges.
+// MPEG-4 fields are cleared and later chunks are only counted, except that a Microsoft MPEG-4
+// stream's first intra picture is read for SettleMsVersions to judge.
 class StreamReader {
   public:
     static constexpr std::size_t kMaxChunkSizes = 4096;
