@@ -40,7 +40,10 @@ struct CheckResult {
 
 // What a file labelled `kind` with this stream needs to play on the profile's players. The
 // family check uses the facts' own FamilyMismatch and the kind's family alike, so asking for a
-// kind the file would be retagged to gives the verdict after that retag. fileName goes into the
+// kind the file would be retagged to gives the verdict after that retag; a kind of the family the
+// stream's headers prove is judged as the repaired label. A label that lies about such a stream
+// gets a retag to the profile's kind of that family (problem "family", fix retag) when the file
+// would then play, and stays mislabelled otherwise. fileName goes into the
 // command a note prints. The texts are English for language 0, Russian for 1; the ids and
 // names are the same in both.
 CheckResult CheckStream(CodecKind kind, const video::StreamFacts& facts, const Rates& rates,
