@@ -248,6 +248,12 @@ void DryRestore(FileReport& report, int language) {
         report.Status = kStatusCannotWrite;
         report.Error = Fill(MessageText(language, Message::RecordDamaged), original.Damage,
                             NameJournal(report, original.JournalPath));
+    } else if (!original.Found && original.RecordedSize != original.PresentSize) {
+        // As the restore itself would refuse it: the file changed since its conversion.
+        report.Status = kStatusFileChanged;
+        report.Error =
+            Fill(MessageText(language, Message::SizeChanged), std::to_string(original.RecordedSize),
+                 std::to_string(original.PresentSize), NameJournal(report, original.JournalPath));
     } else if (!original.Found) {
         report.Remark = Fill(MessageText(language, Message::NothingRecorded),
                              NameJournal(report, original.JournalPath));

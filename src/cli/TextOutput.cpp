@@ -261,8 +261,11 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     if (!report.Remark.empty() && (!quiet || failed)) {
         PutLine(stream, prefix + report.Remark);
     }
-    // A restore refused because the file changed says why, once, instead of the bare status.
-    if (report.Restore && report.Status == kStatusFileChanged && !report.Error.empty()) {
+    // A restore refused because the file changed, or because the journal's record of it cannot
+    // be trusted, says why, once, instead of the bare status; a system error keeps both.
+    const bool journalRefusal = report.Status == kStatusFileChanged ||
+                                (report.Status == kStatusCannotWrite && report.SystemError == 0);
+    if (report.Restore && journalRefusal && !report.Error.empty()) {
         PutLine(stream, prefix + report.Error);
         return;
     }

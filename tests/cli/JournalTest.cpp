@@ -557,6 +557,15 @@ TEST_F(Journal, TheJournalInTheField) {
     const std::string size = std::to_string(original.size());
     int number = 0;
     const std::string inDir = "cd " + Quote(dir_.Root()) + " && VIDTAG_JOURNAL=";
+    // Converted, then grown by another program.
+    const auto grow = [&] {
+        convert("divx 5");
+        std::ofstream(path, std::ios::binary | std::ios::app)
+            << "JUNK\x04" << std::string(3, '\0') << "abcd";
+    };
+    const std::string sizeChanged =
+        "a conversion is recorded, but the file's size changed since (was " + size + ", now " +
+        std::to_string(original.size() + 12) + ")";
     const auto check = [&](const Case& c) {
         SCOPED_TRACE(c.Name);
         UseJournal(dir_.Path("field-" + std::to_string(++number) + ".jsonl"));
@@ -633,15 +642,16 @@ TEST_F(Journal, TheJournalInTheField) {
               0, "(3iv2/3IV2)", false},
              {"a file whose size changed since",
               [&] {
-                  convert("divx 5");
-                  std::ofstream(path, std::ios::binary | std::ios::app)
-                      << "JUNK\x04" << std::string(3, '\0') << "abcd";
+                  grow();
                   return RunCli({"--restore", path});
               },
-              1,
-              "a conversion is recorded, but the file's size changed since (was " + size +
-                  ", now " + std::to_string(original.size() + 12) + ")",
-              false},
+              1, sizeChanged, false},
+             {"a dry run on a file whose size changed since",
+              [&] {
+                  grow();
+                  return RunCli({"--restore", "--dry-run", path});
+              },
+              1, sizeChanged, false},
              {"a name that is no UTF-8",
               [&] {
                   const std::string bad = File("bad\xff\xfe.avi", original);

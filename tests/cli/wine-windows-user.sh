@@ -28,10 +28,14 @@ for file in "$tree/shallow.avi" "$deep/deep.avi" "$tree/Season 1./a.avi" "$tree/
 done
 
 # 2. A restore finds the record whatever spelling converted the file, after a copy replaced it.
+# The file replaced keeps its name under another one: Wine's file index is the inode number,
+# without a generation, and a freed inode given to the next copy would pass for the old file.
+n=0
 for spelling in "$(win "$dir")\\Y.AVI" "\\\\?\\$(win "$dir")\\y.avi" "$(win "$dir")\\y.avi."; do
   cp "$sample" "$dir/y.avi"
   out=$(run --to DX50 "$spelling") || fail "converting $spelling exited $?: $out"
-  cp "$dir/y.avi" "$dir/copy" && mv "$dir/copy" "$dir/y.avi"
+  n=$((n + 1))
+  mv "$dir/y.avi" "$dir/replaced$n" && cp "$dir/replaced$n" "$dir/y.avi"
   out=$(run --restore "$(win "$dir")\\y.avi") || fail "restore after $spelling exited $?: $out"
   cmp -s "$dir/y.avi" "$sample" || fail "restore after $spelling left the file converted: $out"
 done

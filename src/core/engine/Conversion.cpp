@@ -252,12 +252,11 @@ bool Mixed(CodePair held, const JournalEntry& entry) {
 // A restore that finds no record at the file's size: a record of this very file at another size
 // means the file was changed since, which the user must hear rather than "nothing recorded".
 ConversionStatus NothingRecorded(const Journal* journal, const os::FileIdentity& identity) {
-    const std::optional<JournalEntry> last =
-        journal != nullptr ? LastOfIdentity(journal->Entries(), identity) : std::nullopt;
-    if (last && last->File.Size != identity.Size &&
-        (last->State == EntryState::Done || last->State == EntryState::Pending)) {
+    const std::optional<std::int64_t> recorded =
+        journal != nullptr ? SizeChangedSince(journal->Entries(), identity) : std::nullopt;
+    if (recorded) {
         JournalReport.Refused = Refusal::SizeChanged;
-        JournalReport.RecordedSize = last->File.Size;
+        JournalReport.RecordedSize = *recorded;
         JournalReport.PresentSize = identity.Size;
         return kStatusFileChanged;
     }

@@ -271,6 +271,11 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
                  current.Compression == last.From.Compression);
         }
         found.Damage = history.Damage;
+        if (const auto recorded = SizeChangedSince(journal->Entries(), identity);
+            !history.Original && recorded) {
+            found.RecordedSize = *recorded;
+            found.PresentSize = identity.Size;
+        }
         if (history.Original) {
             found.Found = true;
             found.Kind = history.Original->FromKind;

@@ -135,6 +135,10 @@ struct RecordedOriginal {
     std::string JournalPath;
     // Why the journal's record of the file cannot be trusted; empty when it can.
     std::string Damage;
+    // Nothing found, but the last record of this very file was made at another size: the size
+    // then, and the size now (a restore refuses such a file). 0 and 0 otherwise.
+    std::int64_t RecordedSize = 0;
+    std::int64_t PresentSize = 0;
 };
 
 } // namespace vidtag

@@ -167,6 +167,16 @@ std::optional<JournalEntry> LastOfIdentity(const std::vector<JournalEntry>& entr
     return std::nullopt;
 }
 
+std::optional<std::int64_t> SizeChangedSince(const std::vector<JournalEntry>& entries,
+                                             const os::FileIdentity& file) {
+    const std::optional<JournalEntry> last = LastOfIdentity(entries, file);
+    if (last && last->File.Size != file.Size &&
+        (last->State == EntryState::Done || last->State == EntryState::Pending)) {
+        return last->File.Size;
+    }
+    return std::nullopt;
+}
+
 std::vector<JournalEntry> CompactedEntries(const std::vector<JournalEntry>& entries) {
     std::vector<JournalEntry> kept;
     // The last kept record of each identity and of each path, at each size.

@@ -40,6 +40,12 @@ FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileId
 std::optional<JournalEntry> LastOfIdentity(const std::vector<JournalEntry>& entries,
                                            const os::FileIdentity& file);
 
+// The size the file had at its last recorded conversion, when that conversion was written (or may
+// have been) and the file has another size now: another program changed the file since, and no
+// record at its present size can stand for it. Absent otherwise.
+std::optional<std::int64_t> SizeChangedSince(const std::vector<JournalEntry>& entries,
+                                             const os::FileIdentity& file);
+
 // The entries with each unbroken chain of done conversions of one file (one identity, size and
 // path) merged into one record, wherever no other record of that identity or of that path lies
 // between them (records kept whole, damaged or with fields this version does not know, are never
