@@ -68,7 +68,11 @@ struct FileReport {
     bool ArgumentOnly = false;
 
     bool Failed() const {
-        return Status != kStatusDone || (Kind == kUnknownKind && !Restore) || !Error.empty();
+        // With a check, codes that look like a known kind are judged as it: the verdict, not the
+        // label the default rule does not know, says whether the file fails.
+        const bool judged = Check && !Conversion && RelaxedKind != kNoKind;
+        return Status != kStatusDone || (Kind == kUnknownKind && !Restore && !judged) ||
+               !Error.empty();
     }
 };
 
