@@ -139,16 +139,8 @@ void PrintRepairLine(const FileReport& report, int language, std::FILE* out) {
                              Fill(MessageText(language, Message::RepairTargets), names, family)));
         return;
     }
-    std::string versions;
-    const std::vector<int> undecided = check::UndecidedVersions(label, report.Stream);
-    for (std::size_t i = 0; i < undecided.size(); ++i) {
-        if (i > 0) {
-            versions.append(
-                i + 1 == undecided.size() ? MessageText(language, Message::ProfileSizesOr) : ", ");
-        }
-        versions.push_back('V');
-        versions.append(std::to_string(undecided[i]));
-    }
+    const std::string versions =
+        video::MsVersionNames(check::UndecidedVersions(label, report.Stream), language);
     if (!versions.empty()) {
         PutLine(out, LabelledLine(language, Message::RepairLabel,
                                   Fill(MessageText(language, Message::RepairUndecided), versions)));

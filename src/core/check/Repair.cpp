@@ -36,23 +36,15 @@ bool IsRepair(CodecKind label, CodecKind target, const video::StreamFacts& facts
            (IsKnownKind(target) || target == kMp4vKind);
 }
 
-std::vector<int> UndecidedVersions(CodecKind label, const video::StreamFacts& facts) {
+std::uint8_t UndecidedVersions(CodecKind label, const video::StreamFacts& facts) {
     if (facts.StreamSyntax != video::Syntax::MsMpeg4 ||
         !video::FamilyMismatch(FamilyOf(label), facts.StreamSyntax) ||
         video::ProvenFamily(facts) != 0) {
-        return {};
+        return 0;
     }
     // Without an intra frame read, the picture headers still say V2 or V3.
-    const std::uint8_t fits =
-        facts.MsVersions != 0 ? facts.MsVersions : video::kMsV2 | video::kMsV3;
-    std::vector<int> versions;
-    for (const auto& [bit, version] :
-         {std::pair{video::kMsV1, 1}, std::pair{video::kMsV2, 2}, std::pair{video::kMsV3, 3}}) {
-        if ((fits & bit) != 0) {
-            versions.push_back(version);
-        }
-    }
-    return versions;
+    return facts.MsVersions != 0 ? facts.MsVersions
+                                 : static_cast<std::uint8_t>(video::kMsV2 | video::kMsV3);
 }
 
 } // namespace vidtag::check

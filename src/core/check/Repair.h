@@ -3,6 +3,7 @@
 #include "codecs/CodecCatalog.h"
 #include "video/StreamFacts.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace vidtag::check {
@@ -23,8 +24,8 @@ std::vector<CodecKind> RepairTargets(CodecKind label, const video::StreamFacts& 
 // a stream proven MPEG-4 Part 2.
 bool IsRepair(CodecKind label, CodecKind target, const video::StreamFacts& facts);
 
-// The Microsoft versions (2, 3) a stream may be when its MPEG-4 label lies and its headers do
-// not tell which; empty otherwise. No repair is offered on such a guess.
-std::vector<int> UndecidedVersions(CodecKind label, const video::StreamFacts& facts);
+// The Microsoft versions a stream may be, as StreamFacts::MsVersions' bits, when its MPEG-4 label
+// lies and its headers do not tell which; 0 otherwise. No repair is offered on such a guess.
+std::uint8_t UndecidedVersions(CodecKind label, const video::StreamFacts& facts);
 
 } // namespace vidtag::check

@@ -163,17 +163,6 @@ std::string Number(std::uint32_t value) {
     return std::to_string(value);
 }
 
-// "V3", or the candidates: "V2 or V3".
-std::string MsVersionNames(const Words& say, std::uint8_t versions) {
-    std::string names;
-    for (const auto& [bit, name] : {std::pair{kMsV1, "V1"}, {kMsV2, "V2"}, {kMsV3, "V3"}}) {
-        if ((versions & bit) != 0) {
-            names += (names.empty() ? "" : say(Word::Or)) + name;
-        }
-    }
-    return names;
-}
-
 std::string Heading(const Words& say, const StreamFacts& facts) {
     if (OutsideFamily(facts.StreamSyntax)) {
         return say(Word::OtherCodec, OtherCodecName(facts.StreamSyntax));
@@ -186,7 +175,7 @@ std::string Heading(const Words& say, const StreamFacts& facts) {
     case Syntax::MsMpeg4:
         return facts.MsVersions == 0
                    ? say(Word::MsMpeg4)
-                   : say(Word::MsMpeg4Versions, MsVersionNames(say, facts.MsVersions));
+                   : say(Word::MsMpeg4Versions, MsVersionNames(facts.MsVersions, say.Language));
     default:
         break;
     }
@@ -344,6 +333,17 @@ const char* OtherCodecName(Syntax syntax) {
         break;
     }
     return "";
+}
+
+std::string MsVersionNames(std::uint8_t versions, int language) {
+    const Words say{language};
+    std::string names;
+    for (const auto& [bit, name] : {std::pair{kMsV1, "V1"}, {kMsV2, "V2"}, {kMsV3, "V3"}}) {
+        if ((versions & bit) != 0) {
+            names += (names.empty() ? "" : say(Word::Or)) + name;
+        }
+    }
+    return names;
 }
 
 std::string DecimalText(double value) {

@@ -21,6 +21,9 @@ std::string MismatchWarning(const StreamFacts& facts, int language = 0);
 // The name of another codec's syntax ("H.264", "Motion JPEG"); "" for the MPEG-4 family's.
 const char* OtherCodecName(Syntax syntax);
 
+// The Microsoft versions of StreamFacts::MsVersions' bits: "V3", or the candidates: "V2 or V3".
+std::string MsVersionNames(std::uint8_t versions, int language = 0);
+
 // A number with at most three decimals and no trailing zeros: 25.000 shows as 25, 29.970 as
 // 29.97.
 std::string DecimalText(double value);
