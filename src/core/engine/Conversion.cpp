@@ -5,6 +5,7 @@
 #include "engine/RecordEvidence.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
+#include "journal/JournalIndex.h"
 #include "matroska/CodeKind.h"
 #include "os/Paths.h"
 #include "os/SystemError.h"
@@ -31,6 +32,8 @@ bool KeepTime = false;
 // Each thread keeps its own copy of the journal read so far: analyses on several threads read
 // it at once, and none waits for another's refresh.
 thread_local std::unique_ptr<Journal> Opened;
+// Set before a run's threads start, and only read while they run.
+std::shared_ptr<const JournalIndex> Shared;
 
 // The file opened for writing only once the journal holds its attributes: the read-only one is
 // cleared for the write, and the attributes go back when the file is closed, on every path.
@@ -348,6 +351,23 @@ Journal* CurrentJournal() {
         return nullptr;
     }
     return Opened.get();
+}
+
+void UseSharedJournal(std::shared_ptr<const JournalIndex> index) {
+    Shared = std::move(index);
+}
+
+const JournalIndex* SharedJournal() {
+    if (Use == JournalUse::Off || !Shared) {
+        return nullptr;
+    }
+    JournalReport.JournalPath = Shared->Shown();
+    JournalReport.SkippedLines = Shared->SkippedLines();
+    if (!Shared->Read() && Use == JournalUse::Required) {
+        JournalReport.Refused = Refusal::JournalFailed;
+        JournalReport.Reason = Shared->Error();
+    }
+    return Shared.get();
 }
 
 ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecKind kind) {

@@ -2,6 +2,7 @@
 
 #include "engine/EngineTypes.h"
 
+#include <memory>
 #include <string>
 
 namespace vidtag {
@@ -27,5 +28,11 @@ ConversionStatus ProbeLock(const std::string& fileName);
 // (JournalReport says why).
 class Journal;
 Journal* CurrentJournal();
+
+// The journal a run shares for its analyses (see ShareJournal), when it has one and the journal
+// is on; JournalReport says what CurrentJournal would of it, an unreadable one included.
+class JournalIndex;
+void UseSharedJournal(std::shared_ptr<const JournalIndex> index);
+const JournalIndex* SharedJournal();
 
 } // namespace vidtag

@@ -6,6 +6,7 @@
 #include "engine/MatroskaAnalysis.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
+#include "journal/JournalIndex.h"
 #include "matroska/MatroskaFile.h"
 #include "os/FileLayer.h"
 #include "os/Paths.h"
@@ -156,6 +157,10 @@ void SetJournalUse(JournalUse use) noexcept {
     UseJournal(use);
 }
 
+void ShareJournal(std::shared_ptr<const JournalIndex> index) noexcept {
+    UseSharedJournal(std::move(index));
+}
+
 void SetKeepModifiedTime(bool keep) noexcept {
     KeepModifiedTime(keep);
 }
@@ -238,7 +243,8 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
         // An analysis reports an unreadable journal beside the file, not as a refusal.
         const TJournalReport before = JournalReport;
         JournalReport.Refused = Refusal::None;
-        Journal* journal = CurrentJournal();
+        const JournalIndex* shared = SharedJournal();
+        Journal* journal = shared != nullptr ? nullptr : CurrentJournal();
         found.JournalPath = JournalReport.JournalPath;
         if (JournalReport.Refused == Refusal::JournalFailed) {
             found.JournalError = JournalReport.Reason;
@@ -246,21 +252,28 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
         JournalReport.Refused = before.Refused;
         JournalReport.JournalPath = before.JournalPath;
         JournalReport.Reason = before.Reason;
-        if (journal == nullptr || journal->Entries().empty()) {
+        if (shared != nullptr ? !shared->Read()
+                              : journal == nullptr || journal->Entries().empty()) {
             return found;
         }
-        os::FileIdentity identity;
-        {
+        // The analysis identified the file through the handle it read; the codes are that file's.
+        os::FileIdentity identity = state.AnalysedFile;
+        if (identity.Index == 0 && identity.Volume == 0) {
             TFileStream64 stream(FileName, kAnalyseMode);
             if (!os::Files().Identify(stream.Handle, identity)) {
                 return found;
             }
         }
+        std::vector<JournalEntry> records;
+        if (shared != nullptr) {
+            records = shared->RecordsFor(identity);
+        }
+        const std::vector<JournalEntry>& entries = shared != nullptr ? records : journal->Entries();
         const CodePair current = state.Matroska
                                      ? JournalCodes(state.CurrentCompression)
                                      : CodePair{state.CurrentHandler, state.CurrentCompression};
         const FileHistory history =
-            HistoryOf(journal->Entries(), identity, os::CanonicalPath(FileName), current);
+            HistoryOf(entries, identity, os::CanonicalPath(FileName), current);
         if (history.Last && history.Last->State == EntryState::Pending) {
             const JournalEntry& last = *history.Last;
             found.Interrupted =
@@ -271,7 +284,7 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
                  current.Compression == last.From.Compression);
         }
         found.Damage = history.Damage;
-        if (const auto recorded = SizeChangedSince(journal->Entries(), identity);
+        if (const auto recorded = SizeChangedSince(entries, identity);
             !history.Original && recorded) {
             found.RecordedSize = *recorded;
             found.PresentSize = identity.Size;

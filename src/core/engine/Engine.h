@@ -3,6 +3,7 @@
 #include "engine/EngineTypes.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace vidtag {
@@ -44,6 +45,13 @@ ConversionStatus RestoreFile(const std::string& FileName) noexcept;
 // What the journal says about the file last analysed: the codes it had before the first
 // conversion of the unbroken chain of recorded conversions that ends at its current codes.
 RecordedOriginal OriginalOf(const std::string& FileName) noexcept;
+
+// Analyses take the file's records from this journal, read once for a whole run and shared by
+// its threads, instead of reading the journal for each file; nullptr goes back to that. Set it
+// before the run's threads start, and only for a run that writes nothing: writes always read
+// the latest records.
+class JournalIndex;
+void ShareJournal(std::shared_ptr<const JournalIndex> index) noexcept;
 
 // Whether the named file exists, is not a folder, and can be opened for reading while others
 // may read and write it.

@@ -286,6 +286,30 @@ void Journal::TakeLine(const std::string& text) {
 }
 
 bool Journal::Refresh() {
+    std::string text;
+    if (!ReadNew(text)) {
+        return false;
+    }
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        // A line ended on Windows keeps its carriage return; JSON reads it as a blank.
+        const std::size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
+        if (length > 0) {
+            TakeLine(text.substr(start, length));
+        }
+        offset_ += static_cast<std::int64_t>(end + 1 - start);
+    }
+    // An unfinished last line is a record cut short; it is read again once a line feed ends it.
+    tornTail_ = start < text.size();
+    return true;
+}
+
+void Journal::Take(const std::string& line) {
+    TakeLine(line);
+}
+
+bool Journal::ReadNew(std::string& text) {
+    text.clear();
     if (path_.empty()) {
         error_ = NoStateFolderReason();
         return false;
@@ -325,7 +349,6 @@ bool Journal::Refresh() {
         Forget();
     }
     read_ = now;
-    std::string text;
     os::ClearLastError();
     if (os::Files().Seek(handle.Get(), offset_, 0) != offset_) {
         error_ = os::LastErrorTextOr("the journal could not be read from where it was left");
@@ -342,17 +365,6 @@ bool Journal::Refresh() {
         error_ = reason;
         return false;
     }
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        // A line ended on Windows keeps its carriage return; JSON reads it as a blank.
-        const std::size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
-        if (length > 0) {
-            TakeLine(text.substr(start, length));
-        }
-        offset_ += static_cast<std::int64_t>(end + 1 - start);
-    }
-    // An unfinished last line is a record cut short; it is read again once a line feed ends it.
-    tornTail_ = start < text.size();
     return true;
 }
 

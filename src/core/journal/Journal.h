@@ -25,6 +25,11 @@ class Journal {
     // journal is an empty one; false when it exists but cannot be read.
     bool Refresh();
     const std::vector<JournalEntry>& Entries() const { return entries_; }
+    // The bytes appended since the last call, read but not taken in (JournalIndex reads a
+    // journal once this way); false as Refresh is.
+    bool ReadNew(std::string& text);
+    // Takes in one line of a journal read elsewhere, as Refresh takes each of its own.
+    void Take(const std::string& line);
     // Records a conversion about to be written (filling in its Id and Time) and waits until the
     // record is on the disk.
     bool Begin(JournalEntry& entry);
