@@ -91,6 +91,27 @@ int Exit(const CLI::App& app, const CLI::Error& error) {
     return status;
 }
 
+// Digits only, in decimal: "08" is 8. Nothing when the text is no number or too long for one.
+std::optional<unsigned> DecimalJobs(const std::string& text) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return static_cast<unsigned>(std::stoul(text, nullptr, 10));
+}
+
+std::string JobsCheck(const std::string& text) {
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits) {
+        return "Value " + text + " is not a number";
+    }
+    const std::optional<unsigned> jobs = DecimalJobs(text);
+    if (!jobs || *jobs < 1 || *jobs > kMaxJobs) {
+        return "Value " + text + " not in range 1 to " + std::to_string(kMaxJobs);
+    }
+    return {};
+}
+
 } // namespace
 
 std::optional<int> ParseOptions(int argc, const char* const* argv, Options& options) {
@@ -130,10 +151,14 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         "-r,--recursive", options.Recursive,
         "Process the .avi and .mkv files in folders at any depth; links inside them are not "
         "followed");
-    app.add_option("-j,--jobs", options.Jobs,
+    // Read as a decimal number, whatever its leading zeros; the last -j given wins, so that an
+    // alias can be overridden.
+    std::string jobs;
+    app.add_option("-j,--jobs", jobs,
                    "Analyse and check N files at once (default " + std::to_string(kDefaultJobs) +
                        "; conversions write one file at a time)")
-        ->check(CLI::Range(1u, kMaxJobs))
+        ->check(JobsCheck, "1 to " + std::to_string(kMaxJobs))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
         ->option_text("N");
     app.add_flag("-P,--preserve-time", options.PreserveTime, "Keep the modification time");
     app.add_option("--lang", language, "Language of the texts")
@@ -173,6 +198,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         return status == 0 ? 0 : kUsageError;
     }
     options.Language = language == "ru" ? 1 : 0;
+    if (!jobs.empty()) {
+        options.Jobs = *DecimalJobs(jobs);
+    }
 
     options.Auto = to->count() > 0 && IsAuto(options.ToText);
     if (to->count() > 0 && !options.Auto) {

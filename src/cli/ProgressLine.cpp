@@ -1,6 +1,7 @@
 #include "ProgressLine.h"
 
 #include "ConsoleText.h"
+#include "PathText.h"
 
 #include <cstdio>
 
@@ -60,7 +61,9 @@ void ProgressLine::Update(std::size_t done, const std::string& path) {
     }
     std::string line(1, '\r');
     line.append(std::to_string(done)).append(1, '/').append(std::to_string(found_));
-    line.append(1, ' ').append(Shortened(FolderOf(path))).append("\x1b[K");
+    // The folder in the form the reports show names in: a name's own escape sequences or line
+    // feeds would steer the terminal.
+    line.append(1, ' ').append(Shortened(DisplayName(FolderOf(path)))).append("\x1b[K");
     PutText(stderr, line);
     std::fflush(stderr);
     drawn_ = now;

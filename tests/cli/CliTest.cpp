@@ -1,4 +1,5 @@
 // End to end through the built vidtag-cli: every case runs the program on copies of the samples.
+#include "support/PaddedJournal.h"
 #include "support/ShellCommand.h"
 #include "support/TempDir.h"
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <sys/stat.h>
@@ -350,6 +352,12 @@ TEST_F(Cli, ParallelRunsPrintWhatOneThreadPrints) {
     Copy("kind10-xvid.avi", "good/a.avi");
     Copy("kind11-divx.avi", "good/sub/b.avi");
     const std::string many = dir_.Path("many");
+    // Every thread shares one reading of a journal that records two of the files among many
+    // other files' records.
+    const char* journal = std::getenv("VIDTAG_JOURNAL");
+    ASSERT_NE(journal, nullptr);
+    vidtag::test::PadJournal(journal, 256 * 1024, 2);
+    ASSERT_EQ(Run({"--to", "divx 5", many + "/0/0.avi", many + "/1/5.avi"}).Exit, 0);
     struct Case {
         std::vector<std::string> Arguments;
         int Exit;
@@ -380,7 +388,30 @@ TEST_F(Cli, ParallelRunsPrintWhatOneThreadPrints) {
             EXPECT_EQ(run.Err, serial.Err) << jobs;
         }
     }
-    EXPECT_EQ(Run({"-j", "0", many}).Exit, 2);
+    const std::string json = Run({"--json", "-r", many}).Out;
+    int originals = 0;
+    for (std::size_t at = 0; (at = json.find("\"original\"", at)) != std::string::npos; ++at) {
+        ++originals;
+    }
+    EXPECT_EQ(originals, 2) << json;
+
+    // -j is decimal, and the last one given counts.
+    const std::string good = dir_.Path("good/a.avi");
+    for (const auto& [jobs, exit, error] :
+         std::vector<std::tuple<std::vector<std::string>, int, std::string>>{
+             {{"-j", "0"}, 2, "--jobs: Value 0 not in range 1 to 64"},
+             {{"-j", "65"}, 2, "not in range"},
+             {{"-j", "abc"}, 2, "--jobs: Value abc is not a number"},
+             {{"-j", "1e1"}, 2, "is not a number"},
+             {{"-j", "08"}, 0, ""},
+             {{"-j", "16", "-j", "2"}, 0, ""},
+         }) {
+        std::vector<std::string> arguments = jobs;
+        arguments.push_back(good);
+        const Result run = Run(arguments);
+        EXPECT_EQ(run.Exit, exit) << jobs.back();
+        EXPECT_NE(run.Err.find(error), std::string::npos) << run.Err;
+    }
 }
 
 TEST_F(Cli, PreserveTimeKeepsTheModificationTime) {
