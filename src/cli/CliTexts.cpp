@@ -103,6 +103,8 @@ constexpr TextTable<Message> kMessages{{
         "repair",
         "%1 (the stream is %2)",
         "none: the stream is Microsoft MPEG-4 %1, and its headers do not tell which",
+        "memory ran out while reading %1; the run stops here, and the files after it were not "
+        "reported",
     },
     {
         "варианты",
@@ -202,6 +204,7 @@ constexpr TextTable<Message> kMessages{{
         "исправление метки",
         "%1 (поток — %2)",
         "нет: поток — Microsoft MPEG-4 %1, а какой именно, по его заголовкам не понять",
+        "не хватило памяти при чтении %1; работа остановлена, о файлах после него отчёта нет",
     },
 }};
 

@@ -13,9 +13,12 @@
 #include "ProgressLine.h"
 #include "TextOutput.h"
 #include "journal/Journal.h"
+#include "journal/JournalIndex.h"
 #include "os/Utf8Path.h"
 
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -46,11 +49,23 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
 
+// Memory ran out: the run ends with its own status, never with a verdict on a file.
+constexpr int kOutOfMemoryStatus = 3;
+
+int OutOfMemory(const std::string& reading, bool outputClosed, int language) {
+    using namespace vidtag::cli;
+    PutText(stderr, "vidtag-cli: " +
+                        Fill(MessageText(language, Message::OutOfMemory), DisplayName(reading)) +
+                        "\n");
+    return FinishOutput(kOutOfMemoryStatus, outputClosed, language);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace vidtag::cli;
     const bool outputClosed = ReserveStandardDescriptors();
+    WatchMemory();
 
     const std::vector<std::string> arguments = Utf8Arguments(argc, argv);
     std::vector<const char*> pointers;
@@ -90,16 +105,34 @@ int main(int argc, char** argv) {
         request.Decide = CheckDecision(options.Checks, options.Auto, options.Language);
     }
     bool warnedSkipped = false;
+    // A run that writes nothing reads the journal once, for every thread; writes read the latest
+    // records for each file.
+    if (!options.NoJournal && !Writes(options)) {
+        try {
+            vidtag::ShareJournal(
+                std::make_shared<const vidtag::JournalIndex>(vidtag::JournalPath()));
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory(vidtag::ShownJournalPath(), outputClosed, options.Language);
+        }
+    }
 
     const std::vector<FileArgument> files =
         ExpandArguments(options.Paths, options.Recursive, options.Language);
     ProgressLine progress(ProgressWanted(options.Quiet, options.Json), files.size());
-    std::vector<FileOutcome> outcomes(files.size());
+    const unsigned jobs = JobsFor(options);
+    const std::size_t window = WindowFor(jobs);
+    std::vector<FileOutcome> outcomes(window);
     bool anyFailed = false;
-    auto job = [&](std::size_t i) { outcomes[i] = RunFile(files[i], options, request); };
+    std::string ranOutOn;
+    auto job = [&](std::size_t i) { outcomes[i % window] = RunFile(files[i], options, request); };
     auto waiting = [&](std::size_t i) { progress.Update(i, files[i].Path); };
     auto done = [&](std::size_t i) {
-        const FileOutcome outcome = std::move(outcomes[i]);
+        const FileOutcome outcome = std::move(outcomes[i % window]);
+        outcomes[i % window] = {};
+        if (outcome.OutOfMemory) {
+            ranOutOn = files[i].Path;
+            return false;
+        }
         const FileReport& report = outcome.Report;
         if (outcome.JournalSkipped && !warnedSkipped) {
             warnedSkipped = true;
@@ -121,8 +154,12 @@ int main(int argc, char** argv) {
             PrintText(report, options.Language, options.Quiet, stdout, stderr);
         }
         FlushOutput();
+        return true;
     };
-    RunInOrder(files.size(), JobsFor(options), job, done, waiting);
+    RunInOrder(files.size(), jobs, window, job, done, waiting);
     progress.Clear();
+    if (!ranOutOn.empty()) {
+        return OutOfMemory(ranOutOn, outputClosed, options.Language);
+    }
     return FinishOutput(anyFailed ? 1 : 0, outputClosed, options.Language);
 }

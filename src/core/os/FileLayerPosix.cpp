@@ -30,6 +30,20 @@ class PosixFileLayer final : public FileLayer {
         return InvalidHandle();
     }
 
+    // Out of descriptors, the open waits for one that another thread closes rather than fail the
+    // file: a low descriptor limit slows a run down, it does not change its results.
+    static int OpenWaitingForDescriptor(const char* name, int flags) {
+        constexpr auto kStep = std::chrono::milliseconds(5);
+        constexpr int kSteps = 2000;
+        int fd = ::open(name, flags);
+        for (int step = 0; fd < 0 && (errno == EMFILE || errno == ENFILE) && step < kSteps;
+             ++step) {
+            std::this_thread::sleep_for(kStep);
+            fd = ::open(name, flags);
+        }
+        return fd;
+    }
+
   public:
     FileHandle Open(const char* name, Access access, Share) override {
         // A pipe, socket or device is never opened: opening a FIFO waits for a writer, and
@@ -42,7 +56,7 @@ class PosixFileLayer final : public FileLayer {
         const int flags = access == Access::Read    ? O_RDONLY
                           : access == Access::Write ? O_WRONLY
                                                     : O_RDWR;
-        const int fd = ::open(name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        const int fd = OpenWaitingForDescriptor(name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0) {
             return Refused(errno);
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -42,5 +43,9 @@ class Workers {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// How many files the process may have open at once (the soft RLIMIT_NOFILE); 0 when the system
+// sets no limit that matters here.
+std::size_t OpenFileLimit();
 
 } // namespace vidtag::os

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <sys/resource.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -58,6 +59,14 @@ Workers::~Workers() {
 
 unsigned Workers::Started() const {
     return static_cast<unsigned>(state_->Threads.size());
+}
+
+std::size_t OpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 0;
+    }
+    return static_cast<std::size_t>(limit.rlim_cur);
 }
 
 } // namespace vidtag::os

@@ -93,4 +93,9 @@ unsigned Workers::Started() const {
     return static_cast<unsigned>(state_->Threads.size());
 }
 
+// Handles have no per-process limit that a few dozen files could reach.
+std::size_t OpenFileLimit() {
+    return 0;
+}
+
 } // namespace vidtag::os
