@@ -59,6 +59,14 @@ check::Rates ReadRatesOf(const TVmAVIFileReader& reader, TStream64& file,
 }
 
 ConversionStatus Analyse(const std::string& fileName) {
+    // The one open of the file: where it fails, the file is as unreadable as FileIsReadable
+    // would have found it, and the last analysis's state stays as it was.
+    std::unique_ptr<TFileStream64> stream;
+    try {
+        stream = std::make_unique<TFileStream64>(fileName, kAnalyseMode);
+    } catch (...) {
+        return kStatusNotFound;
+    }
     TEngineState& state = EngineState;
     state.HandlerPos = 0;
     state.CompressionPos = 0;
@@ -73,12 +81,6 @@ ConversionStatus Analyse(const std::string& fileName) {
     StreamReport = {};
     RateReport = {};
 
-    std::unique_ptr<TFileStream64> stream;
-    try {
-        stream = std::make_unique<TFileStream64>(fileName, kAnalyseMode);
-    } catch (...) {
-        return kStatusCannotOpen;
-    }
     std::int64_t headerPos = 0;
     std::int64_t formatPos = 0;
     // Failing leaves no identity a conversion could match.
@@ -190,7 +192,9 @@ ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexce
         if (Kind != kNoKind) {
             JournalReport = {};
         }
-        if (!FileIsReadable(FileName)) {
+        // An analysis opens the file once, and fails as FileIsReadable would where it cannot.
+        const bool named = !FileName.empty() && FileName.find('\0') == std::string::npos;
+        if (!named || (Kind != kNoKind && !FileIsReadable(FileName))) {
             return state.Status;
         }
         state.Status = Kind == kNoKind ? Analyse(FileName) : Convert(FileName, Kind);
@@ -269,6 +273,10 @@ RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
             records = shared->RecordsFor(identity);
         }
         const std::vector<JournalEntry>& entries = shared != nullptr ? records : journal->Entries();
+        // Without a record that could be the file's, its path need not be made canonical.
+        if (entries.empty()) {
+            return found;
+        }
         const CodePair current = state.Matroska
                                      ? JournalCodes(state.CurrentCompression)
                                      : CodePair{state.CurrentHandler, state.CurrentCompression};
