@@ -133,7 +133,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         "in the user's profile folder; several, comma-separated, for one verdict for "
         "all.\nExit status: 0 all files done "
         "(with --check: and all play), 1 a file "
-        "failed or, with --check, does not play, 2 usage error.");
+        "failed or, with --check, does not play, 2 usage error, 3 memory ran out.");
     // Options look the same everywhere, and a path such as /tmp/a.avi under Wine stays a path.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "vidtag-cli " VIDTAG_VERSION);

@@ -354,6 +354,11 @@ bool Journal::ReadNew(std::string& text) {
         error_ = os::LastErrorTextOr("the journal could not be read from where it was left");
         return false;
     }
+    // Room for what is there now, so that a large journal is not copied each time it grows.
+    if (const std::int64_t left = now.Size - offset_;
+        left > 0 && static_cast<std::uint64_t>(left) < text.max_size()) {
+        text.reserve(static_cast<std::size_t>(left));
+    }
     std::vector<char> chunk(kReadChunk);
     std::uint32_t got = 0;
     for (os::ClearLastError(); (got = os::Files().Read(handle.Get(), chunk.data(), kReadChunk)) > 0;
