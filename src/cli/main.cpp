@@ -123,14 +123,13 @@ int main(int argc, char** argv) {
     const std::size_t window = WindowFor(jobs);
     std::vector<FileOutcome> outcomes(window);
     bool anyFailed = false;
-    std::string ranOutOn;
+    std::size_t ranOutAt = files.size();
     auto job = [&](std::size_t i) { outcomes[i % window] = RunFile(files[i], options, request); };
     auto waiting = [&](std::size_t i) { progress.Update(i, files[i].Path); };
-    auto done = [&](std::size_t i) {
+    auto print = [&](std::size_t i) {
         const FileOutcome outcome = std::move(outcomes[i % window]);
         outcomes[i % window] = {};
         if (outcome.OutOfMemory) {
-            ranOutOn = files[i].Path;
             return false;
         }
         const FileReport& report = outcome.Report;
@@ -156,10 +155,20 @@ int main(int argc, char** argv) {
         FlushOutput();
         return true;
     };
+    // Printing may run out of memory too; the threads then stop as they do for a job's shortage.
+    auto done = [&](std::size_t i) {
+        bool printed = false;
+        try {
+            printed = print(i);
+        } catch (const std::bad_alloc&) {
+        }
+        ranOutAt = printed ? ranOutAt : i;
+        return printed;
+    };
     RunInOrder(files.size(), jobs, window, job, done, waiting);
     progress.Clear();
-    if (!ranOutOn.empty()) {
-        return OutOfMemory(ranOutOn, outputClosed, options.Language);
+    if (ranOutAt < files.size()) {
+        return OutOfMemory(files[ranOutAt].Path, outputClosed, options.Language);
     }
     return FinishOutput(anyFailed ? 1 : 0, outputClosed, options.Language);
 }
