@@ -199,7 +199,8 @@ std::string RateText(std::uint32_t hertz, int language) {
         fraction.pop_back();
     }
     if (!fraction.empty()) {
-        text += "." + fraction;
+        text += '.';
+        text += fraction;
     }
     return Words{language}(Word::Kilohertz, text);
 }
@@ -209,7 +210,8 @@ std::string AudioSummary(const AudioFacts& facts, int language) {
     std::string line = CodecText(say, facts.Codec, facts.Said);
     if (facts.Channels) {
         const bool dual = facts.Frame && facts.Frame->DualMono;
-        line += " " + ChannelText(*facts.Channels, facts.Lfe, dual, language);
+        line += ' ';
+        line += ChannelText(*facts.Channels, facts.Lfe, dual, language);
     }
     std::string numbers;
     if (facts.SampleRate) {

@@ -151,7 +151,15 @@ std::optional<AudioFrame> ParseMpegAudioHeader(ByteSpan bytes) {
 }
 
 std::optional<AudioFrame> FindMpegAudioFrame(ByteSpan bytes) {
-    return ScanFrames(bytes, ParseMpegAudioHeader, FollowsMpeg);
+    std::optional<AudioFrame> frame = ScanFrames(bytes, ParseMpegAudioHeader, FollowsMpeg);
+    // An Info frame carries no audio, and muxers give it the lowest bitrate whose frame holds the
+    // tag: a CBR stream's rate is the next frame's.
+    if (frame && frame->Vbr == false && frame->Confirmed) {
+        const std::optional<AudioFrame> next =
+            ParseMpegAudioHeader(bytes.subspan(frame->Offset + frame->Size));
+        frame->Bitrate = next ? next->Bitrate : frame->Bitrate;
+    }
+    return frame;
 }
 
 } // namespace vidtag::audio

@@ -37,9 +37,9 @@ constexpr std::array<TagRange, 18> kTags{{
     {0xF1AC, 0xF1AC, AudioCodec::Flac},   // FLAC
 }};
 
-// The last 14 bytes of KSDATAFORMAT_SUBTYPE_PCM and its kin, as stored.
-constexpr std::array<std::uint8_t, 14> kGuidTail{0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// The last 12 bytes of KSDATAFORMAT_SUBTYPE_PCM and its kin, as stored: Data2, Data3, Data4.
+constexpr std::array<std::uint8_t, 12> kGuidTail{0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                                 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 class LittleEndianFields {
   public:
