@@ -1,11 +1,15 @@
 #include "audio/FrameScan.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 
 namespace vidtag::audio {
 
 std::optional<AudioFrame> ScanFrames(ByteSpan bytes, FrameParser parse, NextCheck next) {
     std::optional<AudioFrame> unconfirmed;
+    // Offsets are 32-bit: a track's first read is far shorter.
+    bytes = bytes.first(std::min<std::size_t>(bytes.size(), UINT32_MAX));
     for (std::size_t at = 0; at < bytes.size(); ++at) {
         std::optional<AudioFrame> frame = parse(bytes.subspan(at));
         if (!frame || frame->Size == 0) {
