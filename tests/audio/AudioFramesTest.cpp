@@ -77,6 +77,7 @@ struct SpanCase {
     AudioCodec Found; // Unknown: no frame
     bool Confirmed;
     DtsPacking Packing;
+    std::optional<bool> Vbr = {};
 };
 
 TEST(AudioFrames, FindsOnlyFramesThatHold) {
@@ -86,7 +87,15 @@ TEST(AudioFrames, FindsOnlyFramesThatHold) {
     Bytes dtsBe14 = Pack14(dts, false);
     dtsBe14.resize(2048);
     dtsBe14.insert(dtsBe14.end(), dtsBe14.begin(), dtsBe14.begin() + 8);
+    // MPEG-1 layer III frames at 128 and 160 kbit/s; an encoder may change the rate every frame.
+    Bytes cbr = TwoFrames(kMp3Header, 417);
+    cbr = TwoFrames(cbr, 834);
+    Bytes vbr = TwoFrames(kMp3Header, 417);
+    vbr[419] = 0xA0;
+    vbr = TwoFrames(vbr, 417 + 522);
     const SpanCase cases[] = {
+        {"MP3 CBR", cbr, AudioCodec::Mp3, AudioCodec::Mp3, true, DtsPacking::None},
+        {"MP3 VBR", vbr, AudioCodec::Mp3, AudioCodec::Mp3, true, DtsPacking::None, true},
         {"empty", {}, AudioCodec::Mp3, AudioCodec::Unknown, false, DtsPacking::None},
         {"truncated header",
          {0xFF, 0xFB, 0x90},
@@ -109,12 +118,12 @@ TEST(AudioFrames, FindsOnlyFramesThatHold) {
          false,
          DtsPacking::None},
         {"DTS 16-bit", TwoFrames(dts, 1792), AudioCodec::Dts, AudioCodec::Dts, true,
-         DtsPacking::Be16},
+         DtsPacking::Be16, false},
         {"DTS 16-bit LE in PCM", Swapped(TwoFrames(dts, 1792)), AudioCodec::Pcm, AudioCodec::Dts,
-         true, DtsPacking::Le16},
-        {"DTS 14-bit", dtsBe14, AudioCodec::Dts, AudioCodec::Dts, true, DtsPacking::Be14},
+         true, DtsPacking::Le16, false},
+        {"DTS 14-bit", dtsBe14, AudioCodec::Dts, AudioCodec::Dts, true, DtsPacking::Be14, false},
         {"DTS 14-bit LE in PCM", Swapped(dtsBe14), AudioCodec::Pcm, AudioCodec::Dts, true,
-         DtsPacking::Le14},
+         DtsPacking::Le14, false},
     };
     for (const SpanCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -126,6 +135,7 @@ TEST(AudioFrames, FindsOnlyFramesThatHold) {
         EXPECT_EQ(frame->Codec, c.Found);
         EXPECT_EQ(frame->Confirmed, c.Confirmed);
         EXPECT_EQ(frame->Packing, c.Packing);
+        EXPECT_EQ(frame->Vbr, c.Vbr);
         if (c.Found == AudioCodec::Dts) {
             EXPECT_EQ(AudioSummary(ReadAudioFacts(Said(c.Said), c.Span)),
                       c.Said == AudioCodec::Pcm

@@ -100,6 +100,39 @@ NextFrame FollowsMpeg(const AudioFrame& first, ByteSpan next) {
                : NextFrame::NoSync;
 }
 
+// The frames that follow a confirmed first one within the bytes: a stream whose bitrates vary is
+// VBR, at the average of the whole frames walked. An Info frame carries no audio, and muxers give
+// it the lowest bitrate whose frame holds the tag: a CBR stream's rate is the next frame's.
+void WalkFrames(ByteSpan bytes, AudioFrame& frame) {
+    const bool tagged = frame.Vbr.has_value();
+    std::size_t at = frame.Offset + (tagged ? frame.Size : 0);
+    std::optional<std::uint32_t> first;
+    bool varies = false;
+    std::uint32_t frames = 0;
+    std::uint32_t size = 0;
+    while (bytes.size() - at >= 4) {
+        const std::optional<AudioFrame> next = ParseMpegAudioHeader(bytes.subspan(at, 4));
+        if (!next || next->Version != frame.Version || next->Layer != frame.Layer ||
+            next->SampleRate != frame.SampleRate) {
+            break;
+        }
+        varies = varies || (first && next->Bitrate != first);
+        first = first ? first : next->Bitrate;
+        if (next->Size > bytes.size() - at) {
+            break;
+        }
+        ++frames;
+        size += next->Size;
+        at += next->Size;
+    }
+    if (varies) {
+        frame.Vbr = true;
+        frame.Bitrate = AverageBitrate(frame, frames, size);
+    } else if (first) {
+        frame.Bitrate = first;
+    }
+}
+
 } // namespace
 
 std::optional<AudioFrame> ParseMpegAudioHeader(ByteSpan bytes) {
@@ -152,12 +185,8 @@ std::optional<AudioFrame> ParseMpegAudioHeader(ByteSpan bytes) {
 
 std::optional<AudioFrame> FindMpegAudioFrame(ByteSpan bytes) {
     std::optional<AudioFrame> frame = ScanFrames(bytes, ParseMpegAudioHeader, FollowsMpeg);
-    // An Info frame carries no audio, and muxers give it the lowest bitrate whose frame holds the
-    // tag: a CBR stream's rate is the next frame's.
-    if (frame && frame->Vbr == false && frame->Confirmed) {
-        const std::optional<AudioFrame> next =
-            ParseMpegAudioHeader(bytes.subspan(frame->Offset + frame->Size));
-        frame->Bitrate = next ? next->Bitrate : frame->Bitrate;
+    if (frame && frame->Confirmed && !(frame->Vbr.value_or(false) && frame->Bitrate)) {
+        WalkFrames(bytes, *frame);
     }
     return frame;
 }
