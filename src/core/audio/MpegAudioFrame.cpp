@@ -136,6 +136,10 @@ void WalkFrames(ByteSpan bytes, AudioFrame& frame) {
 } // namespace
 
 std::optional<AudioFrame> ParseMpegAudioHeader(ByteSpan bytes) {
+    // The scan tries every byte: the sync's bytes first, before any field.
+    if (bytes.size() < 4 || bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0) {
+        return std::nullopt;
+    }
     BitCursor bits(bytes);
     if (bits.Read(11) != 0x7FF) {
         return std::nullopt;
