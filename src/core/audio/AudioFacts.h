@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,8 +61,9 @@ struct AudioFrame {
     std::uint8_t Channels = 0; // the LFE channel included; 0 for a layout the header leaves open
     bool Lfe = false;
     bool DualMono = false; // two independent mono channels
-    // MPEG audio: a Xing or VBRI header (true), LAME's Info header (false), else absent. Always
-    // false for AC-3 and E-AC-3, whose frames keep one size; DTS's RATE code says.
+    // MPEG audio: a Xing or VBRI header, or frames within the bytes read whose bitrates differ
+    // (true), an Info header (false), else absent. Always false for AC-3 and E-AC-3, whose
+    // frames keep one size; DTS's RATE code says.
     std::optional<bool> Vbr;
 
     MpegVersion Version = MpegVersion::None; // MPEG audio
