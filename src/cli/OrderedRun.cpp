@@ -11,6 +11,9 @@ namespace vidtag::cli {
 namespace {
 
 constexpr int kWaitStepMs = 100;
+// A thread waiting for its place in the window looks again this often: the output's wake-up
+// alone was seen to leave a thread waiting out its whole step with its place long free.
+constexpr int kPlaceStepMs = 1;
 
 void RunSerially(std::size_t count, const std::function<void(std::size_t)>& job,
                  const std::function<bool(std::size_t)>& done,
@@ -52,7 +55,7 @@ void RunInOrder(std::size_t count, unsigned jobs, std::size_t window,
         for (std::size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1)) {
             Slot& slot = slots[i % window];
             while (!stop.load() && i >= read.load(std::memory_order_acquire) + window) {
-                slot.Freed.Wait(kWaitStepMs);
+                slot.Freed.Wait(kPlaceStepMs);
             }
             if (stop.load()) {
                 return;
