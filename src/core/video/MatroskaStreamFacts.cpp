@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <vector>
 
 namespace vidtag::video {
@@ -178,10 +179,7 @@ StreamFacts ReadMatroskaFacts(const mkv::MatroskaFile& file, TStream64& stream) 
         // Out of memory: what was read stays.
     }
     StreamFacts out = facts.Facts();
-    try {
-        out.FramesNote = std::move(note);
-    } catch (...) {
-    }
+    out.FramesNote = std::move(note);
     const mkv::VideoTrack& track = file.Video;
     if (track.DefaultDuration != 0) {
         out.Fps = kNanoseconds / static_cast<double>(track.DefaultDuration);
