@@ -5,6 +5,7 @@
 #include "check/ContainerCheck.h"
 #include "check/MultiCheck.h"
 #include "check/Repair.h"
+#include "engine/RetagRule.h"
 
 #include <algorithm>
 
@@ -29,8 +30,8 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
         check::AddContainerProblem(result, report.Compression, report.Path, language);
     }
     // The conversion refuses what it could not recognise again: no retag is offered then.
-    if (result.Outcome == check::Verdict::Retag && report.CompressionPos == 0 &&
-        ClassifyCodec(CodePairOf(result.RetagTo).Handler, report.Compression) != result.RetagTo) {
+    if (result.Outcome == check::Verdict::Retag &&
+        !HandlerAloneMakes(result.RetagTo, report.CompressionPos, report.Compression)) {
         check::ForbidRetag(
             result, kind,
             Fill(MessageText(language, Message::NoFormatChunk), KindName(result.RetagTo)),

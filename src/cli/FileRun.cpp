@@ -4,10 +4,9 @@
 
 namespace vidtag::cli {
 
-FileOutcome RunFile(const FileArgument& file, const Options& options,
-                    const ConvertRequest& request) {
-    FileOutcome outcome;
-    FileReport& report = outcome.Report;
+FileReport RunFile(const FileArgument& file, const Options& options,
+                   const ConvertRequest& request) {
+    FileReport report;
     if (!file.Error.empty()) {
         report = FailedArgument(file.Path, file.Error);
     } else if (options.Restore) {
@@ -19,13 +18,12 @@ FileOutcome RunFile(const FileArgument& file, const Options& options,
             AttachCheck(report, options.Checks, options.Language);
         }
     } else {
-        report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
+        report = AnalyseFile(file.Path, request, options.Language);
         if (!options.Checks.empty()) {
             AttachCheck(report, options.Checks, options.Language);
         }
     }
-    outcome.JournalSkipped = vidtag::JournalReport.SkippedLines > 0;
-    return outcome;
+    return report;
 }
 
 unsigned JobsFor(const Options& options) {

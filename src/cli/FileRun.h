@@ -6,16 +6,8 @@
 
 namespace vidtag::cli {
 
-// What one file's job left for the output.
-struct FileOutcome {
-    FileReport Report;
-    // The journal passed over lines it could not read while this job read it.
-    bool JournalSkipped = false;
-};
-
 // The job the options ask of one file: an analysis, a check, a conversion or a restore.
-FileOutcome RunFile(const FileArgument& file, const Options& options,
-                    const ConvertRequest& request);
+FileReport RunFile(const FileArgument& file, const Options& options, const ConvertRequest& request);
 
 // How many threads run the files' jobs. Analyses and checks run on -j threads; a conversion or a
 // restore runs one file after another, so that the journal sees one record, one write and one

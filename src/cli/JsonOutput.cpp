@@ -62,7 +62,7 @@ std::string Dump(const Json& object) {
 // A Matroska file has no handler; its headers say which track was taken and why nothing may be
 // written, where nothing may.
 void MatroskaFields(const FileReport& report, Json& object) {
-    const TMatroskaReport& found = report.Container;
+    const ContainerFacts& found = report.Container;
     object["container"] = "matroska";
     object["handler"] = nullptr;
     object["handler_pos"] = nullptr;

@@ -112,7 +112,7 @@ namespace {
 
 // Which track of a Matroska file was read, and why its code cannot change where it cannot.
 void PrintMatroskaLines(const FileReport& report, std::FILE* out) {
-    const TMatroskaReport& found = report.Container;
+    const ContainerFacts& found = report.Container;
     std::string line =
         "  Matroska, track " + std::to_string(found.Track) + " (" + found.CodecId + ")";
     if (!found.Choice.empty()) {

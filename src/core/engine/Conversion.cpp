@@ -15,8 +15,6 @@
 
 namespace vidtag {
 
-thread_local TJournalReport JournalReport;
-
 namespace {
 
 // Read access too, so that the bytes can be checked before they are overwritten.
@@ -26,8 +24,6 @@ constexpr std::uint16_t kPatchMode = kModeReadWrite | kShareDenyNone;
 constexpr std::uint16_t kLockMode = kModeRead | kShareDenyNone;
 constexpr int kLockWaitMs = 2000;
 
-JournalUse Use = JournalUse::BestEffort;
-bool KeepTime = false;
 // Each thread keeps its own copy of the journal read so far: analyses on several threads read
 // it at once, and none waits for another's refresh.
 thread_local std::unique_ptr<Journal> Opened;
@@ -38,10 +34,11 @@ thread_local std::unique_ptr<Journal> Opened;
 // other descriptor of the file would drop a lock the file system emulates per process.
 class WritableFile {
   public:
-    WritableFile(const std::string& fileName, os::Attributes attributes, THandleStream64& locked,
-                 bool lockedWritable)
-        : FileName(fileName), Original(attributes), Locked(locked), LockedWritable(lockedWritable) {
-        if (KeepTime) {
+    WritableFile(WriteCall& call, const std::string& fileName, os::Attributes attributes,
+                 THandleStream64& locked, bool lockedWritable)
+        : Call(call), FileName(fileName), Original(attributes), Locked(locked),
+          LockedWritable(lockedWritable) {
+        if (Call.Options.KeepTime) {
             TimeKnown = os::Files().GetModifiedTime(locked.Handle, Time);
             TimeError = TimeKnown ? 0 : os::LastSystemError();
         }
@@ -73,9 +70,9 @@ class WritableFile {
     // The time goes back through the writing handle, before the attributes: a read-only file
     // refuses any other way of setting it.
     void Close() {
-        if (Writing != nullptr && KeepTime &&
+        if (Writing != nullptr && Call.Options.KeepTime &&
             (!TimeKnown || !os::Files().SetModifiedTime(Writing->Handle, Time))) {
-            JournalReport.TimeError = TimeKnown ? os::LastSystemError() : TimeError;
+            Call.Report.TimeError = TimeKnown ? os::LastSystemError() : TimeError;
         }
         Writing = nullptr;
         Opened.reset();
@@ -95,6 +92,7 @@ class WritableFile {
     os::Attributes Attributes() const { return Original; }
 
   private:
+    WriteCall& Call;
     const std::string& FileName;
     os::Attributes Original;
     THandleStream64& Locked;
@@ -143,9 +141,9 @@ struct LockedFile {
     FileLock Lock;
 };
 
-ConversionStatus LockRefused(Refusal refusal, int error) {
-    JournalReport.Refused = refusal;
-    JournalReport.LockError = error;
+ConversionStatus LockRefused(WriteCall& call, Refusal refusal, int error) {
+    call.Report.Refused = refusal;
+    call.Report.LockError = error;
     return kStatusCannotWrite;
 }
 
@@ -157,7 +155,7 @@ ConversionStatus LockRefused(Refusal refusal, int error) {
 // writable for good if the process died in between, and converting it without the lock would
 // let a second conversion mix its codes in. Any other failure is refused with the system's
 // reason; only a holder that did not let go counts as another conversion.
-ConversionStatus TakeLock(const std::string& fileName, os::Attributes attributes,
+ConversionStatus TakeLock(WriteCall& call, const std::string& fileName, os::Attributes attributes,
                           LockedFile& locked) {
     try {
         locked.Stream = std::make_unique<TFileStream64>(fileName, kLockMode);
@@ -170,13 +168,13 @@ ConversionStatus TakeLock(const std::string& fileName, os::Attributes attributes
     int error = locked.Lock.Error;
     if (os::LockNeedsWriteAccess(error)) {
         if (os::Files().IsReadOnly(attributes)) {
-            return LockRefused(Refusal::LockNeedsWriting, error);
+            return LockRefused(call, Refusal::LockNeedsWriting, error);
         }
         locked.Stream.reset();
         try {
             locked.Stream = std::make_unique<TFileStream64>(fileName, kPatchMode);
         } catch (...) {
-            return LockRefused(Refusal::LockFailed, os::LastSystemError());
+            return LockRefused(call, Refusal::LockFailed, os::LastSystemError());
         }
         if (locked.Lock.Take(locked.Stream->Handle)) {
             locked.Writable = true;
@@ -185,23 +183,23 @@ ConversionStatus TakeLock(const std::string& fileName, os::Attributes attributes
         error = locked.Lock.Error;
     }
     if (os::IsLockBusy(error)) {
-        JournalReport.Refused = Refusal::LockBusy;
+        call.Report.Refused = Refusal::LockBusy;
         return kStatusCannotWrite;
     }
-    return LockRefused(Refusal::LockFailed, error);
+    return LockRefused(call, Refusal::LockFailed, error);
 }
 
-ConversionStatus JournalFailed(const Journal& journal) {
-    JournalReport.Refused = Refusal::JournalFailed;
-    JournalReport.JournalPath = journal.Shown();
-    JournalReport.Reason = journal.Error();
+ConversionStatus JournalFailed(WriteCall& call, const Journal& journal) {
+    call.Report.Refused = Refusal::JournalFailed;
+    call.Report.JournalPath = journal.Shown();
+    call.Report.Reason = journal.Error();
     return kStatusCannotWrite;
 }
 
-ConversionStatus RecordDamaged(const Journal& journal, const std::string& damage) {
-    JournalReport.Refused = Refusal::RecordDamaged;
-    JournalReport.JournalPath = journal.Shown();
-    JournalReport.Reason = damage;
+ConversionStatus RecordDamaged(WriteCall& call, const Journal& journal, const std::string& damage) {
+    call.Report.Refused = Refusal::RecordDamaged;
+    call.Report.JournalPath = journal.Shown();
+    call.Report.Reason = damage;
     return kStatusCannotWrite;
 }
 
@@ -251,33 +249,34 @@ bool Mixed(CodePair held, const JournalEntry& entry) {
 
 // A restore that finds no record at the file's size: a record of this very file at another size
 // means the file was changed since, which the user must hear rather than "nothing recorded".
-ConversionStatus NothingRecorded(const Journal* journal, const os::FileIdentity& identity) {
+ConversionStatus NothingRecorded(WriteCall& call, const Journal* journal,
+                                 const os::FileIdentity& identity) {
     const std::optional<std::int64_t> recorded =
         journal != nullptr ? SizeChangedSince(journal->Entries(), identity) : std::nullopt;
     if (recorded) {
-        JournalReport.Refused = Refusal::SizeChanged;
-        JournalReport.RecordedSize = *recorded;
-        JournalReport.PresentSize = identity.Size;
+        call.Report.Refused = Refusal::SizeChanged;
+        call.Report.RecordedSize = *recorded;
+        call.Report.PresentSize = identity.Size;
         return kStatusFileChanged;
     }
-    JournalReport.Refused = Refusal::NothingRecorded;
+    call.Report.Refused = Refusal::NothingRecorded;
     return kStatusDone;
 }
 
 // Decides from what the file holds how the recorded conversion ended, once the file confirms the
 // record's positions. The attributes it recorded are put back where they are sound.
-ConversionStatus Settle(THandleStream64& reader, Journal& journal, const JournalEntry& entry,
-                        WritableFile& writable) {
+ConversionStatus Settle(WriteCall& call, THandleStream64& reader, Journal& journal,
+                        const JournalEntry& entry, WritableFile& writable) {
     const std::string unconfirmed =
         Unconfirmed(entry, FindCodePlaces(reader), entry.From, entry.FromKind);
     if (!unconfirmed.empty()) {
-        return RecordDamaged(journal, unconfirmed);
+        return RecordDamaged(call, journal, unconfirmed);
     }
     const CodePair held = ReadPair(reader, entry);
     // A recorded mode goes back only as far as the conversion itself changed it.
     std::string modeLeft;
     const os::Attributes mode = SettledAttributes(entry, writable.Attributes(), modeLeft);
-    JournalReport.ModeLeft = modeLeft;
+    call.Report.ModeLeft = modeLeft;
     if (modeLeft.empty()) {
         writable.RestoreTo(mode, Holds(held, entry.To, entry.CompressionPos));
     }
@@ -301,70 +300,64 @@ ConversionStatus Settle(THandleStream64& reader, Journal& journal, const Journal
         state = EntryState::Undone;
         settled = Settlement::Repaired;
     }
-    if (!journal.Settle(entry, state) && Use == JournalUse::Required) {
-        return JournalFailed(journal);
+    if (!journal.Settle(entry, state) && call.Options.Journal == JournalUse::Required) {
+        return JournalFailed(call, journal);
     }
-    JournalReport.Settled = settled;
-    JournalReport.SettledKind = entry.ToKind;
-    JournalReport.SettledHeld = held;
+    call.Report.Settled = settled;
+    call.Report.SettledKind = entry.ToKind;
+    call.Report.SettledHeld = held;
     return settled == Settlement::Foreign ? kStatusFileChanged : kStatusDone;
 }
 
 } // namespace
 
-void UseJournal(JournalUse use) {
-    Use = use;
-}
-
-void KeepModifiedTime(bool keep) {
-    KeepTime = keep;
-}
-
-ConversionStatus ProbeLock(const std::string& fileName) {
+ConversionStatus ProbeLock(WriteCall& call, const std::string& fileName) {
     os::Attributes attributes = 0;
     if (!os::Files().GetAttributes(fileName.c_str(), attributes)) {
         return kStatusCannotWrite;
     }
     LockedFile locked;
-    return TakeLock(fileName, attributes, locked);
+    return TakeLock(call, fileName, attributes, locked);
 }
 
-Journal* CurrentJournal() {
-    if (Use == JournalUse::Off) {
+Journal* CurrentJournal(WriteCall& call) {
+    if (call.Options.Journal == JournalUse::Off) {
         return nullptr;
     }
-    const std::string path = JournalPath();
+    const std::string path =
+        call.Options.JournalFile.empty() ? JournalPath() : call.Options.JournalFile;
     if (!Opened || Opened->Path() != path) {
         Opened = std::make_unique<Journal>(path);
     }
     // Whatever the call then says of the journal's records names the journal it consulted.
-    JournalReport.JournalPath = Opened->Shown();
+    call.Report.JournalPath = Opened->Shown();
     const bool read = Opened->Refresh();
-    JournalReport.SkippedLines = Opened->SkippedLines();
+    call.Report.SkippedLines = Opened->SkippedLines();
     if (!read) {
-        if (Use == JournalUse::Required) {
-            JournalFailed(*Opened);
+        if (call.Options.Journal == JournalUse::Required) {
+            JournalFailed(call, *Opened);
         }
         return nullptr;
     }
     return Opened.get();
 }
 
-ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecKind kind) {
-    TEngineState& state = EngineState;
+ConversionStatus LockedWrite(WriteCall& call, const std::string& fileName, WriteMode mode,
+                             CodecKind kind) {
+    TEngineState& state = call.State;
     // Without the attributes they could not be put back after the read-only one was cleared.
     os::Attributes attributes = 0;
     if (!os::Files().GetAttributes(fileName.c_str(), attributes)) {
         return kStatusCannotWrite;
     }
     LockedFile locked;
-    if (const ConversionStatus taken = TakeLock(fileName, attributes, locked);
+    if (const ConversionStatus taken = TakeLock(call, fileName, attributes, locked);
         taken != kStatusDone) {
         return taken;
     }
     THandleStream64& stream = *locked.Stream;
-    Journal* journal = CurrentJournal();
-    if (journal == nullptr && JournalReport.Refused == Refusal::JournalFailed) {
+    Journal* journal = CurrentJournal(call);
+    if (journal == nullptr && call.Report.Refused == Refusal::JournalFailed) {
         return kStatusCannotWrite;
     }
     os::FileIdentity identity;
@@ -380,7 +373,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         journal = nullptr;
     }
     const std::string absolute = journal != nullptr ? os::CanonicalPath(fileName) : fileName;
-    WritableFile writable(fileName, attributes, stream, locked.Writable);
+    WritableFile writable(call, fileName, attributes, stream, locked.Writable);
     if (journal != nullptr) {
         const FileHistory seen = HistoryOf(journal->Entries(), identity, absolute, {});
         // Only this very file is settled: a file that merely took the path of an interrupted one
@@ -388,9 +381,9 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         if (seen.Last && seen.Last->State == EntryState::Pending &&
             seen.Last->File.SameFile(identity)) {
             if (!seen.Last->Damage.empty()) {
-                return RecordDamaged(*journal, seen.Last->Damage);
+                return RecordDamaged(call, *journal, seen.Last->Damage);
             }
-            const ConversionStatus settled = Settle(stream, *journal, *seen.Last, writable);
+            const ConversionStatus settled = Settle(call, stream, *journal, *seen.Last, writable);
             if (settled != kStatusDone) {
                 return settled;
             }
@@ -427,35 +420,36 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
                                          ? HistoryOf(journal->Entries(), identity, absolute, {})
                                          : FileHistory{};
         if (!recorded.Last) {
-            return NothingRecorded(journal, identity);
+            return NothingRecorded(call, journal, identity);
         }
         if (!recorded.Damage.empty()) {
-            return RecordDamaged(*journal, recorded.Damage);
+            return RecordDamaged(call, *journal, recorded.Damage);
         }
         // Positions that are not the file's own make the codes read there meaningless.
         const CodePlaces places = FindCodePlaces(stream);
         if (const std::string why = PlaceMismatch(*recorded.Last, places); !why.empty()) {
-            return RecordDamaged(*journal, why);
+            return RecordDamaged(call, *journal, why);
         }
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
         entry.From = ReadPair(stream, *recorded.Last);
-        entry.FromKind = state.Matroska
-                             ? mkv::ClassifyCompression(entry.From.Handler, AnalysisRule)
-                             : Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
+        entry.FromKind =
+            state.Matroska
+                ? mkv::ClassifyCompression(entry.From.Handler, call.Options.Rule)
+                : Classify(entry.From.Handler, entry.From.Compression, call.Options.Rule);
         const FileHistory history = HistoryOf(journal->Entries(), identity, absolute, entry.From);
         if (!history.Damage.empty()) {
-            return RecordDamaged(*journal, history.Damage);
+            return RecordDamaged(call, *journal, history.Damage);
         }
         if (history.Broken || !history.Original) {
-            JournalReport.Refused = Refusal::CodesChanged;
+            call.Report.Refused = Refusal::CodesChanged;
             return kStatusFileChanged;
         }
         wanted = history.Original->From;
         kind = history.Original->FromKind;
         for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
             if (const std::string why = Unconfirmed(*record, places, wanted, kind); !why.empty()) {
-                return RecordDamaged(*journal, why);
+                return RecordDamaged(call, *journal, why);
             }
         }
     } else {
@@ -479,7 +473,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
             for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
                 if (const std::string why = Unconfirmed(*record, analysed, wanted, kind);
                     !why.empty()) {
-                    return RecordDamaged(*journal, why);
+                    return RecordDamaged(call, *journal, why);
                 }
             }
         }
@@ -491,19 +485,19 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     entry.File = identity;
     entry.Mode = writable.Attributes();
     if (!FieldsApart(entry)) {
-        JournalReport.Refused = Refusal::FieldsOverlap;
+        call.Report.Refused = Refusal::FieldsOverlap;
         return kStatusCannotWrite;
     }
     const bool begun = journal != nullptr && journal->Begin(entry);
     if (journal != nullptr) {
-        JournalReport.JournalNotice = journal->Notice();
+        call.Report.JournalNotice = journal->Notice();
         if (!journal->Notice().empty()) {
-            JournalReport.JournalPath = journal->Shown();
+            call.Report.JournalPath = journal->Shown();
         }
     }
     if (journal != nullptr && !begun) {
-        if (Use == JournalUse::Required) {
-            return JournalFailed(*journal);
+        if (call.Options.Journal == JournalUse::Required) {
+            return JournalFailed(call, *journal);
         }
         journal = nullptr;
     }
