@@ -24,7 +24,6 @@ void TakeAnalysis(FileReport& report, const Analysis& file) {
     report.CompressionPos = state.CompressionPos;
     report.Stream = file.Stream;
     report.Rates = file.Rates;
-    report.Matroska = state.Matroska;
     report.Container = file.Container;
 }
 
@@ -40,14 +39,12 @@ FileReport ReportOf(const std::string& path, const JobResult& result, const JobO
     if (file.Status == kStatusDone) {
         TakeAnalysis(report, file);
         report.RelaxedKind = result.LooksLike;
-    } else if (file.Status == kStatusNotAvi && file.Container.Matroska) {
+    } else if (file.Status != kStatusNotFound) {
+        // Only a failed existence test leaves the kind unset. A container whose headers name no
+        // video track says why.
         report.Kind = kUnknownKind;
-        report.Matroska = true;
         report.Container = file.Container;
         report.Error = file.Container.Reason;
-    } else if (file.Status != kStatusNotFound) {
-        // Only a failed existence test leaves the kind unset.
-        report.Kind = kUnknownKind;
     }
     return report;
 }

@@ -14,8 +14,8 @@ namespace vidtag::cli {
 // as it is when the job ends.
 struct FileReport {
     std::string Path;
-    // A Matroska file: one code, the compression code; what the engine found in its headers.
-    bool Matroska = false;
+    // The container's name, how many codes it holds, the track read and why its code may not
+    // change.
     ContainerFacts Container;
     ConversionStatus Status = kStatusDone;
     CodecKind Kind = kNoKind;

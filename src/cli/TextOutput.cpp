@@ -91,12 +91,13 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
     }
     if (report.Original.Found) {
         const RecordedOriginal& original = report.Original;
-        PutLine(out, Fill(MessageText(language, Message::OriginalLine),
-                          DisplayKindName(original.Kind, language),
-                          (report.Matroska ? std::string()
-                                           : FourCCToString(original.Codes.Handler) + "/") +
-                              FourCCToString(original.Codes.Compression),
-                          ShortTime(original.Time)));
+        PutLine(out,
+                Fill(MessageText(language, Message::OriginalLine),
+                     DisplayKindName(original.Kind, language),
+                     (report.Container.Codes < 2 ? std::string()
+                                                 : FourCCToString(original.Codes.Handler) + "/") +
+                         FourCCToString(original.Codes.Compression),
+                     ShortTime(original.Time)));
     }
     if (report.Original.Interrupted) {
         PutLine(out, Fill(MessageText(language, Message::InterruptedLine), ShellWord(report.Path)));
@@ -110,8 +111,8 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
 
 namespace {
 
-// Which track of a Matroska file was read, and why its code cannot change where it cannot.
-void PrintMatroskaLines(const FileReport& report, std::FILE* out) {
+// Which track of the file was read, and why its code cannot change where it cannot.
+void PrintTrackLines(const FileReport& report, std::FILE* out) {
     const ContainerFacts& found = report.Container;
     std::string line =
         "  Matroska, track " + std::to_string(found.Track) + " (" + found.CodecId + ")";
@@ -236,8 +237,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             PrintRepairLine(report, language, stream);
         }
         PrintJournalLines(report, language, quiet, stream);
-        if (!quiet && report.Matroska && report.Status == kStatusDone) {
-            PrintMatroskaLines(report, stream);
+        if (!quiet && report.Container.Track != 0 && report.Status == kStatusDone) {
+            PrintTrackLines(report, stream);
         }
         if (!quiet && !report.Warning.empty()) {
             PutLine(stream, prefix + report.Warning);
@@ -275,7 +276,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             DisplayKindName(report.Converted ? report.Kind : report.ToKind, language);
         if (report.Converted && report.Restore) {
             line += " (" +
-                    (report.Matroska ? std::string() : FourCCToString(report.Handler) + "/") +
+                    (report.Container.Codes < 2 ? std::string()
+                                                : FourCCToString(report.Handler) + "/") +
                     FourCCToString(report.Compression) + ")";
         }
         if (report.DryRun) {

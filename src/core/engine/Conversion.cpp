@@ -1,11 +1,10 @@
 #include "engine/Conversion.h"
 
 #include "engine/CodePatch.h"
-#include "engine/MatroskaAnalysis.h"
+#include "engine/ContainerFace.h"
 #include "engine/RecordEvidence.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
-#include "matroska/CodeKind.h"
 #include "os/Paths.h"
 #include "os/SystemError.h"
 
@@ -393,13 +392,14 @@ ConversionStatus LockedWrite(WriteCall& call, const std::string& fileName, Write
         return kStatusDone;
     }
 
-    // A Matroska file's one code is recorded and written as a handler without a compression
-    // code: one field, one write, and the journal's records stay as they are.
+    // The codes as the journal records them: a container with one code has it written and
+    // recorded in the handler's fields.
+    const ContainerFace& face = FaceOf(state);
+    const RecordedCodes analysed = face.Record(state);
     JournalEntry entry;
-    entry.HandlerPos = state.Matroska ? state.CompressionPos : state.HandlerPos;
-    entry.CompressionPos = state.Matroska ? 0 : state.CompressionPos;
-    entry.From = state.Matroska ? JournalCodes(state.CurrentCompression)
-                                : CodePair{state.CurrentHandler, state.CurrentCompression};
+    entry.HandlerPos = analysed.Places.HandlerPos;
+    entry.CompressionPos = analysed.Places.CompressionPos;
+    entry.From = analysed.Codes;
     entry.FromKind = state.CurrentKind;
     // Another process may have converted the file between the analysis and the lock: then the
     // analysed codes are gone, and a record of them would describe a conversion that never was.
@@ -433,10 +433,7 @@ ConversionStatus LockedWrite(WriteCall& call, const std::string& fileName, Write
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
         entry.From = ReadPair(stream, *recorded.Last);
-        entry.FromKind =
-            state.Matroska
-                ? mkv::ClassifyCompression(entry.From.Handler, call.Options.Rule)
-                : Classify(entry.From.Handler, entry.From.Compression, call.Options.Rule);
+        entry.FromKind = face.Classify(entry.From, call.Options.Rule);
         const FileHistory history = HistoryOf(journal->Entries(), identity, absolute, entry.From);
         if (!history.Damage.empty()) {
             return RecordDamaged(call, *journal, history.Damage);
@@ -457,21 +454,12 @@ ConversionStatus LockedWrite(WriteCall& call, const std::string& fileName, Write
             journal != nullptr ? HistoryOf(journal->Entries(), identity, absolute, entry.From)
                                : FileHistory{};
         const bool recordedOriginal = history.Original && history.Original->FromKind == kind;
-        wanted = recordedOriginal ? history.Original->From
-                 : kind == state.OriginalKind
-                     ? CodePair{state.OriginalHandler, state.OriginalCompression}
-                     : CodePairOf(kind);
-        if (state.Matroska && !recordedOriginal) {
-            wanted = JournalCodes(kind == state.OriginalKind ? state.OriginalCompression
-                                                             : mkv::CompressionCodeOf(kind));
-        }
-        // A Matroska file's one code is recorded in the handler's fields.
-        const CodePlaces analysed = state.Matroska
-                                        ? CodePlaces{true, state.CompressionPos, 0}
-                                        : CodePlaces{true, state.HandlerPos, state.CompressionPos};
+        wanted = recordedOriginal ? history.Original->From : face.Writes(state, kind);
+        CodePlaces places = analysed.Places;
+        places.Found = true;
         if (recordedOriginal) {
             for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
-                if (const std::string why = Unconfirmed(*record, analysed, wanted, kind);
+                if (const std::string why = Unconfirmed(*record, places, wanted, kind);
                     !why.empty()) {
                     return RecordDamaged(call, *journal, why);
                 }
@@ -521,7 +509,7 @@ ConversionStatus LockedWrite(WriteCall& call, const std::string& fileName, Write
         journal->Settle(entry, status == kStatusDone ? EntryState::Done : EntryState::Undone);
     }
     if (status == kStatusDone) {
-        const CodePair now = state.Matroska ? StateCodes(entry.To) : entry.To;
+        const CodePair now = face.Held(entry.To);
         state.CurrentKind = kind;
         state.CurrentHandler = now.Handler;
         state.CurrentCompression = now.Compression;

@@ -51,7 +51,7 @@ ConversionStatus Analyse(const std::string& fileName) {
 }
 
 ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
-    if (EngineState.Matroska && !MatroskaReport.WriteRefusal.empty()) {
+    if (!MatroskaReport.WriteRefusal.empty()) {
         JournalReport.Refused = Refusal::ContainerRefused;
         JournalReport.Reason = MatroskaReport.WriteRefusal;
         return kStatusCannotWrite;

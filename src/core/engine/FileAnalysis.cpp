@@ -1,16 +1,11 @@
 #include "engine/FileAnalysis.h"
 
-#include "avi/VmAVIFile.h"
-#include "check/IndexRates.h"
-#include "engine/MatroskaAnalysis.h"
-#include "matroska/MatroskaFile.h"
+#include "engine/ContainerFace.h"
 #include "os/FileLayer.h"
 #include "streams/CachedReadStream64.h"
 #include "streams/Stream64.h"
-#include "video/AviStreamFacts.h"
 
 #include <memory>
-#include <utility>
 
 namespace vidtag {
 
@@ -18,77 +13,6 @@ namespace {
 
 // Others may go on reading and writing while we look: the file may be playing somewhere.
 constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
-
-// A "strh" found by resynchronising can lie inside the "strf" data of the same list: a handler
-// field inside the format record, or a compression field inside the stream header, would have a
-// conversion write into its own codes. Each record spans what the file holds of it.
-bool FieldsOverlap(const TVmAVIFileReader& reader) {
-    const std::int64_t header = reader.VideoHeaderPos;
-    const std::int64_t format = reader.VideoFormatPos;
-    if (header == 0 || format == 0) {
-        return false;
-    }
-    const std::int64_t handler = header + kHandlerOffset;
-    const std::int64_t compression = format + kCompressionOffset;
-    return (handler + 4 > format && handler < format + reader.VideoFormatHeld) ||
-           (compression + 4 > header && compression < header + reader.VideoHeaderHeld);
-}
-
-// A damaged index only loses the rates: the analysis itself goes on as without them.
-check::Rates ReadRatesOf(const TVmAVIFileReader& reader, TStream64& file,
-                         const video::StreamFacts& facts) {
-    try {
-        return check::StreamRates(file, check::FindIndexPlace(reader), facts.ChunkSizes, facts.Fps,
-                                  facts.Walked);
-    } catch (...) {
-        return {};
-    }
-}
-
-ConversionStatus AnalyseAvi(TStream64& cached, ClassificationRule rule, Reading reading,
-                            Analysis& found) {
-    TEngineState& state = found.State;
-    found.Container.Name = "avi";
-    std::int64_t headerPos = 0;
-    std::int64_t formatPos = 0;
-    video::StreamFacts facts;
-    check::Rates rates;
-    try {
-        // Creating the reader can only fail for want of memory, which is the reader's failure.
-        TVmAVIFileReader reader(&cached);
-        if (reader.ErrorCode < 0) {
-            return reader.ErrorCode == -3 ? kStatusCannotOpen : kStatusNotAvi;
-        }
-        reader.Scan();
-        state.OriginalHandler = reader.VideoHandler();
-        state.OriginalCompression = reader.VideoCompression();
-        headerPos = reader.VideoHeaderPos;
-        formatPos = reader.VideoFormatPos;
-        state.FieldsOverlap = FieldsOverlap(reader);
-        if (reading != Reading::Headers) {
-            // A device check judges the whole stream, so it walks every frame.
-            facts = video::ReadStreamFacts(reader, cached, reading == Reading::Frames);
-        }
-        if (reading == Reading::Frames) {
-            rates = ReadRatesOf(reader, cached, facts);
-        }
-    } catch (...) {
-        return kStatusScanFailed;
-    }
-    state.HandlerPos = headerPos + 4;
-    state.CompressionPos = formatPos > 0 ? formatPos + 16 : 0;
-    state.CurrentHandler = state.OriginalHandler;
-    state.CurrentCompression = state.OriginalCompression;
-    state.CurrentKind = state.OriginalKind =
-        Classify(state.OriginalHandler, state.OriginalCompression, rule);
-    found.Container.ExactMatch =
-        state.CurrentKind ==
-        Classify(state.OriginalHandler, state.OriginalCompression, ClassificationRule::Exact);
-    facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(state.CurrentKind), facts.StreamSyntax);
-    found.Stream = std::move(facts);
-    found.Rates = rates;
-    return kStatusDone;
-}
 
 } // namespace
 
@@ -126,11 +50,7 @@ Analysis AnalyseCodes(const std::string& fileName, ClassificationRule rule, Read
         // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
         // straight from the file that is a system call per step, minutes for a large file.
         TCachedReadStream64 cached(stream.get());
-        if (mkv::HasMatroskaSignature(cached)) {
-            found.Status = AnalyseMatroska(cached, rule, reading, found);
-            return found;
-        }
-        found.Status = AnalyseAvi(cached, rule, reading, found);
+        found.Status = FaceOf(cached).Analyse(cached, rule, reading, found);
     } catch (...) {
         found.Status = kStatusScanFailed;
     }

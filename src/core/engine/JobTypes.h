@@ -34,6 +34,15 @@ struct JobOptions {
     bool DeviceTarget = false;
 };
 
+// Where an analysis of the file finds its codes now, as the journal records them: a container
+// with one code records it in the handler's fields. Found is false when it finds no video stream
+// header.
+struct CodePlaces {
+    bool Found = false;
+    std::int64_t HandlerPos = 0;
+    std::int64_t CompressionPos = 0; // 0: the stream has no format chunk
+};
+
 // What one analysis found: the codes and their places as the dialog's state holds them, the
 // container's own facts, and what was read of the stream.
 struct Analysis {

@@ -13,6 +13,7 @@ ConversionStatus AnalyseMatroska(TStream64& stream, ClassificationRule rule, Rea
                                  Analysis& found) {
     ContainerFacts& report = found.Container;
     report.Name = "matroska";
+    report.Codes = 1;
     report.Matroska = true;
     const mkv::MatroskaFile file = mkv::ReadMatroska(stream);
     report.DocType = file.DocType;

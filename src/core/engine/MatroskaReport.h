@@ -11,6 +11,9 @@ namespace vidtag {
 struct ContainerFacts {
     // "avi" or "matroska", as device profiles name containers; empty before the file was read.
     std::string Name;
+    // The codes the container holds: a handler and a compression code (AVI), or one code, the
+    // compression code (a Matroska track).
+    int Codes = 2;
     bool Matroska = false;
     std::string DocType;
     // Why the file was not read (status 4): a WebM file, damaged headers, no video track.

@@ -1,6 +1,6 @@
 #include "engine/OriginalRecord.h"
 
-#include "engine/MatroskaAnalysis.h"
+#include "engine/ContainerFace.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "os/FileLayer.h"
@@ -46,9 +46,8 @@ RecordedOriginal ReadOriginal(WriteCall& call, const std::string& fileName) noex
                 return found;
             }
         }
-        const CodePair current = state.Matroska
-                                     ? JournalCodes(state.CurrentCompression)
-                                     : CodePair{state.CurrentHandler, state.CurrentCompression};
+        const ContainerFace& face = FaceOf(state);
+        const CodePair current = face.Record(state).Codes;
         const FileHistory history =
             HistoryOf(journal->Entries(), identity, os::CanonicalPath(fileName), current);
         if (history.Last && history.Last->State == EntryState::Pending) {
@@ -63,8 +62,7 @@ RecordedOriginal ReadOriginal(WriteCall& call, const std::string& fileName) noex
         if (history.Original) {
             found.Found = true;
             found.Kind = history.Original->FromKind;
-            found.Codes =
-                state.Matroska ? StateCodes(history.Original->From) : history.Original->From;
+            found.Codes = face.Held(history.Original->From);
             found.Time = history.Original->Time;
         }
     } catch (...) {
