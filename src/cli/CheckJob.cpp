@@ -30,7 +30,8 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
     const std::string& container = report.Container.Name;
     if (!container.empty() && container != check::ContainerNames()[0] &&
         !check::AcceptsContainer(profile, container)) {
-        check::AddContainerProblem(result, report.Compression, report.Path, language);
+        check::AddContainerProblem(result, report.Compression, report.Path, language,
+                                   report.Container.VideoIndex);
     }
     // The conversion refuses what it could not recognise again: no retag is offered then.
     if (result.Outcome == check::Verdict::Retag &&

@@ -91,13 +91,10 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
     }
     if (report.Original.Found) {
         const RecordedOriginal& original = report.Original;
-        PutLine(out,
-                Fill(MessageText(language, Message::OriginalLine),
-                     DisplayKindName(original.Kind, language),
-                     (report.Container.Codes < 2 ? std::string()
-                                                 : FourCCToString(original.Codes.Handler) + "/") +
-                         FourCCToString(original.Codes.Compression),
-                     ShortTime(original.Time)));
+        PutLine(out, Fill(MessageText(language, Message::OriginalLine),
+                          DisplayKindName(original.Kind, language),
+                          CodesText(report, original.Codes.Handler, original.Codes.Compression),
+                          ShortTime(original.Time)));
     }
     if (report.Original.Interrupted) {
         PutLine(out, Fill(MessageText(language, Message::InterruptedLine), ShellWord(report.Path)));
@@ -114,14 +111,14 @@ namespace {
 // Which track of the file was read, and why its code cannot change where it cannot.
 void PrintTrackLines(const FileReport& report, std::FILE* out) {
     const ContainerFacts& found = report.Container;
-    std::string line =
-        "  Matroska, track " + std::to_string(found.Track) + " (" + found.CodecId + ")";
+    std::string line = "  Matroska, track " + std::to_string(found.Track) + " (" +
+                       DisplayName(found.CodecId) + ")";
     if (!found.Choice.empty()) {
         line += ": " + found.Choice;
     }
     PutLine(out, line);
     if (!found.WriteRefusal.empty()) {
-        PutLine(out, "  " + found.WriteRefusal);
+        PutLine(out, "  " + DisplayName(found.WriteRefusal));
     }
 }
 
@@ -172,11 +169,15 @@ std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
     return LocalizedText(language, number);
 }
 
+std::string CodesText(const FileReport& report, FourCC handler, FourCC compression) {
+    return (report.Container.Codes < 2 ? std::string() : FourCCToString(handler) + "/") +
+           FourCCToString(compression);
+}
+
 std::string ReportStatusText(const FileReport& report, int language) {
     std::string text = StatusText(report.Status, report.Kind, language);
     if (report.RelaxedKind != kNoKind) {
-        const std::string codes =
-            FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression);
+        const std::string codes = CodesText(report, report.Handler, report.Compression);
         text += ' ';
         text +=
             Fill(MessageText(language, Message::RelaxedHint), codes, KindName(report.RelaxedKind));
@@ -213,12 +214,14 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     } else if (report.SystemError != 0 && !SaysNotFound(report.SystemError)) {
         now += ": " + SystemReason(report, language);
     }
-    // All lines of one file go to one stream, so that a redirected stream never keeps a line
-    // without the name line it belongs to. Warnings and notes are not failures: quiet drops them.
+    // Errors and warnings may quote the file's own text (a Matroska CodecID or DocType): they are
+    // shown as names are. All lines of one file go to one stream, so that a redirected stream
+    // never keeps a line without the name line it belongs to. Warnings and notes are not failures:
+    // quiet drops them.
     const bool failed = report.Failed();
     std::FILE* const stream = failed ? err : out;
     if (report.ArgumentOnly) {
-        PutLine(stream, prefix + report.Error);
+        PutLine(stream, prefix + DisplayName(report.Error));
         return;
     }
     if (!report.Conversion) {
@@ -241,10 +244,10 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             PrintTrackLines(report, stream);
         }
         if (!quiet && !report.Warning.empty()) {
-            PutLine(stream, prefix + report.Warning);
+            PutLine(stream, prefix + DisplayName(report.Warning));
         }
         if (!report.Error.empty()) {
-            PutLine(stream, prefix + report.Error);
+            PutLine(stream, prefix + DisplayName(report.Error));
         }
         return;
     }
@@ -259,7 +262,7 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     const bool journalRefusal = report.Status == kStatusFileChanged ||
                                 (report.Status == kStatusCannotWrite && report.SystemError == 0);
     if (report.Restore && journalRefusal && !report.Error.empty()) {
-        PutLine(stream, prefix + report.Error);
+        PutLine(stream, prefix + DisplayName(report.Error));
         return;
     }
     // A conversion that went through but left a warning (the time not kept) still says what
@@ -275,10 +278,7 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             prefix + DisplayKindName(report.FromKind, language) + " -> " +
             DisplayKindName(report.Converted ? report.Kind : report.ToKind, language);
         if (report.Converted && report.Restore) {
-            line += " (" +
-                    (report.Container.Codes < 2 ? std::string()
-                                                : FourCCToString(report.Handler) + "/") +
-                    FourCCToString(report.Compression) + ")";
+            line += " (" + CodesText(report, report.Handler, report.Compression) + ")";
         }
         if (report.DryRun) {
             line += std::string(" ") + MessageText(language, Message::DryRun);
@@ -286,10 +286,10 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
         PutLine(stream, line);
     }
     if (!quiet && !report.Warning.empty() && (report.Converted || (report.DryRun && !failed))) {
-        PutLine(stream, prefix + report.Warning);
+        PutLine(stream, prefix + DisplayName(report.Warning));
     }
     if (!report.Error.empty()) {
-        PutLine(stream, prefix + report.Error);
+        PutLine(stream, prefix + DisplayName(report.Error));
     }
     PrintCheckLines(report, language, quiet && !failed, stream);
 }
