@@ -5,6 +5,7 @@
 #include "check/ContainerCheck.h"
 #include "check/MultiCheck.h"
 #include "check/Repair.h"
+#include "engine/RetagRule.h"
 
 #include <algorithm>
 
@@ -24,14 +25,17 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
     }
     check::CheckResult result =
         check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
-    // A profile that names Matroska among its containers judges the track as it is.
-    if (report.Matroska && !check::AcceptsContainer(profile, "matroska")) {
+    // The stream's verdict judges an AVI file's container; a profile that names another
+    // container among its own judges that file's track as it is, else it is to be remuxed.
+    const std::string& container = report.Container.Name;
+    if (!container.empty() && container != check::ContainerNames()[0] &&
+        !check::AcceptsContainer(profile, container)) {
         check::AddContainerProblem(result, report.Compression, report.Path, language,
                                    report.Container.VideoIndex);
     }
     // The conversion refuses what it could not recognise again: no retag is offered then.
-    if (result.Outcome == check::Verdict::Retag && report.CompressionPos == 0 &&
-        ClassifyCodec(CodePairOf(result.RetagTo).Handler, report.Compression) != result.RetagTo) {
+    if (result.Outcome == check::Verdict::Retag &&
+        !HandlerAloneMakes(result.RetagTo, report.CompressionPos, report.Compression)) {
         check::ForbidRetag(
             result, kind,
             Fill(MessageText(language, Message::NoFormatChunk), KindName(result.RetagTo)),

@@ -3,65 +3,54 @@
 #include "CliTexts.h"
 #include "PathText.h"
 #include "TextOutput.h"
-#include "check/Repair.h"
-#include "journal/Journal.h"
-#include "os/FileLayer.h"
+#include "check/Verdict.h"
 #include "os/SystemError.h"
-#include "os/Utf8Path.h"
 #include "texts/LocalizedTexts.h"
 
-#include <algorithm>
-#include <optional>
+#include <utility>
 
 namespace vidtag::cli {
 
 namespace {
 
-void TakeEngineState(FileReport& report) {
-    report.Status = EngineState.Status;
-    report.Kind = EngineState.CurrentKind;
-    report.Handler = EngineState.CurrentHandler;
-    report.Compression = EngineState.CurrentCompression;
+void TakeAnalysis(FileReport& report, const Analysis& file) {
+    const TEngineState& state = file.State;
+    report.Kind = state.CurrentKind;
+    report.Handler = state.CurrentHandler;
+    report.Compression = state.CurrentCompression;
     // Without a stream header the engine still adds the field's offset to position 0; no file
     // can hold a stream header there, in front of its own RIFF header.
-    report.HandlerPos = EngineState.HandlerPos > 4 ? EngineState.HandlerPos : 0;
-    report.CompressionPos = EngineState.CompressionPos;
-    report.Stream = StreamReport;
-    report.Rates = RateReport;
-    report.Matroska = EngineState.Matroska;
-    report.Container = MatroskaReport;
+    report.HandlerPos = state.HandlerPos > 4 ? state.HandlerPos : 0;
+    report.CompressionPos = state.CompressionPos;
+    report.Stream = file.Stream;
+    report.Rates = file.Rates;
+    report.Container = file.Container;
+}
+
+// The file as the job leaves it, before anything is said about it.
+FileReport ReportOf(const std::string& path, const JobResult& result, const JobOptions& options) {
+    FileReport report;
+    report.Path = path;
+    report.Rule = options.Rule;
+    report.Status = result.Status;
+    report.SystemError = result.SystemError;
+    report.JournalSkipped = result.Journal.SkippedLines > 0 || result.Recovery.SkippedLines > 0;
+    const Analysis& file = result.File;
+    if (file.Status == kStatusDone) {
+        TakeAnalysis(report, file);
+        report.RelaxedKind = result.LooksLike;
+    } else if (file.Status != kStatusNotFound) {
+        // Only a failed existence test leaves the kind unset. A container whose headers name no
+        // video track says why.
+        report.Kind = kUnknownKind;
+        report.Container = file.Container;
+        report.Error = file.Container.Reason;
+    }
+    return report;
 }
 
 void AddWarning(FileReport& report, const std::string& warning) {
     report.Warning += (report.Warning.empty() ? "" : "; ") + warning;
-}
-
-// Runs one engine call and keeps the system's reason when it could not open the file.
-ConversionStatus Process(FileReport& report, CodecKind kind) {
-    os::RememberSystemError(0);
-    const ConversionStatus status = ProcessFile(report.Path, kind);
-    const bool openFailed =
-        status == kStatusNotFound || status == kStatusCannotOpen || status == kStatusCannotWrite;
-    report.SystemError = openFailed ? os::LastSystemError() : 0;
-    return status;
-}
-
-// Whether the real run could open the file for writing: the same open, and nothing written.
-// Like the real run, a read-only attribute does not count when it may be lifted; setting the
-// attributes to what they are tells whether it may, without changing anything.
-bool CouldWrite(const std::string& path, int& reason) {
-    os::FileLayer& files = os::Files();
-    os::RememberSystemError(0);
-    const os::FileHandle handle =
-        files.Open(path.c_str(), os::Access::ReadWrite, os::Share::ReadWrite);
-    if (handle != os::InvalidHandle()) {
-        files.Close(handle);
-        return true;
-    }
-    reason = os::LastSystemError();
-    os::Attributes attributes = 0;
-    return files.GetAttributes(path.c_str(), attributes) && files.IsReadOnly(attributes) &&
-           files.SetAttributes(path.c_str(), attributes);
 }
 
 // A message that speaks of the journal's records names the journal, so that a relative
@@ -85,19 +74,25 @@ Message SettlementMessage(Settlement settled) {
     }
 }
 
-std::string SettlementNote(FileReport& report, int language) {
-    if (JournalReport.Settled == Settlement::None) {
-        return {};
+// What recovery did before the job: said whatever the outcome.
+std::string RecoveryNote(FileReport& report, const TJournalReport& recovery, int language) {
+    std::string note;
+    if (recovery.Settled != Settlement::None) {
+        note = Fill(MessageText(language, SettlementMessage(recovery.Settled)),
+                    DisplayKindName(recovery.SettledKind, language),
+                    NameJournal(report, recovery.JournalPath));
     }
-    return Fill(MessageText(language, SettlementMessage(JournalReport.Settled)),
-                DisplayKindName(JournalReport.SettledKind, language),
-                NameJournal(report, JournalReport.JournalPath));
+    if (!recovery.ModeLeft.empty()) {
+        note += (note.empty() ? "" : "; ") +
+                Fill(MessageText(language, Message::ModeLeft), recovery.ModeLeft);
+    }
+    return note;
 }
 
-// Why the engine wrote nothing, when the journal or the lock stopped it.
-std::string RefusalText(FileReport& report, int language) {
-    const auto journal = [&] { return NameJournal(report, JournalReport.JournalPath); };
-    switch (JournalReport.Refused) {
+// Why the journal or the lock stopped the job.
+std::string JournalRefusalText(FileReport& report, const TJournalReport& journal, int language) {
+    const auto named = [&] { return NameJournal(report, journal.JournalPath); };
+    switch (journal.Refused) {
     case Refusal::LockBusy:
         return MessageText(language, Message::LockBusy);
     case Refusal::LockFailed:
@@ -107,158 +102,118 @@ std::string RefusalText(FileReport& report, int language) {
     case Refusal::FieldsOverlap:
         return MessageText(language, Message::FieldsOverlap);
     case Refusal::JournalFailed:
-        return Fill(MessageText(language, Message::JournalFailed), journal(), JournalReport.Reason);
+        return Fill(MessageText(language, Message::JournalFailed), named(), journal.Reason);
     case Refusal::NothingRecorded:
-        return Fill(MessageText(language, Message::NothingRecorded), journal());
+        return Fill(MessageText(language, Message::NothingRecorded), named());
     case Refusal::CodesChanged:
-        return Fill(MessageText(language, Message::CodesChanged), journal());
+        return Fill(MessageText(language, Message::CodesChanged), named());
     case Refusal::RecordDamaged:
-        return Fill(MessageText(language, Message::RecordDamaged), JournalReport.Reason, journal());
+        return Fill(MessageText(language, Message::RecordDamaged), journal.Reason, named());
     case Refusal::SizeChanged:
         return Fill(MessageText(language, Message::SizeChanged),
-                    std::to_string(JournalReport.RecordedSize),
-                    std::to_string(JournalReport.PresentSize), journal());
+                    std::to_string(journal.RecordedSize), std::to_string(journal.PresentSize),
+                    named());
     case Refusal::ContainerRefused:
-        return JournalReport.Reason;
+        return journal.Reason;
     default:
         return {};
     }
 }
 
-// The refusal of the last engine call, with the lock's system reason when the lock failed.
-void TakeRefusal(FileReport& report, int language) {
-    report.Error = RefusalText(report, language);
-    if (JournalReport.LockError != 0) {
-        report.SystemError = JournalReport.LockError;
+void SayWarnings(FileReport& report, const JobResult& result, int language) {
+    for (const Warning warning : result.Warnings) {
+        switch (warning) {
+        case Warning::DecodeByCode:
+            AddWarning(report, check::DecodeByCodeWarningText(language));
+            break;
+        case Warning::NoExactRestore:
+            AddWarning(report, Fill(MessageText(language, Message::NoExactRestore),
+                                    CodesText(report, result.From.Handler, result.From.Compression),
+                                    NameJournal(report, result.JournalFile)));
+            break;
+        case Warning::NotCompacted:
+            AddWarning(report, Fill(MessageText(language, Message::NotCompacted),
+                                    NameJournal(report, result.Journal.JournalPath),
+                                    result.Journal.JournalNotice));
+            break;
+        case Warning::JournalUnreadable:
+            report.Warning = Fill(MessageText(language, Message::JournalUnreadable),
+                                  NameJournal(report, result.Original.JournalPath),
+                                  result.Original.JournalError);
+            break;
+        case Warning::DamagedRecord:
+            report.Warning =
+                Fill(MessageText(language, Message::DamagedRecordShown), result.Original.Damage,
+                     NameJournal(report, result.Original.JournalPath));
+            break;
+        }
     }
 }
 
-// Like the real run, a dry run takes the lock, and lets it go.
-void CheckLockFor(FileReport& report, int language) {
-    if (CheckLock(report.Path) != kStatusDone) {
-        report.Status = kStatusCannotWrite;
-        TakeRefusal(report, language);
-    }
-}
-
-// What recovery did before the job: said whatever the outcome.
-struct Recovery {
-    std::string Note;
-    std::string Journal; // the journal the note names
-    Settlement Settled = Settlement::None;
-    CodePair Held{}; // what the file held when recovery met it
-};
-
-// What an analysis says beside the file when the journal cannot tell its original.
-std::string JournalWarning(FileReport& report, int language) {
-    const RecordedOriginal& original = report.Original;
-    if (!original.JournalError.empty()) {
-        return Fill(MessageText(language, Message::JournalUnreadable),
-                    NameJournal(report, original.JournalPath), original.JournalError);
-    }
-    if (!original.Damage.empty()) {
-        return Fill(MessageText(language, Message::DamagedRecordShown), original.Damage,
-                    NameJournal(report, original.JournalPath));
-    }
-    return {};
-}
-
-// Settles an interrupted conversion of the file before anything looks at its codes; an analysis
-// of a half-converted file would only find an unknown codec. Nothing when the job may go on,
-// else the report of the refusal.
-std::optional<FileReport> Recover(const std::string& path, const ConvertRequest& request,
-                                  int language, Recovery& recovery) {
-    if (!request.Journal || request.DryRun) {
-        return std::nullopt;
-    }
-    const ConversionStatus status = vidtag::RecoverFile(path);
-    FileReport named;
-    recovery = {SettlementNote(named, language), named.Journal, JournalReport.Settled,
-                JournalReport.SettledHeld};
-    if (!JournalReport.ModeLeft.empty()) {
-        recovery.Note += (recovery.Note.empty() ? "" : "; ") +
-                         Fill(MessageText(language, Message::ModeLeft), JournalReport.ModeLeft);
-    }
-    if (status == kStatusDone || status == kStatusNotFound) {
-        return std::nullopt;
-    }
-    FileReport refused;
-    TakeRefusal(refused, language);
-    FileReport report = AnalyseFile(path);
-    report.SystemError = refused.SystemError;
-    report.Conversion = true;
-    report.ToKind = request.Target;
-    report.FromKind = report.Kind;
-    report.FromHandler = report.Handler;
-    report.FromCompression = report.Compression;
-    report.Status = status;
-    report.Note = recovery.Note;
-    report.Error = refused.Error;
-    report.Journal = refused.Journal.empty() ? recovery.Journal : refused.Journal;
-    return report;
-}
-
-// A compaction the write's record could not make, said beside the write.
-void TakeJournalNotice(FileReport& report, int language) {
-    if (!JournalReport.JournalNotice.empty()) {
-        AddWarning(report, Fill(MessageText(language, Message::NotCompacted),
-                                NameJournal(report, JournalReport.JournalPath),
-                                JournalReport.JournalNotice));
-    }
-}
-
-// The engine kept the time through the handle that wrote (SetKeepModifiedTime).
-void KeepTime(FileReport& report, int language) {
-    if (JournalReport.TimeError != 0) {
-        report.Error = Fill(MessageText(language, Message::TimeNotKept),
-                            os::SystemErrorText(JournalReport.TimeError));
-    }
-}
-
-// The analysis after a write must find both codes written, not only the kind they make.
-void Confirm(const std::string& path, CodecKind target, FileReport& report, int language) {
-    const CodePair wrote{EngineState.CurrentHandler, EngineState.CurrentCompression};
-    const ConversionStatus confirmed = ProcessFile(path, kNoKind);
-    report.Status = confirmed;
-    if (confirmed == kStatusDone) {
-        TakeEngineState(report);
-    }
-    if (confirmed != kStatusDone || (!report.Restore && EngineState.CurrentKind != target)) {
+// Why the job did not do what was asked, in the language; the texts a check gave are its own.
+void SayReason(FileReport& report, const JobResult& result, const ConvertRequest& request,
+               int language) {
+    const CodecKind target = report.ToKind;
+    switch (result.Reason) {
+    case Refusal::None:
+    case Refusal::Declined:
+    case Refusal::CannotOpenForWriting:
+        break;
+    case Refusal::ContainerRefused:
+        report.Error = result.File.Container.WriteRefusal;
+        break;
+    case Refusal::UnknownCodes:
+        // The analysis itself went well, so its status cannot say why nothing was written.
+        report.Error = Fill(MessageText(language, Message::UnknownNotConverted),
+                            CodesText(report, report.Handler, report.Compression));
+        break;
+    case Refusal::NotOffered:
+        report.Error =
+            Fill(MessageText(language, Message::NotOffered), KindName(target),
+                 DisplayKindName(report.Kind, language), TargetNames(report.Kind, language));
+        break;
+    case Refusal::NoFormatChunk:
+        report.Error = Fill(MessageText(language, Message::NoFormatChunk), KindName(target));
+        break;
+    case Refusal::NotConfirmed:
         report.Error =
             Fill(MessageText(language, Message::NotConfirmed), DisplayKindName(target, language),
                  StatusText(report.Status, report.Kind, language));
-    } else if (report.Handler != wrote.Handler || report.Compression != wrote.Compression) {
+        break;
+    case Refusal::CodesNotConfirmed:
         report.Error = Fill(MessageText(language, Message::CodesNotConfirmed),
-                            CodesText(report, wrote.Handler, wrote.Compression),
+                            CodesText(report, result.Wrote.Handler, result.Wrote.Compression),
                             CodesText(report, report.Handler, report.Compression));
+        break;
+    case Refusal::NothingRecorded:
+        report.Remark = JournalRefusalText(report, result.Journal, language);
+        break;
+    default:
+        report.Error = JournalRefusalText(report, result.Journal, language);
+        break;
+    }
+    // The engine kept the time through the handle that wrote; a confirmation's failure says more.
+    if (report.Converted && request.Job.KeepTime && result.Journal.TimeError != 0 &&
+        result.Reason != Refusal::NotConfirmed && result.Reason != Refusal::CodesNotConfirmed) {
+        report.Error = Fill(MessageText(language, Message::TimeNotKept),
+                            os::SystemErrorText(result.Journal.TimeError));
     }
 }
 
-// What the real restore would say of the journal, without writing: a journal that cannot be
-// read or a damaged record stops it, as they stop the real one, rather than passing for a file
-// with nothing recorded.
-void DryRestore(FileReport& report, int language) {
-    const RecordedOriginal& original = report.Original;
-    if (!original.JournalError.empty()) {
-        report.Status = kStatusCannotWrite;
-        report.Error = Fill(MessageText(language, Message::JournalFailed),
-                            NameJournal(report, original.JournalPath), original.JournalError);
-    } else if (!original.Damage.empty()) {
-        report.Status = kStatusCannotWrite;
-        report.Error = Fill(MessageText(language, Message::RecordDamaged), original.Damage,
-                            NameJournal(report, original.JournalPath));
-    } else if (!original.Found && original.RecordedSize != original.PresentSize) {
-        // As the restore itself would refuse it: the file changed since its conversion.
-        report.Status = kStatusFileChanged;
-        report.Error =
-            Fill(MessageText(language, Message::SizeChanged), std::to_string(original.RecordedSize),
-                 std::to_string(original.PresentSize), NameJournal(report, original.JournalPath));
-    } else if (!original.Found) {
-        report.Remark = Fill(MessageText(language, Message::NothingRecorded),
-                             NameJournal(report, original.JournalPath));
-    } else {
-        CheckLockFor(report, language);
-    }
+// The report of a retag or a restore: the file as the job left it, what it was before, what
+// recovery did first.
+FileReport JobReport(const std::string& path, const JobResult& result,
+                     const ConvertRequest& request, int language) {
+    FileReport report = ReportOf(path, result, request.Job);
+    report.Note = RecoveryNote(report, result.Recovery, language);
+    report.Conversion = true;
+    report.DryRun = request.Job.DryRun;
+    report.ToKind = result.ToKind;
+    report.FromKind = result.FromKind;
+    report.FromHandler = result.From.Handler;
+    report.FromCompression = result.From.Compression;
+    report.Converted = result.Converted;
+    return report;
 }
 
 } // namespace
@@ -268,207 +223,68 @@ CodecKind JudgedKind(const FileReport& report) {
                                                                         : report.Kind;
 }
 
-FileReport AnalyseFile(const std::string& path, bool journal, int language) {
-    FileReport report;
-    report.Path = path;
-    report.Rule = AnalysisRule;
-    report.Status = Process(report, kNoKind);
-    if (report.Status == kStatusDone) {
-        TakeEngineState(report);
-        if (report.Rule != ClassificationRule::Relaxed && report.Kind == kUnknownKind) {
-            const CodecKind relaxed = ClassifyCodecRelaxed(report.Handler, report.Compression);
-            report.RelaxedKind = relaxed == kUnknownKind ? kNoKind : relaxed;
+FileReport AnalyseFile(const std::string& path, const ConvertRequest& request, int language) {
+    const JobResult result = Analyse(path, request.Job);
+    FileReport report = ReportOf(path, result, request.Job);
+    if (result.Status == kStatusDone && request.Job.Journal != JournalUse::Off) {
+        report.Original = result.Original;
+        SayWarnings(report, result, language);
+        // The lines of the recorded original name the journal that holds it.
+        if (report.Original.Found || report.Original.Interrupted) {
+            report.Journal = report.Original.JournalPath;
         }
-        if (journal) {
-            report.Original = OriginalOf(path);
-            report.Warning = JournalWarning(report, language);
-            // The lines of the recorded original name the journal that holds it.
-            if (report.Original.Found || report.Original.Interrupted) {
-                report.Journal = report.Original.JournalPath;
-            }
-        }
-    } else if (report.Status == kStatusNotAvi && MatroskaReport.Matroska) {
-        report.Kind = kUnknownKind;
-        report.Matroska = true;
-        report.Container = MatroskaReport;
-        report.Error = MatroskaReport.Reason;
-    } else if (report.Status != kStatusNotFound) {
-        // Only a failed existence test leaves the kind unset; its codes and positions would be
-        // the previous file's.
-        report.Kind = kUnknownKind;
     }
     return report;
 }
 
 FileReport ConvertFile(const std::string& path, const ConvertRequest& request, int language) {
-    Recovery recovery;
-    if (auto refused = Recover(path, request, language, recovery)) {
-        return *refused;
+    JobOptions options = request.Job;
+    options.DeviceTarget = static_cast<bool>(request.Decide);
+    // The check decides on the file as analysed; what it said stays with the report.
+    std::optional<check::CheckResult> check;
+    std::string declined;
+    TargetChoice choose;
+    if (request.Decide) {
+        choose = [&](const JobResult& analysed, CodecKind& target) {
+            FileReport asked = ReportOf(path, analysed, request.Job);
+            asked.Conversion = true;
+            asked.DryRun = options.DryRun;
+            asked.ToKind = target;
+            asked.FromKind = asked.Kind;
+            asked.FromHandler = asked.Handler;
+            asked.FromCompression = asked.Compression;
+            const bool chosen = request.Decide(asked);
+            target = asked.ToKind;
+            check = std::move(asked.Check);
+            declined = asked.Error;
+            return chosen;
+        };
     }
-    FileReport report = AnalyseFile(path);
-    report.Note = recovery.Note;
-    report.Journal = recovery.Journal;
-    report.Conversion = true;
-    report.DryRun = request.DryRun;
-    report.ToKind = request.Target;
-    report.FromKind = report.Kind;
-    report.FromHandler = report.Handler;
-    report.FromCompression = report.Compression;
-    // A Matroska track whose code may not change says why, whatever its kind.
-    if (report.Status == kStatusDone && report.Matroska && !report.Container.WriteRefusal.empty()) {
-        report.Status = kStatusCannotWrite;
-        report.Error = report.Container.WriteRefusal;
-        return report;
+    const JobResult result = Retag(path, request.Target, options, choose);
+    FileReport report = JobReport(path, result, request, language);
+    report.Check = std::move(check);
+    SayWarnings(report, result, language);
+    SayReason(report, result, request, language);
+    if (result.Reason == Refusal::Declined) {
+        report.Error = declined;
     }
-    // The analysis itself went well, so its status cannot say why nothing was written.
-    if (report.Status == kStatusDone && report.Kind == kUnknownKind) {
-        report.Error = Fill(MessageText(language, Message::UnknownNotConverted),
-                            CodesText(report, report.Handler, report.Compression));
-        // Codes only --relaxed converts still get the check's verdict on them, as a player
-        // reads them; the conversion itself waits for --relaxed.
-        if (report.RelaxedKind != kNoKind && request.Decide) {
-            FileReport judged = report;
-            request.Decide(judged);
-            report.Check = std::move(judged.Check);
-        }
+    // Codes only --relaxed converts still get the check's verdict on them, as a player reads
+    // them; the conversion itself waits for --relaxed.
+    if (result.Reason == Refusal::UnknownCodes && report.RelaxedKind != kNoKind && request.Decide) {
+        FileReport judged = report;
+        request.Decide(judged);
+        report.Check = std::move(judged.Check);
     }
-    if (report.Failed() || (request.Decide && !request.Decide(report))) {
-        return report;
-    }
-    const CodecKind target = report.ToKind;
-    if (target == report.Kind) {
-        return report;
-    }
-
-    const TargetList& offered = OfferedTargets(report.Kind);
-    const auto targets = offered.View();
-    // A device's own label is offered only where a device profile names it.
-    const bool deviceTarget =
-        target == kMp4vKind && request.Decide && FamilyOf(report.Kind) == FamilyOf(target);
-    // A label that lies about its stream is repaired to a kind of the stream's own family.
-    const bool repair = check::IsRepair(report.Kind, target, report.Stream) &&
-                        (target != kMp4vKind || request.Decide);
-    if (!deviceTarget && !repair &&
-        std::find(targets.begin(), targets.end(), target) == targets.end()) {
-        report.Error =
-            Fill(MessageText(language, Message::NotOffered), KindName(target),
-                 DisplayKindName(report.Kind, language), TargetNames(report.Kind, language));
-        return report;
-    }
-    // Without a format chunk only the handler is written, and the handler "divx" alone does not
-    // tell DivX 4 from DivX 5: the file would come back as an unknown codec and could not be
-    // converted back.
-    if (report.CompressionPos == 0 &&
-        ClassifyCodec(CodePairOf(target).Handler, report.Compression) != target) {
-        report.Error = Fill(MessageText(language, Message::NoFormatChunk), KindName(target));
-        return report;
-    }
-    // Said, and the conversion still goes ahead: the label is what the user asked for.
-    if (FamilyOf(report.Kind) == 4 &&
-        check::NeedsDecodeByCodeWarning(report.Compression, CodePairOf(target).Compression,
-                                        report.Stream)) {
-        AddWarning(report, check::DecodeByCodeWarningText(language));
-    }
-    if (request.DryRun) {
-        if (EngineState.FieldsOverlap) {
-            report.Status = kStatusCannotWrite;
-            report.Error = MessageText(language, Message::FieldsOverlap);
-        } else if (int reason = 0; !CouldWrite(path, reason)) {
-            report.Status = kStatusCannotWrite;
-            report.SystemError = reason;
-        } else if (request.Journal) {
-            CheckLockFor(report, language);
-        }
-        return report;
-    }
-
-    // Codes only the relaxed rule knows are not the table's: without a record nothing could
-    // write them back.
-    const bool exact = report.Matroska ? report.Container.ExactMatch
-                                       : ClassifyCodec(report.FromHandler,
-                                                       report.FromCompression) == report.FromKind;
-    if (!request.Journal && !exact) {
-        AddWarning(report, Fill(MessageText(language, Message::NoExactRestore),
-                                CodesText(report, report.FromHandler, report.FromCompression),
-                                NameJournal(report, ShownJournalPath())));
-    }
-    const ConversionStatus written = Process(report, target);
-    report.Status = written;
-    TakeJournalNotice(report, language);
-    if (written != kStatusDone) {
-        TakeRefusal(report, language);
-        return report;
-    }
-    report.Converted = true;
-    if (request.PreserveTime) {
-        KeepTime(report, language);
-    }
-    Confirm(path, target, report, language);
     return report;
 }
 
 FileReport RestoreFile(const std::string& path, const ConvertRequest& request, int language) {
-    Recovery recovery;
-    if (auto refused = Recover(path, request, language, recovery)) {
-        refused->Restore = true;
-        return *refused;
-    }
-    FileReport report = AnalyseFile(path, true, language);
-    // The restore itself says what stops it.
-    report.Warning.clear();
-    report.Journal = recovery.Journal;
-    report.Note = recovery.Note;
-    report.Conversion = true;
+    const JobResult result = Restore(path, request.Job);
+    FileReport report = JobReport(path, result, request, language);
     report.Restore = true;
-    report.DryRun = request.DryRun;
-    report.FromKind = report.Kind;
-    report.FromHandler = report.Handler;
-    report.FromCompression = report.Compression;
-    report.ToKind = report.Original.Found ? report.Original.Kind : report.Kind;
-    if (report.Status != kStatusDone) {
-        return report;
-    }
-    if (report.Original.Found && FamilyOf(report.Kind) == 4 &&
-        check::NeedsDecodeByCodeWarning(report.Compression, report.Original.Codes.Compression,
-                                        report.Stream)) {
-        AddWarning(report, check::DecodeByCodeWarningText(language));
-    }
-    if (request.DryRun) {
-        DryRestore(report, language);
-        return report;
-    }
-    // Already the original: nothing to write, as for a conversion to the kind the file has.
-    if (report.Original.Found && report.Original.Codes.Handler == report.Handler &&
-        (report.CompressionPos == 0 || report.Original.Codes.Compression == report.Compression)) {
-        return report;
-    }
-    const ConversionStatus written = vidtag::RestoreFile(path);
-    report.Status = written;
-    TakeJournalNotice(report, language);
-    if (JournalReport.Refused == Refusal::NothingRecorded) {
-        // Recovery may have been the whole restore: the interrupted conversion was the only one
-        // recorded, and putting its old codes back was the write.
-        if (recovery.Settled == Settlement::Repaired) {
-            const CodePair held = recovery.Held;
-            report.Converted = true;
-            report.FromHandler = held.Handler;
-            report.FromCompression = held.Compression;
-            report.FromKind = Classify(held.Handler, held.Compression, AnalysisRule);
-        } else {
-            report.Remark = RefusalText(report, language);
-        }
-        return report;
-    }
-    if (written != kStatusDone) {
-        TakeRefusal(report, language);
-        return report;
-    }
-    report.Converted = true;
-    report.ToKind = EngineState.CurrentKind;
-    if (request.PreserveTime) {
-        KeepTime(report, language);
-    }
-    Confirm(path, report.ToKind, report, language);
+    report.Original = result.Original;
+    SayWarnings(report, result, language);
+    SayReason(report, result, request, language);
     return report;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "check/Verdict.h"
-#include "engine/Engine.h"
-#include "engine/MatroskaReport.h"
+#include "engine/Jobs.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,9 +14,9 @@ namespace vidtag::cli {
 // as it is when the job ends.
 struct FileReport {
     std::string Path;
-    // A Matroska file: one code, the compression code; what the engine found in its headers.
-    bool Matroska = false;
-    TMatroskaReport Container;
+    // The container's name, how many codes it holds, the track read and why its code may not
+    // change.
+    ContainerFacts Container;
     ConversionStatus Status = kStatusDone;
     CodecKind Kind = kNoKind;
     FourCC Handler = 0;
@@ -66,6 +65,8 @@ struct FileReport {
     // The argument never reached the engine (a folder, a folder that cannot be listed): only
     // Error describes it.
     bool ArgumentOnly = false;
+    // The journal passed over lines it could not read while this job read it.
+    bool JournalSkipped = false;
 
     bool Failed() const {
         // With a check, codes that look like a known kind are judged as it: the verdict, not the
@@ -82,17 +83,16 @@ CodecKind JudgedKind(const FileReport& report);
 
 struct ConvertRequest {
     CodecKind Target = kNoKind;
-    bool DryRun = false;
-    bool PreserveTime = false;
-    bool Journal = true;
+    // The rule, what to read, the journal, the time, the dry run: the jobs' options.
+    JobOptions Job;
     // Runs after the analysis of a file that could be analysed, before anything is written: may
     // change the target (report.ToKind), or refuse with report.Error set and return false.
     std::function<bool(FileReport&)> Decide;
 };
 
-// With journal, the report carries the file's recorded original, and a warning in the language
-// when the journal cannot tell it.
-FileReport AnalyseFile(const std::string& path, bool journal = false, int language = 0);
+// With the journal in use, the report carries the file's recorded original, and a warning in the
+// language when the journal cannot tell it.
+FileReport AnalyseFile(const std::string& path, const ConvertRequest& request, int language);
 
 // Analyses the file, checks that the target is offered for its kind, writes, and analyses again
 // to confirm; the file is left untouched whenever a check fails.

@@ -46,7 +46,7 @@ FileOutcome RunFile(const FileArgument& file, const Options& options,
                 AttachCheck(report, options.Checks, options.Language);
             }
         } else {
-            report = AnalyseFile(file.Path, !options.NoJournal, options.Language);
+            report = AnalyseFile(file.Path, request, options.Language);
             if (!options.Checks.empty()) {
                 AttachCheck(report, options.Checks, options.Language);
             }
@@ -55,7 +55,6 @@ FileOutcome RunFile(const FileArgument& file, const Options& options,
         MemoryRanOut = true;
     }
     outcome.OutOfMemory = MemoryRanOut;
-    outcome.JournalSkipped = vidtag::JournalReport.SkippedLines > 0;
     return outcome;
 }
 

@@ -9,8 +9,6 @@ namespace vidtag::cli {
 // What one file's job left for the output.
 struct FileOutcome {
     FileReport Report;
-    // The journal passed over lines it could not read while this job read it.
-    bool JournalSkipped = false;
     // Memory ran out during the job: whatever the report says may be the shortage speaking, not
     // the file, so it is never printed.
     bool OutOfMemory = false;

@@ -59,11 +59,11 @@ std::string Dump(const Json& object) {
     return line + "}";
 }
 
-// A Matroska file has no handler; its headers say which track was taken and why nothing may be
-// written, where nothing may.
-void MatroskaFields(const FileReport& report, Json& object) {
-    const TMatroskaReport& found = report.Container;
-    object["container"] = "matroska";
+// A container with one code has no handler; its headers say which track was taken and why
+// nothing may be written, where nothing may.
+void OneCodeFields(const FileReport& report, Json& object) {
+    const ContainerFacts& found = report.Container;
+    object["container"] = found.Name;
     object["handler"] = nullptr;
     object["handler_pos"] = nullptr;
     if (report.CompressionPos == 0) {
@@ -127,10 +127,7 @@ std::string JsonLine(const FileReport& report, int language) {
     // Only where the relaxed rule is at work, so that default output stays as scripts know it.
     if (report.Rule == ClassificationRule::Relaxed && report.Status == kStatusDone &&
         IsRecognisedKind(report.Kind)) {
-        const bool exact = report.Matroska
-                               ? report.Container.ExactMatch
-                               : ClassifyCodec(report.Handler, report.Compression) == report.Kind;
-        object["match"] = exact ? "exact" : "relaxed";
+        object["match"] = report.Container.ExactMatch ? "exact" : "relaxed";
     }
     if (report.RelaxedKind != kNoKind) {
         object["relaxed_kind"] = report.RelaxedKind;
@@ -155,8 +152,8 @@ std::string JsonLine(const FileReport& report, int language) {
         object["converted"] = report.Converted;
         object["dry_run"] = report.DryRun;
     }
-    if (report.Matroska) {
-        MatroskaFields(report, object);
+    if (report.Container.Codes < 2) {
+        OneCodeFields(report, object);
     }
     if (!report.Warning.empty()) {
         object["warning"] = report.Warning;

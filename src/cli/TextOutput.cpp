@@ -93,9 +93,7 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
         const RecordedOriginal& original = report.Original;
         PutLine(out, Fill(MessageText(language, Message::OriginalLine),
                           DisplayKindName(original.Kind, language),
-                          (report.Matroska ? std::string()
-                                           : FourCCToString(original.Codes.Handler) + "/") +
-                              FourCCToString(original.Codes.Compression),
+                          CodesText(report, original.Codes.Handler, original.Codes.Compression),
                           ShortTime(original.Time)));
     }
     if (report.Original.Interrupted) {
@@ -110,9 +108,9 @@ void PrintJournalLines(const FileReport& report, int language, bool quiet, std::
 
 namespace {
 
-// Which track of a Matroska file was read, and why its code cannot change where it cannot.
-void PrintMatroskaLines(const FileReport& report, std::FILE* out) {
-    const TMatroskaReport& found = report.Container;
+// Which track of the file was read, and why its code cannot change where it cannot.
+void PrintTrackLines(const FileReport& report, std::FILE* out) {
+    const ContainerFacts& found = report.Container;
     std::string line = "  Matroska, track " + std::to_string(found.Track) + " (" +
                        DisplayName(found.CodecId) + ")";
     if (!found.Choice.empty()) {
@@ -172,7 +170,7 @@ std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
 }
 
 std::string CodesText(const FileReport& report, FourCC handler, FourCC compression) {
-    return (report.Matroska ? std::string() : FourCCToString(handler) + "/") +
+    return (report.Container.Codes < 2 ? std::string() : FourCCToString(handler) + "/") +
            FourCCToString(compression);
 }
 
@@ -242,8 +240,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             PrintRepairLine(report, language, stream);
         }
         PrintJournalLines(report, language, quiet, stream);
-        if (!quiet && report.Matroska && report.Status == kStatusDone) {
-            PrintMatroskaLines(report, stream);
+        if (!quiet && report.Container.Track != 0 && report.Status == kStatusDone) {
+            PrintTrackLines(report, stream);
         }
         if (!quiet && !report.Warning.empty()) {
             PutLine(stream, prefix + DisplayName(report.Warning));
@@ -280,9 +278,7 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
             prefix + DisplayKindName(report.FromKind, language) + " -> " +
             DisplayKindName(report.Converted ? report.Kind : report.ToKind, language);
         if (report.Converted && report.Restore) {
-            line += " (" +
-                    (report.Matroska ? std::string() : FourCCToString(report.Handler) + "/") +
-                    FourCCToString(report.Compression) + ")";
+            line += " (" + CodesText(report, report.Handler, report.Compression) + ")";
         }
         if (report.DryRun) {
             line += std::string(" ") + MessageText(language, Message::DryRun);

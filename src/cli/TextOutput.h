@@ -17,7 +17,7 @@ std::string ReportStatusText(const FileReport& report, int language);
 // The display name of any kind, "Unknown codec" for one outside the catalogue.
 std::string DisplayKindName(CodecKind kind, int language);
 
-// "handler/compression", or a Matroska track's one code alone.
+// "handler/compression", or the one code alone of a container that holds one.
 std::string CodesText(const FileReport& report, FourCC handler, FourCC compression);
 
 // "A, B, C" with the locked mark, or the word for none.

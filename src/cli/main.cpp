@@ -77,9 +77,6 @@ int main(int argc, char** argv) {
             ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options)) {
         return FinishOutput(*status, outputClosed, options.Language);
     }
-    // vidtag-cli knows the codes it writes for devices; the dialog keeps the exact rule.
-    vidtag::AnalysisRule = options.Relaxed ? vidtag::ClassificationRule::Relaxed
-                                           : vidtag::ClassificationRule::WithDeviceCodes;
     if (options.ListKinds) {
         PrintKindList(options.Json, stdout, options.Language);
         return FinishOutput(0, outputClosed, options.Language);
@@ -88,19 +85,20 @@ int main(int argc, char** argv) {
         return FinishOutput(PrintProfileList(options.Json, stdout, options.Language), outputClosed,
                             options.Language);
     }
-    // vidtag-cli shows what the stream is on every analysis; the dialog does not, and leaves the
-    // frames unread.
-    vidtag::SetStreamReading(true);
-    // Only a device check needs the bitrates, which cost a large file a few reads of its index.
-    vidtag::SetRateReading(!options.Checks.empty());
-
+    ConvertRequest request;
+    request.Target = options.To;
+    vidtag::JobOptions& settings = request.Job;
+    // vidtag-cli knows the codes it writes for devices; the dialog keeps the exact rule.
+    settings.Rule = options.Relaxed ? vidtag::ClassificationRule::Relaxed
+                                    : vidtag::ClassificationRule::WithDeviceCodes;
+    // vidtag-cli shows what the stream is on every analysis; only a device check needs the
+    // bitrates, which cost a large file a few reads of its index.
+    settings.Read = options.Checks.empty() ? vidtag::Reading::Stream : vidtag::Reading::Frames;
     // A conversion that cannot be recorded writes nothing: the promise is that every file can go
     // back to what it was.
-    vidtag::SetJournalUse(options.NoJournal ? vidtag::JournalUse::Off
-                                            : vidtag::JournalUse::Required);
-    vidtag::SetKeepModifiedTime(options.PreserveTime);
-    ConvertRequest request{
-        options.To, options.DryRun, options.PreserveTime, !options.NoJournal, {}};
+    settings.Journal = options.NoJournal ? vidtag::JournalUse::Off : vidtag::JournalUse::Required;
+    settings.KeepTime = options.PreserveTime;
+    settings.DryRun = options.DryRun;
     if (!options.Checks.empty()) {
         request.Decide = CheckDecision(options.Checks, options.Auto, options.Language);
     }
@@ -109,8 +107,8 @@ int main(int argc, char** argv) {
     // records for each file.
     if (!options.NoJournal && !Writes(options)) {
         try {
-            vidtag::ShareJournal(
-                std::make_shared<const vidtag::JournalIndex>(vidtag::JournalPath()));
+            settings.SharedJournal = std::make_shared<const vidtag::JournalIndex>(
+                settings.JournalFile.empty() ? vidtag::JournalPath() : settings.JournalFile);
         } catch (const std::bad_alloc&) {
             return OutOfMemory(vidtag::ShownJournalPath(), outputClosed, options.Language);
         }
@@ -133,7 +131,7 @@ int main(int argc, char** argv) {
             return false;
         }
         const FileReport& report = outcome.Report;
-        if (outcome.JournalSkipped && !warnedSkipped) {
+        if (report.JournalSkipped && !warnedSkipped) {
             warnedSkipped = true;
             progress.Clear();
             PutText(stderr, "vidtag-cli: " +

@@ -1,12 +1,10 @@
 #include "engine/Conversion.h"
 
 #include "engine/CodePatch.h"
-#include "engine/MatroskaAnalysis.h"
+#include "engine/ContainerFace.h"
 #include "engine/RecordEvidence.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
-#include "journal/JournalIndex.h"
-#include "matroska/CodeKind.h"
 #include "os/Paths.h"
 #include "os/SystemError.h"
 
@@ -15,8 +13,6 @@
 #include <optional>
 
 namespace vidtag {
-
-thread_local TJournalReport JournalReport;
 
 namespace {
 
@@ -27,13 +23,9 @@ constexpr std::uint16_t kPatchMode = kModeReadWrite | kShareDenyNone;
 constexpr std::uint16_t kLockMode = kModeRead | kShareDenyNone;
 constexpr int kLockWaitMs = 2000;
 
-JournalUse Use = JournalUse::BestEffort;
-bool KeepTime = false;
 // Each thread keeps its own copy of the journal read so far: analyses on several threads read
 // it at once, and none waits for another's refresh.
 thread_local std::unique_ptr<Journal> Opened;
-// Set before a run's threads start, and only read while they run.
-std::shared_ptr<const JournalIndex> Shared;
 
 // The file opened for writing only once the journal holds its attributes: the read-only one is
 // cleared for the write, and the attributes go back when the file is closed, on every path.
@@ -41,10 +33,11 @@ std::shared_ptr<const JournalIndex> Shared;
 // other descriptor of the file would drop a lock the file system emulates per process.
 class WritableFile {
   public:
-    WritableFile(const std::string& fileName, os::Attributes attributes, THandleStream64& locked,
-                 bool lockedWritable)
-        : FileName(fileName), Original(attributes), Locked(locked), LockedWritable(lockedWritable) {
-        if (KeepTime) {
+    WritableFile(WriteCall& call, const std::string& fileName, os::Attributes attributes,
+                 THandleStream64& locked, bool lockedWritable)
+        : Call(call), FileName(fileName), Original(attributes), Locked(locked),
+          LockedWritable(lockedWritable) {
+        if (Call.Options.KeepTime) {
             TimeKnown = os::Files().GetModifiedTime(locked.Handle, Time);
             TimeError = TimeKnown ? 0 : os::LastSystemError();
         }
@@ -76,9 +69,9 @@ class WritableFile {
     // The time goes back through the writing handle, before the attributes: a read-only file
     // refuses any other way of setting it.
     void Close() {
-        if (Writing != nullptr && KeepTime &&
+        if (Writing != nullptr && Call.Options.KeepTime &&
             (!TimeKnown || !os::Files().SetModifiedTime(Writing->Handle, Time))) {
-            JournalReport.TimeError = TimeKnown ? os::LastSystemError() : TimeError;
+            Call.Report.TimeError = TimeKnown ? os::LastSystemError() : TimeError;
         }
         Writing = nullptr;
         Opened.reset();
@@ -98,6 +91,7 @@ class WritableFile {
     os::Attributes Attributes() const { return Original; }
 
   private:
+    WriteCall& Call;
     const std::string& FileName;
     os::Attributes Original;
     THandleStream64& Locked;
@@ -146,9 +140,9 @@ struct LockedFile {
     FileLock Lock;
 };
 
-ConversionStatus LockRefused(Refusal refusal, int error) {
-    JournalReport.Refused = refusal;
-    JournalReport.LockError = error;
+ConversionStatus LockRefused(WriteCall& call, Refusal refusal, int error) {
+    call.Report.Refused = refusal;
+    call.Report.LockError = error;
     return kStatusCannotWrite;
 }
 
@@ -160,7 +154,7 @@ ConversionStatus LockRefused(Refusal refusal, int error) {
 // writable for good if the process died in between, and converting it without the lock would
 // let a second conversion mix its codes in. Any other failure is refused with the system's
 // reason; only a holder that did not let go counts as another conversion.
-ConversionStatus TakeLock(const std::string& fileName, os::Attributes attributes,
+ConversionStatus TakeLock(WriteCall& call, const std::string& fileName, os::Attributes attributes,
                           LockedFile& locked) {
     try {
         locked.Stream = std::make_unique<TFileStream64>(fileName, kLockMode);
@@ -173,13 +167,13 @@ ConversionStatus TakeLock(const std::string& fileName, os::Attributes attributes
     int error = locked.Lock.Error;
     if (os::LockNeedsWriteAccess(error)) {
         if (os::Files().IsReadOnly(attributes)) {
-            return LockRefused(Refusal::LockNeedsWriting, error);
+            return LockRefused(call, Refusal::LockNeedsWriting, error);
         }
         locked.Stream.reset();
         try {
             locked.Stream = std::make_unique<TFileStream64>(fileName, kPatchMode);
         } catch (...) {
-            return LockRefused(Refusal::LockFailed, os::LastSystemError());
+            return LockRefused(call, Refusal::LockFailed, os::LastSystemError());
         }
         if (locked.Lock.Take(locked.Stream->Handle)) {
             locked.Writable = true;
@@ -188,23 +182,23 @@ ConversionStatus TakeLock(const std::string& fileName, os::Attributes attributes
         error = locked.Lock.Error;
     }
     if (os::IsLockBusy(error)) {
-        JournalReport.Refused = Refusal::LockBusy;
+        call.Report.Refused = Refusal::LockBusy;
         return kStatusCannotWrite;
     }
-    return LockRefused(Refusal::LockFailed, error);
+    return LockRefused(call, Refusal::LockFailed, error);
 }
 
-ConversionStatus JournalFailed(const Journal& journal) {
-    JournalReport.Refused = Refusal::JournalFailed;
-    JournalReport.JournalPath = journal.Shown();
-    JournalReport.Reason = journal.Error();
+ConversionStatus JournalFailed(WriteCall& call, const Journal& journal) {
+    call.Report.Refused = Refusal::JournalFailed;
+    call.Report.JournalPath = journal.Shown();
+    call.Report.Reason = journal.Error();
     return kStatusCannotWrite;
 }
 
-ConversionStatus RecordDamaged(const Journal& journal, const std::string& damage) {
-    JournalReport.Refused = Refusal::RecordDamaged;
-    JournalReport.JournalPath = journal.Shown();
-    JournalReport.Reason = damage;
+ConversionStatus RecordDamaged(WriteCall& call, const Journal& journal, const std::string& damage) {
+    call.Report.Refused = Refusal::RecordDamaged;
+    call.Report.JournalPath = journal.Shown();
+    call.Report.Reason = damage;
     return kStatusCannotWrite;
 }
 
@@ -254,33 +248,34 @@ bool Mixed(CodePair held, const JournalEntry& entry) {
 
 // A restore that finds no record at the file's size: a record of this very file at another size
 // means the file was changed since, which the user must hear rather than "nothing recorded".
-ConversionStatus NothingRecorded(const Journal* journal, const os::FileIdentity& identity) {
+ConversionStatus NothingRecorded(WriteCall& call, const Journal* journal,
+                                 const os::FileIdentity& identity) {
     const std::optional<std::int64_t> recorded =
         journal != nullptr ? SizeChangedSince(journal->Entries(), identity) : std::nullopt;
     if (recorded) {
-        JournalReport.Refused = Refusal::SizeChanged;
-        JournalReport.RecordedSize = *recorded;
-        JournalReport.PresentSize = identity.Size;
+        call.Report.Refused = Refusal::SizeChanged;
+        call.Report.RecordedSize = *recorded;
+        call.Report.PresentSize = identity.Size;
         return kStatusFileChanged;
     }
-    JournalReport.Refused = Refusal::NothingRecorded;
+    call.Report.Refused = Refusal::NothingRecorded;
     return kStatusDone;
 }
 
 // Decides from what the file holds how the recorded conversion ended, once the file confirms the
 // record's positions. The attributes it recorded are put back where they are sound.
-ConversionStatus Settle(THandleStream64& reader, Journal& journal, const JournalEntry& entry,
-                        WritableFile& writable) {
+ConversionStatus Settle(WriteCall& call, THandleStream64& reader, Journal& journal,
+                        const JournalEntry& entry, WritableFile& writable) {
     const std::string unconfirmed =
         Unconfirmed(entry, FindCodePlaces(reader), entry.From, entry.FromKind);
     if (!unconfirmed.empty()) {
-        return RecordDamaged(journal, unconfirmed);
+        return RecordDamaged(call, journal, unconfirmed);
     }
     const CodePair held = ReadPair(reader, entry);
     // A recorded mode goes back only as far as the conversion itself changed it.
     std::string modeLeft;
     const os::Attributes mode = SettledAttributes(entry, writable.Attributes(), modeLeft);
-    JournalReport.ModeLeft = modeLeft;
+    call.Report.ModeLeft = modeLeft;
     if (modeLeft.empty()) {
         writable.RestoreTo(mode, Holds(held, entry.To, entry.CompressionPos));
     }
@@ -304,87 +299,64 @@ ConversionStatus Settle(THandleStream64& reader, Journal& journal, const Journal
         state = EntryState::Undone;
         settled = Settlement::Repaired;
     }
-    if (!journal.Settle(entry, state) && Use == JournalUse::Required) {
-        return JournalFailed(journal);
+    if (!journal.Settle(entry, state) && call.Options.Journal == JournalUse::Required) {
+        return JournalFailed(call, journal);
     }
-    JournalReport.Settled = settled;
-    JournalReport.SettledKind = entry.ToKind;
-    JournalReport.SettledHeld = held;
+    call.Report.Settled = settled;
+    call.Report.SettledKind = entry.ToKind;
+    call.Report.SettledHeld = held;
     return settled == Settlement::Foreign ? kStatusFileChanged : kStatusDone;
 }
 
 } // namespace
 
-void UseJournal(JournalUse use) {
-    Use = use;
-}
-
-void KeepModifiedTime(bool keep) {
-    KeepTime = keep;
-}
-
-ConversionStatus ProbeLock(const std::string& fileName) {
+ConversionStatus ProbeLock(WriteCall& call, const std::string& fileName) {
     os::Attributes attributes = 0;
     if (!os::Files().GetAttributes(fileName.c_str(), attributes)) {
         return kStatusCannotWrite;
     }
     LockedFile locked;
-    return TakeLock(fileName, attributes, locked);
+    return TakeLock(call, fileName, attributes, locked);
 }
 
-Journal* CurrentJournal() {
-    if (Use == JournalUse::Off) {
+Journal* CurrentJournal(WriteCall& call) {
+    if (call.Options.Journal == JournalUse::Off) {
         return nullptr;
     }
-    const std::string path = JournalPath();
+    const std::string path =
+        call.Options.JournalFile.empty() ? JournalPath() : call.Options.JournalFile;
     if (!Opened || Opened->Path() != path) {
         Opened = std::make_unique<Journal>(path);
     }
     // Whatever the call then says of the journal's records names the journal it consulted.
-    JournalReport.JournalPath = Opened->Shown();
+    call.Report.JournalPath = Opened->Shown();
     const bool read = Opened->Refresh();
-    JournalReport.SkippedLines = Opened->SkippedLines();
+    call.Report.SkippedLines = Opened->SkippedLines();
     if (!read) {
-        if (Use == JournalUse::Required) {
-            JournalFailed(*Opened);
+        if (call.Options.Journal == JournalUse::Required) {
+            JournalFailed(call, *Opened);
         }
         return nullptr;
     }
     return Opened.get();
 }
 
-void UseSharedJournal(std::shared_ptr<const JournalIndex> index) {
-    Shared = std::move(index);
-}
-
-const JournalIndex* SharedJournal() {
-    if (Use == JournalUse::Off || !Shared) {
-        return nullptr;
-    }
-    JournalReport.JournalPath = Shared->Shown();
-    JournalReport.SkippedLines = Shared->SkippedLines();
-    if (!Shared->Read() && Use == JournalUse::Required) {
-        JournalReport.Refused = Refusal::JournalFailed;
-        JournalReport.Reason = Shared->Error();
-    }
-    return Shared.get();
-}
-
-ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecKind kind) {
-    TEngineState& state = EngineState;
+ConversionStatus LockedWrite(WriteCall& call, const std::string& fileName, WriteMode mode,
+                             CodecKind kind) {
+    TEngineState& state = call.State;
     // Without the attributes they could not be put back after the read-only one was cleared.
     os::Attributes attributes = 0;
     if (!os::Files().GetAttributes(fileName.c_str(), attributes)) {
         return kStatusCannotWrite;
     }
     LockedFile locked;
-    if (const ConversionStatus taken = TakeLock(fileName, attributes, locked);
+    if (const ConversionStatus taken = TakeLock(call, fileName, attributes, locked);
         taken != kStatusDone) {
         return taken;
     }
     THandleStream64& stream = *locked.Stream;
-    Journal* journal = CurrentJournal();
-    if (journal == nullptr && JournalReport.Refused == Refusal::JournalFailed) {
+    Journal* journal = CurrentJournal(call);
+    if (journal == nullptr && call.Report.Refused == Refusal::JournalFailed) {
         return kStatusCannotWrite;
     }
     os::FileIdentity identity;
@@ -400,7 +372,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         journal = nullptr;
     }
     const std::string absolute = journal != nullptr ? os::CanonicalPath(fileName) : fileName;
-    WritableFile writable(fileName, attributes, stream, locked.Writable);
+    WritableFile writable(call, fileName, attributes, stream, locked.Writable);
     if (journal != nullptr) {
         const FileHistory seen = HistoryOf(journal->Entries(), identity, absolute, {});
         // Only this very file is settled: a file that merely took the path of an interrupted one
@@ -408,9 +380,9 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         if (seen.Last && seen.Last->State == EntryState::Pending &&
             seen.Last->File.SameFile(identity)) {
             if (!seen.Last->Damage.empty()) {
-                return RecordDamaged(*journal, seen.Last->Damage);
+                return RecordDamaged(call, *journal, seen.Last->Damage);
             }
-            const ConversionStatus settled = Settle(stream, *journal, *seen.Last, writable);
+            const ConversionStatus settled = Settle(call, stream, *journal, *seen.Last, writable);
             if (settled != kStatusDone) {
                 return settled;
             }
@@ -420,13 +392,14 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         return kStatusDone;
     }
 
-    // A Matroska file's one code is recorded and written as a handler without a compression
-    // code: one field, one write, and the journal's records stay as they are.
+    // The codes as the journal records them: a container with one code has it written and
+    // recorded in the handler's fields.
+    const ContainerFace& face = FaceOf(state);
+    const RecordedCodes analysed = face.Record(state);
     JournalEntry entry;
-    entry.HandlerPos = state.Matroska ? state.CompressionPos : state.HandlerPos;
-    entry.CompressionPos = state.Matroska ? 0 : state.CompressionPos;
-    entry.From = state.Matroska ? JournalCodes(state.CurrentCompression)
-                                : CodePair{state.CurrentHandler, state.CurrentCompression};
+    entry.HandlerPos = analysed.Places.HandlerPos;
+    entry.CompressionPos = analysed.Places.CompressionPos;
+    entry.From = analysed.Codes;
     entry.FromKind = state.CurrentKind;
     // Another process may have converted the file between the analysis and the lock: then the
     // analysed codes are gone, and a record of them would describe a conversion that never was.
@@ -447,35 +420,33 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
                                          ? HistoryOf(journal->Entries(), identity, absolute, {})
                                          : FileHistory{};
         if (!recorded.Last) {
-            return NothingRecorded(journal, identity);
+            return NothingRecorded(call, journal, identity);
         }
         if (!recorded.Damage.empty()) {
-            return RecordDamaged(*journal, recorded.Damage);
+            return RecordDamaged(call, *journal, recorded.Damage);
         }
         // Positions that are not the file's own make the codes read there meaningless.
         const CodePlaces places = FindCodePlaces(stream);
         if (const std::string why = PlaceMismatch(*recorded.Last, places); !why.empty()) {
-            return RecordDamaged(*journal, why);
+            return RecordDamaged(call, *journal, why);
         }
         entry.HandlerPos = recorded.Last->HandlerPos;
         entry.CompressionPos = recorded.Last->CompressionPos;
         entry.From = ReadPair(stream, *recorded.Last);
-        entry.FromKind = state.Matroska
-                             ? mkv::ClassifyCompression(entry.From.Handler, AnalysisRule)
-                             : Classify(entry.From.Handler, entry.From.Compression, AnalysisRule);
+        entry.FromKind = face.Classify(entry.From, call.Options.Rule);
         const FileHistory history = HistoryOf(journal->Entries(), identity, absolute, entry.From);
         if (!history.Damage.empty()) {
-            return RecordDamaged(*journal, history.Damage);
+            return RecordDamaged(call, *journal, history.Damage);
         }
         if (history.Broken || !history.Original) {
-            JournalReport.Refused = Refusal::CodesChanged;
+            call.Report.Refused = Refusal::CodesChanged;
             return kStatusFileChanged;
         }
         wanted = history.Original->From;
         kind = history.Original->FromKind;
         for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
             if (const std::string why = Unconfirmed(*record, places, wanted, kind); !why.empty()) {
-                return RecordDamaged(*journal, why);
+                return RecordDamaged(call, *journal, why);
             }
         }
     } else {
@@ -483,23 +454,14 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
             journal != nullptr ? HistoryOf(journal->Entries(), identity, absolute, entry.From)
                                : FileHistory{};
         const bool recordedOriginal = history.Original && history.Original->FromKind == kind;
-        wanted = recordedOriginal ? history.Original->From
-                 : kind == state.OriginalKind
-                     ? CodePair{state.OriginalHandler, state.OriginalCompression}
-                     : CodePairOf(kind);
-        if (state.Matroska && !recordedOriginal) {
-            wanted = JournalCodes(kind == state.OriginalKind ? state.OriginalCompression
-                                                             : mkv::CompressionCodeOf(kind));
-        }
-        // A Matroska file's one code is recorded in the handler's fields.
-        const CodePlaces analysed = state.Matroska
-                                        ? CodePlaces{true, state.CompressionPos, 0}
-                                        : CodePlaces{true, state.HandlerPos, state.CompressionPos};
+        wanted = recordedOriginal ? history.Original->From : face.Writes(state, kind);
+        CodePlaces places = analysed.Places;
+        places.Found = true;
         if (recordedOriginal) {
             for (const JournalEntry* record : {&*history.Last, &*history.Original}) {
-                if (const std::string why = Unconfirmed(*record, analysed, wanted, kind);
+                if (const std::string why = Unconfirmed(*record, places, wanted, kind);
                     !why.empty()) {
-                    return RecordDamaged(*journal, why);
+                    return RecordDamaged(call, *journal, why);
                 }
             }
         }
@@ -511,19 +473,19 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
     entry.File = identity;
     entry.Mode = writable.Attributes();
     if (!FieldsApart(entry)) {
-        JournalReport.Refused = Refusal::FieldsOverlap;
+        call.Report.Refused = Refusal::FieldsOverlap;
         return kStatusCannotWrite;
     }
     const bool begun = journal != nullptr && journal->Begin(entry);
     if (journal != nullptr) {
-        JournalReport.JournalNotice = journal->Notice();
+        call.Report.JournalNotice = journal->Notice();
         if (!journal->Notice().empty()) {
-            JournalReport.JournalPath = journal->Shown();
+            call.Report.JournalPath = journal->Shown();
         }
     }
     if (journal != nullptr && !begun) {
-        if (Use == JournalUse::Required) {
-            return JournalFailed(*journal);
+        if (call.Options.Journal == JournalUse::Required) {
+            return JournalFailed(call, *journal);
         }
         journal = nullptr;
     }
@@ -547,7 +509,7 @@ ConversionStatus LockedWrite(const std::string& fileName, WriteMode mode, CodecK
         journal->Settle(entry, status == kStatusDone ? EntryState::Done : EntryState::Undone);
     }
     if (status == kStatusDone) {
-        const CodePair now = state.Matroska ? StateCodes(entry.To) : entry.To;
+        const CodePair now = face.Held(entry.To);
         state.CurrentKind = kind;
         state.CurrentHandler = now.Handler;
         state.CurrentCompression = now.Compression;

@@ -1,25 +1,15 @@
 #include "engine/Engine.h"
 
-#include "avi/VmAVIFile.h"
-#include "check/IndexRates.h"
 #include "engine/Conversion.h"
-#include "engine/MatroskaAnalysis.h"
-#include "journal/ConversionHistory.h"
-#include "journal/Journal.h"
-#include "journal/JournalIndex.h"
-#include "matroska/MatroskaFile.h"
-#include "os/FileLayer.h"
-#include "os/Paths.h"
-#include "streams/CachedReadStream64.h"
-#include "streams/Stream64.h"
-#include "video/AviStreamFacts.h"
+#include "engine/OriginalRecord.h"
 
-#include <memory>
 #include <utility>
 
 namespace vidtag {
 
 thread_local TEngineState EngineState;
+thread_local TMatroskaReport MatroskaReport;
+thread_local TJournalReport JournalReport;
 ClassificationRule AnalysisRule = ClassificationRule::Exact;
 thread_local video::StreamFacts StreamReport;
 thread_local check::Rates RateReport;
@@ -28,107 +18,40 @@ namespace {
 
 bool ReadStreams = false;
 bool ReadRates = false;
+JournalUse Use = JournalUse::BestEffort;
+bool KeepTime = false;
 
-// Others may go on reading and writing while we look: the file may be playing somewhere.
-constexpr std::uint16_t kAnalyseMode = kModeRead | kShareDenyNone;
-
-// A "strh" found by resynchronising can lie inside the "strf" data of the same list: a handler
-// field inside the format record, or a compression field inside the stream header, would have a
-// conversion write into its own codes. Each record spans what the file holds of it.
-bool FieldsOverlap(const TVmAVIFileReader& reader) {
-    const std::int64_t header = reader.VideoHeaderPos;
-    const std::int64_t format = reader.VideoFormatPos;
-    if (header == 0 || format == 0) {
-        return false;
-    }
-    const std::int64_t handler = header + kHandlerOffset;
-    const std::int64_t compression = format + kCompressionOffset;
-    return (handler + 4 > format && handler < format + reader.VideoFormatHeld) ||
-           (compression + 4 > header && compression < header + reader.VideoHeaderHeld);
+JobOptions DialogOptions() {
+    JobOptions options;
+    options.Rule = AnalysisRule;
+    options.Read = !ReadStreams ? Reading::Headers : ReadRates ? Reading::Frames : Reading::Stream;
+    options.Journal = Use;
+    options.KeepTime = KeepTime;
+    return options;
 }
 
-// A damaged index only loses the rates: the analysis itself goes on as without them.
-check::Rates ReadRatesOf(const TVmAVIFileReader& reader, TStream64& file,
-                         const video::StreamFacts& facts) {
-    try {
-        return check::StreamRates(file, check::FindIndexPlace(reader), facts.ChunkSizes, facts.Fps,
-                                  facts.Walked);
-    } catch (...) {
-        return {};
-    }
-}
-
+// The analysis replaces the whole state, except the original codes of a failed analysis, which
+// stay until an analysis finds new ones.
 ConversionStatus Analyse(const std::string& fileName) {
-    // The one open of the file: where it fails, the file is as unreadable as FileIsReadable
-    // would have found it, and the last analysis's state stays as it was.
-    std::unique_ptr<TFileStream64> stream;
-    try {
-        stream = std::make_unique<TFileStream64>(fileName, kAnalyseMode);
-    } catch (...) {
-        return kStatusNotFound;
+    Analysis found = AnalyseCodes(fileName, AnalysisRule, DialogOptions().Read);
+    if (found.Status == kStatusNotFound) {
+        return found.Status;
     }
     TEngineState& state = EngineState;
-    state.HandlerPos = 0;
-    state.CompressionPos = 0;
-    state.CurrentKind = kUnknownKind;
-    state.OriginalKind = kUnknownKind;
-    state.CurrentHandler = 0;
-    state.CurrentCompression = 0;
-    state.AnalysedFile = {};
-    state.FieldsOverlap = false;
-    state.Matroska = false;
-    MatroskaReport = {};
-    StreamReport = {};
-    RateReport = {};
-
-    std::int64_t headerPos = 0;
-    std::int64_t formatPos = 0;
-    // Failing leaves no identity a conversion could match.
-    os::Files().Identify(stream->Handle, state.AnalysedFile);
-    video::StreamFacts facts;
-    check::Rates rates;
-    try {
-        // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
-        // straight from the file that is a system call per step, minutes for a large file.
-        TCachedReadStream64 cached(stream.get());
-        if (mkv::HasMatroskaSignature(cached)) {
-            return AnalyseMatroska(cached, ReadStreams, ReadRates);
-        }
-        // Creating the reader can only fail for want of memory, which is the reader's failure.
-        TVmAVIFileReader reader(&cached);
-        if (reader.ErrorCode < 0) {
-            return reader.ErrorCode == -3 ? kStatusCannotOpen : kStatusNotAvi;
-        }
-        reader.Scan();
-        state.OriginalHandler = reader.VideoHandler();
-        state.OriginalCompression = reader.VideoCompression();
-        headerPos = reader.VideoHeaderPos;
-        formatPos = reader.VideoFormatPos;
-        state.FieldsOverlap = FieldsOverlap(reader);
-        if (ReadStreams) {
-            // A device check judges the whole stream, so it walks every frame.
-            facts = video::ReadStreamFacts(reader, cached, ReadRates);
-        }
-        if (ReadStreams && ReadRates) {
-            rates = ReadRatesOf(reader, cached, facts);
-        }
-    } catch (...) {
-        return kStatusScanFailed;
+    if (found.Status != kStatusDone && found.State.OriginalHandler == 0 &&
+        found.State.OriginalCompression == 0) {
+        found.State.OriginalHandler = state.OriginalHandler;
+        found.State.OriginalCompression = state.OriginalCompression;
     }
-    state.HandlerPos = headerPos + 4;
-    state.CompressionPos = formatPos > 0 ? formatPos + 16 : 0;
-    state.CurrentHandler = state.OriginalHandler;
-    state.CurrentCompression = state.OriginalCompression;
-    state.CurrentKind = state.OriginalKind =
-        Classify(state.OriginalHandler, state.OriginalCompression, AnalysisRule);
-    facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(state.CurrentKind), facts.StreamSyntax);
-    StreamReport = std::move(facts);
-    RateReport = rates;
-    return kStatusDone;
+    state = found.State;
+    MatroskaReport = std::move(found.Container);
+    StreamReport = std::move(found.Stream);
+    RateReport = found.Rates;
+    return found.Status;
 }
 
 ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
-    if (EngineState.Matroska && !MatroskaReport.WriteRefusal.empty()) {
+    if (!MatroskaReport.WriteRefusal.empty()) {
         JournalReport.Refused = Refusal::ContainerRefused;
         JournalReport.Reason = MatroskaReport.WriteRefusal;
         return kStatusCannotWrite;
@@ -142,7 +65,25 @@ ConversionStatus Convert(const std::string& fileName, CodecKind kind) {
         JournalReport.Refused = Refusal::FieldsOverlap;
         return kStatusCannotWrite;
     }
-    return LockedWrite(fileName, WriteMode::Convert, kind);
+    const JobOptions options = DialogOptions();
+    WriteCall call{EngineState, options, JournalReport};
+    return LockedWrite(call, fileName, WriteMode::Convert, kind);
+}
+
+ConversionStatus Guarded(const std::string& fileName, WriteMode mode) noexcept {
+    TEngineState& state = EngineState;
+    JournalReport = {};
+    try {
+        state.Status = kStatusNotFound;
+        if (FileIsReadable(fileName)) {
+            const JobOptions options = DialogOptions();
+            WriteCall call{state, options, JournalReport};
+            state.Status = LockedWrite(call, fileName, mode, kNoKind);
+        }
+    } catch (...) {
+        state.Status = kStatusCannotWrite;
+    }
+    return state.Status;
 }
 
 } // namespace
@@ -156,28 +97,11 @@ void SetRateReading(bool on) noexcept {
 }
 
 void SetJournalUse(JournalUse use) noexcept {
-    UseJournal(use);
-}
-
-void ShareJournal(std::shared_ptr<const JournalIndex> index) noexcept {
-    UseSharedJournal(std::move(index));
+    Use = use;
 }
 
 void SetKeepModifiedTime(bool keep) noexcept {
-    KeepModifiedTime(keep);
-}
-
-bool FileIsReadable(const std::string& FileName) noexcept {
-    // An embedded NUL would silently name another file than the one asked for.
-    if (FileName.empty() || FileName.find('\0') != std::string::npos) {
-        return false;
-    }
-    try {
-        TFileStream64 stream(FileName, kAnalyseMode);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    KeepTime = keep;
 }
 
 ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexcept {
@@ -192,9 +116,7 @@ ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexce
         if (Kind != kNoKind) {
             JournalReport = {};
         }
-        // An analysis opens the file once, and fails as FileIsReadable would where it cannot.
-        const bool named = !FileName.empty() && FileName.find('\0') == std::string::npos;
-        if (!named || (Kind != kNoKind && !FileIsReadable(FileName))) {
+        if (!FileIsReadable(FileName)) {
             return state.Status;
         }
         state.Status = Kind == kNoKind ? Analyse(FileName) : Convert(FileName, Kind);
@@ -204,24 +126,6 @@ ConversionStatus ProcessFile(const std::string& FileName, CodecKind Kind) noexce
     }
     return state.Status;
 }
-
-namespace {
-
-ConversionStatus Guarded(const std::string& fileName, WriteMode mode) noexcept {
-    TEngineState& state = EngineState;
-    JournalReport = {};
-    try {
-        state.Status = kStatusNotFound;
-        if (FileIsReadable(fileName)) {
-            state.Status = LockedWrite(fileName, mode, kNoKind);
-        }
-    } catch (...) {
-        state.Status = kStatusCannotWrite;
-    }
-    return state.Status;
-}
-
-} // namespace
 
 ConversionStatus RecoverFile(const std::string& FileName) noexcept {
     return Guarded(FileName, WriteMode::Settle);
@@ -234,78 +138,23 @@ ConversionStatus RestoreFile(const std::string& FileName) noexcept {
 ConversionStatus CheckLock(const std::string& FileName) noexcept {
     JournalReport = {};
     try {
-        return FileIsReadable(FileName) ? ProbeLock(FileName) : kStatusNotFound;
+        if (!FileIsReadable(FileName)) {
+            return kStatusNotFound;
+        }
+        const JobOptions options = DialogOptions();
+        WriteCall call{EngineState, options, JournalReport};
+        return ProbeLock(call, FileName);
     } catch (...) {
         return kStatusCannotWrite;
     }
 }
 
 RecordedOriginal OriginalOf(const std::string& FileName) noexcept {
-    RecordedOriginal found;
-    try {
-        const TEngineState& state = EngineState;
-        // An analysis reports an unreadable journal beside the file, not as a refusal.
-        const TJournalReport before = JournalReport;
-        JournalReport.Refused = Refusal::None;
-        const JournalIndex* shared = SharedJournal();
-        Journal* journal = shared != nullptr ? nullptr : CurrentJournal();
-        found.JournalPath = JournalReport.JournalPath;
-        if (JournalReport.Refused == Refusal::JournalFailed) {
-            found.JournalError = JournalReport.Reason;
-        }
-        JournalReport.Refused = before.Refused;
-        JournalReport.JournalPath = before.JournalPath;
-        JournalReport.Reason = before.Reason;
-        if (shared != nullptr ? !shared->Read()
-                              : journal == nullptr || journal->Entries().empty()) {
-            return found;
-        }
-        // The analysis identified the file through the handle it read; the codes are that file's.
-        os::FileIdentity identity = state.AnalysedFile;
-        if (identity.Index == 0 && identity.Volume == 0) {
-            TFileStream64 stream(FileName, kAnalyseMode);
-            if (!os::Files().Identify(stream.Handle, identity)) {
-                return found;
-            }
-        }
-        std::vector<JournalEntry> records;
-        if (shared != nullptr) {
-            records = shared->RecordsFor(identity);
-        }
-        const std::vector<JournalEntry>& entries = shared != nullptr ? records : journal->Entries();
-        // Without a record that could be the file's, its path need not be made canonical.
-        if (entries.empty()) {
-            return found;
-        }
-        const CodePair current = state.Matroska
-                                     ? JournalCodes(state.CurrentCompression)
-                                     : CodePair{state.CurrentHandler, state.CurrentCompression};
-        const FileHistory history =
-            HistoryOf(entries, identity, os::CanonicalPath(FileName), current);
-        if (history.Last && history.Last->State == EntryState::Pending) {
-            const JournalEntry& last = *history.Last;
-            found.Interrupted =
-                last.CompressionPos > 0 && !Holds(current, last.To, last.CompressionPos) &&
-                !Holds(current, last.From, last.CompressionPos) &&
-                (current.Handler == last.To.Handler || current.Handler == last.From.Handler) &&
-                (current.Compression == last.To.Compression ||
-                 current.Compression == last.From.Compression);
-        }
-        found.Damage = history.Damage;
-        if (const auto recorded = SizeChangedSince(entries, identity);
-            !history.Original && recorded) {
-            found.RecordedSize = *recorded;
-            found.PresentSize = identity.Size;
-        }
-        if (history.Original) {
-            found.Found = true;
-            found.Kind = history.Original->FromKind;
-            found.Codes =
-                state.Matroska ? StateCodes(history.Original->From) : history.Original->From;
-            found.Time = history.Original->Time;
-        }
-    } catch (...) {
-    }
+    const JobOptions options = DialogOptions();
+    TJournalReport findings;
+    WriteCall call{EngineState, options, findings};
+    const RecordedOriginal found = ReadOriginal(call, FileName);
+    JournalReport.SkippedLines = findings.SkippedLines;
     return found;
 }
 
@@ -328,6 +177,29 @@ int StatusTextNumber(ConversionStatus status, CodecKind currentKind) noexcept {
     default:
         return 9; // "Error": no path produces any other status
     }
+}
+
+const char* RefusalName(Refusal refusal) noexcept {
+    static constexpr const char* kNames[] = {"none",
+                                             "lock-busy",
+                                             "lock-failed",
+                                             "lock-needs-writing",
+                                             "fields-overlap",
+                                             "journal-failed",
+                                             "nothing-recorded",
+                                             "codes-changed",
+                                             "record-damaged",
+                                             "size-changed",
+                                             "container-refused",
+                                             "unknown-codes",
+                                             "not-offered",
+                                             "no-format-chunk",
+                                             "cannot-open-for-writing",
+                                             "not-confirmed",
+                                             "codes-not-confirmed",
+                                             "declined"};
+    const auto index = static_cast<std::size_t>(refusal);
+    return index < std::size(kNames) ? kNames[index] : "";
 }
 
 } // namespace vidtag

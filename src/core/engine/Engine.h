@@ -1,11 +1,14 @@
 #pragma once
 
 #include "engine/EngineTypes.h"
+#include "engine/FileAnalysis.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
+// The dialog's layer over the jobs (engine/Jobs.h): one file at a time, its state kept in
+// EngineState and the reports beside it, its behaviour set by the switches below. The dialog and
+// the engine's own tests use it; vidtag-cli calls the jobs.
 namespace vidtag {
 
 // Kind 0 analyses the file; 1 to 13 converts it in place to that kind. Returns the new Status,
@@ -45,20 +48,5 @@ ConversionStatus RestoreFile(const std::string& FileName) noexcept;
 // What the journal says about the file last analysed: the codes it had before the first
 // conversion of the unbroken chain of recorded conversions that ends at its current codes.
 RecordedOriginal OriginalOf(const std::string& FileName) noexcept;
-
-// Analyses take the file's records from this journal, read once for a whole run and shared by
-// its threads, instead of reading the journal for each file; nullptr goes back to that. Set it
-// before the run's threads start, and only for a run that writes nothing: writes always read
-// the latest records.
-class JournalIndex;
-void ShareJournal(std::shared_ptr<const JournalIndex> index) noexcept;
-
-// Whether the named file exists, is not a folder, and can be opened for reading while others
-// may read and write it.
-bool FileIsReadable(const std::string& FileName) noexcept;
-
-// The localized text number (1 to 17) that describes a status, or 0 for status 0 with a known
-// kind, whose text is the kind's display name.
-int StatusTextNumber(ConversionStatus status, CodecKind currentKind) noexcept;
 
 } // namespace vidtag

@@ -23,8 +23,8 @@ constexpr ConversionStatus kStatusNotAvi = 4;
 constexpr ConversionStatus kStatusScanFailed = 6;
 constexpr ConversionStatus kStatusFileChanged = 7;
 
-// The engine's record of the current file, read by the front ends after every call. It and the
-// reports below are each thread's own: several threads may analyse files at once.
+// The engine's record of the current file. The dialog reads it after every ProcessFile; a job
+// hands out its own copy. The dialog's layer keeps it and the reports below per thread.
 struct TEngineState {
     ConversionStatus Status = 0;
     CodecKind OriginalKind = 0;
@@ -59,7 +59,8 @@ extern thread_local video::StreamFacts StreamReport;
 // that exists, and read by nothing else in the engine.
 extern thread_local check::Rates RateReport;
 
-// The rule every analysis classifies by. The dialog never changes it; vidtag-cli --relaxed does.
+// The rule ProcessFile classifies by; the dialog never changes it. Jobs take theirs from their
+// options.
 extern ClassificationRule AnalysisRule;
 
 // Whether conversions go through the conversion journal.
@@ -78,23 +79,35 @@ enum class Settlement : std::uint8_t {
     Foreign,  // the file holds codes the conversion never wrote; nothing was written (status 7)
 };
 
-// Why a call wrote nothing, beyond its status.
+// Why a call wrote nothing, beyond its status; the numbers are kept for whoever stores them.
 enum class Refusal : std::uint8_t {
-    None,
-    LockBusy,         // another conversion of the file did not finish within 2 s (status 3)
-    LockFailed,       // the file system refused the lock (status 3): LockError
-    LockNeedsWriting, // the lock needs a writing handle, which a read-only file gets only after
-                      // its conversion is recorded (status 3): LockError
-    FieldsOverlap,    // the two codes' fields overlap (status 3)
-    JournalFailed,    // the journal could not be read or written (status 3): JournalPath, Reason
-    NothingRecorded,  // a restore found no recorded conversion of the file (status 0)
-    CodesChanged,     // a restore found codes the journal did not record last (status 7)
-    RecordDamaged,    // the journal's record of the file cannot be trusted (status 3): Reason,
-                      // JournalPath
-    SizeChanged,      // a restore found a record of the file at another size (status 7):
-                      // RecordedSize, PresentSize
-    ContainerRefused, // the file's container does not let its code change (status 3): Reason
+    None = 0,
+    LockBusy = 1,          // another conversion of the file did not finish within 2 s (status 3)
+    LockFailed = 2,        // the file system refused the lock (status 3): LockError
+    LockNeedsWriting = 3,  // the lock needs a writing handle, which a read-only file gets only
+                           // after its conversion is recorded (status 3): LockError
+    FieldsOverlap = 4,     // the two codes' fields overlap (status 3)
+    JournalFailed = 5,     // the journal could not be read or written (status 3): JournalPath,
+                           // Reason
+    NothingRecorded = 6,   // a restore found no recorded conversion of the file (status 0)
+    CodesChanged = 7,      // a restore found codes the journal did not record last (status 7)
+    RecordDamaged = 8,     // the journal's record of the file cannot be trusted (status 3): Reason,
+                           // JournalPath
+    SizeChanged = 9,       // a restore found a record of the file at another size (status 7):
+                           // RecordedSize, PresentSize
+    ContainerRefused = 10, // the file's container does not let its code change (status 3): the
+                           // container's WriteRefusal
+    UnknownCodes = 11,     // the codes are no kind's: nothing is written over them (status 0)
+    NotOffered = 12,       // the file's kind does not offer the target (status 0)
+    NoFormatChunk = 13,    // without a format chunk the handler alone would not make the target
+    CannotOpenForWriting = 14, // a dry run could not open the file for writing (status 3)
+    NotConfirmed = 15,         // the analysis after the write did not find the target kind
+    CodesNotConfirmed = 16,    // the analysis after the write found other codes than written
+    Declined = 17,             // the caller's choice of target refused the file
 };
+
+// "lock-busy", "not-offered", ...: the refusal's name, for logs and machine-readable output.
+const char* RefusalName(Refusal refusal) noexcept;
 
 struct TJournalReport {
     Settlement Settled = Settlement::None;
@@ -119,7 +132,8 @@ struct TJournalReport {
     int TimeError = 0;
 };
 
-// Reset by every call below and by a conversion through ProcessFile.
+// The dialog's layer: the findings of its last write (ProcessFile with a kind, RestoreFile,
+// RecoverFile, CheckLock).
 extern thread_local TJournalReport JournalReport;
 
 struct RecordedOriginal {

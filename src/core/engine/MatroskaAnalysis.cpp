@@ -9,10 +9,11 @@
 
 namespace vidtag {
 
-thread_local TMatroskaReport MatroskaReport;
-
-ConversionStatus AnalyseMatroska(TStream64& stream, bool readStreams, bool readRates) {
-    TMatroskaReport& report = MatroskaReport;
+ConversionStatus AnalyseMatroska(TStream64& stream, ClassificationRule rule, Reading reading,
+                                 Analysis& found) {
+    ContainerFacts& report = found.Container;
+    report.Name = "matroska";
+    report.Codes = 1;
     report.Matroska = true;
     const mkv::MatroskaFile file = mkv::ReadMatroska(stream);
     report.DocType = file.DocType;
@@ -27,26 +28,25 @@ ConversionStatus AnalyseMatroska(TStream64& stream, bool readStreams, bool readR
     report.Choice = file.Choice;
     report.WriteRefusal = file.WriteRefusal;
 
-    TEngineState& state = EngineState;
+    TEngineState& state = found.State;
     state.Matroska = true;
     state.HandlerPos = 0;
     state.CompressionPos = file.CompressionPos;
     state.OriginalHandler = state.CurrentHandler = 0;
     state.OriginalCompression = state.CurrentCompression = file.Compression;
-    const CodecKind kind = file.CompressionPos > 0
-                               ? mkv::ClassifyCompression(file.Compression, AnalysisRule)
-                               : kUnknownKind;
+    const CodecKind kind =
+        file.CompressionPos > 0 ? mkv::ClassifyCompression(file.Compression, rule) : kUnknownKind;
     report.ExactMatch =
         kind == mkv::ClassifyCompression(file.Compression, ClassificationRule::Exact);
     state.OriginalKind = state.CurrentKind = kind;
-    if (readStreams) {
+    if (reading != Reading::Headers) {
         video::StreamFacts facts = video::ReadMatroskaFacts(file, stream);
         facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(kind), facts.StreamSyntax);
         // A Matroska file has no index of frame sizes: the rates come from the frames read.
-        if (readRates && facts.Fps) {
-            RateReport = check::RatesFromFrames(facts.ChunkSizes, *facts.Fps);
+        if (reading == Reading::Frames && facts.Fps) {
+            found.Rates = check::RatesFromFrames(facts.ChunkSizes, *facts.Fps);
         }
-        StreamReport = std::move(facts);
+        found.Stream = std::move(facts);
     }
     return kStatusDone;
 }

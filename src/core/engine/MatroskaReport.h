@@ -5,9 +5,15 @@
 
 namespace vidtag {
 
-// What the last analysis found in a Matroska file, beside EngineState: reset by every analysis,
-// set only for a file that starts with an EBML header.
-struct TMatroskaReport {
+// What the last analysis found in the file's container beside its codes: its name, and for a
+// Matroska file (one that starts with an EBML header) which track was read and why its code may
+// not change.
+struct ContainerFacts {
+    // "avi" or "matroska", as device profiles name containers; empty before the file was read.
+    std::string Name;
+    // The codes the container holds: a handler and a compression code (AVI), or one code, the
+    // compression code (a Matroska track).
+    int Codes = 2;
     bool Matroska = false;
     std::string DocType;
     // Why the file was not read (status 4): a WebM file, damaged headers, no video track.
@@ -24,6 +30,9 @@ struct TMatroskaReport {
     bool ExactMatch = false;
 };
 
+using TMatroskaReport = ContainerFacts;
+
+// The dialog's layer: ContainerFacts of the file last analysed through ProcessFile.
 extern thread_local TMatroskaReport MatroskaReport;
 
 } // namespace vidtag

@@ -1,7 +1,7 @@
 #include "engine/RecordEvidence.h"
 
 #include "avi/VmAVIFile.h"
-#include "matroska/MatroskaFile.h"
+#include "engine/ContainerFace.h"
 #include "streams/CachedReadStream64.h"
 
 #include <cstdio>
@@ -51,31 +51,19 @@ std::string ModeText(os::Attributes mode) {
 } // namespace
 
 CodePlaces FindCodePlaces(TStream64& file) {
-    CodePlaces places;
     try {
         file.SetPosition(0);
         TCachedReadStream64 cached(&file);
-        // A Matroska file's one code is recorded in the handler's fields, without a compression
-        // code.
-        if (mkv::HasMatroskaSignature(cached)) {
-            const mkv::MatroskaFile mkvFile = mkv::ReadMatroska(cached);
-            places.Found = mkvFile.Result == mkv::Outcome::Read && mkvFile.CompressionPos > 0;
-            places.HandlerPos = mkvFile.CompressionPos;
-            return places;
+        const ContainerFace& face = FaceOf(cached);
+        Analysis found;
+        if (face.Analyse(cached, ClassificationRule::Exact, Reading::Headers, found) !=
+            kStatusDone) {
+            return {};
         }
-        TVmAVIFileReader reader(&cached);
-        if (reader.ErrorCode < 0) {
-            return places;
-        }
-        reader.Scan();
-        places.Found = reader.VideoHeaderPos > 0;
-        places.HandlerPos = reader.VideoHeaderPos + kHandlerOffset;
-        places.CompressionPos =
-            reader.VideoFormatPos > 0 ? reader.VideoFormatPos + kCompressionOffset : 0;
+        return face.Record(found.State).Places;
     } catch (...) {
-        places.Found = false;
+        return {};
     }
-    return places;
 }
 
 std::string PlaceMismatch(const JournalEntry& entry, const CodePlaces& places) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/JobTypes.h"
 #include "journal/JournalEntry.h"
 #include "streams/Stream64.h"
 
@@ -7,14 +8,6 @@
 #include <string>
 
 namespace vidtag {
-
-// Where an analysis of the file finds its two codes now; Found is false when it finds no video
-// stream header.
-struct CodePlaces {
-    bool Found = false;
-    std::int64_t HandlerPos = 0;
-    std::int64_t CompressionPos = 0; // 0: the stream has no format chunk
-};
 
 // Analyses the open file for its code positions, as an analysis before a conversion does.
 CodePlaces FindCodePlaces(TStream64& file);
