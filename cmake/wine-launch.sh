@@ -10,23 +10,35 @@ wine=${VIDTAG_WINE_PROGRAM:-wine}
 
 # Wine's own words for a launch that never reached the program.
 launch_failed() {
-  grep -qE 'ShellExecuteEx failed|Application could not be started|wine client error' "$1"
+  grep -aqE 'ShellExecuteEx failed|Application could not be started|wine client error' "$1"
 }
 
-errors=$(mktemp "${TMPDIR:-/tmp}/vidtag-wine-launch.XXXXXX")
-trap 'rm -f "$errors"' EXIT
+output=$(mktemp "${TMPDIR:-/tmp}/vidtag-wine-launch.XXXXXX")
+trap 'rm -f "$output" "$output.status"' EXIT
+# launch: runs the program once. Its stdout and stderr reach the caller apart and as they are
+# written, and a copy of both is kept to look for Wine's words, which it writes to either. A
+# terminal is handed over untouched: the program must see its console.
+launch() {
+  if [ -t 1 ] || [ -t 2 ]; then
+    "$wine" "$@"
+    echo $? >"$output.status"
+    return
+  fi
+  { { "$wine" "$@" 2>&1 1>&3 3>&-; echo $? >"$output.status"; } | tee -a "$output" >&2; } 3>&1 |
+    tee -a "$output"
+}
+
 for attempt in 1 2; do
-  : >"$errors"
-  # stderr reaches the caller as it is written, and a copy is kept to look for Wine's words.
-  { "$wine" "$@" 2>&1 >&3 3>&- | tee -a "$errors" >&2; } 3>&1
-  status=${PIPESTATUS[0]}
-  if [ "$status" -eq 0 ] || [ "$attempt" -eq 2 ] || ! launch_failed "$errors"; then
+  : >"$output"
+  launch "$@"
+  status=$(cat "$output.status")
+  if [ "$status" -eq 0 ] || [ "$attempt" -eq 2 ] || ! launch_failed "$output"; then
     exit "$status"
   fi
   echo "wine-launch.sh: Wine could not start $1 (status $status); launching it once more" >&2
   if [ -n "${VIDTAG_WINE_RETRY_LOG:-}" ]; then
     printf '%s\t%s\n' "$(basename "$1")" \
-      "$(grep -m1 -E 'ShellExecuteEx|could not be started|wine client error' "$errors")" \
+      "$(grep -a -m1 -E 'ShellExecuteEx|could not be started|wine client error' "$output")" \
       >>"$VIDTAG_WINE_RETRY_LOG"
   fi
 done
