@@ -7,7 +7,8 @@
 # clone. Its settings travel on the launcher's command line, not in the user's ccache.conf:
 # - paths under the clone are hashed relative to the compiler's folder, and that folder itself is
 #   not hashed (the debug builds' objects then name the first clone's folder as theirs);
-# - a precompiled header's macros and times do not stop its reuse;
+# - a miss is hashed from the compiler's own list of headers, without running the preprocessor
+#   a second time;
 # - the cache stops growing at VIDTAG_CCACHE_MAX_SIZE, its oldest objects removed first.
 option(VIDTAG_CCACHE "Compile through ccache when it is installed" ON)
 set(VIDTAG_CCACHE_MAX_SIZE 4G CACHE STRING "The size ccache trims its cache to")
@@ -20,11 +21,14 @@ if(VIDTAG_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER AND NOT CMAKE_C_COMPILER_LA
     set(vidtag_launcher ${VIDTAG_ENV_PROGRAM}
       CCACHE_BASEDIR=${vidtag_ccache_root}
       CCACHE_NOHASHDIR=1
-      CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+      CCACHE_DEPEND=1
       CCACHE_MAXSIZE=${VIDTAG_CCACHE_MAX_SIZE}
       ${VIDTAG_CCACHE_PROGRAM})
     set(CMAKE_C_COMPILER_LAUNCHER ${vidtag_launcher})
     set(CMAKE_CXX_COMPILER_LAUNCHER ${vidtag_launcher})
-    message(STATUS "Compiling through ${VIDTAG_CCACHE_PROGRAM}")
   endif()
+endif()
+# scripts/test looks for this line to check that the build uses the cache.
+if(CMAKE_CXX_COMPILER_LAUNCHER MATCHES "ccache")
+  message(STATUS "Compiling through ccache")
 endif()
