@@ -228,10 +228,9 @@ void Confirm(const std::string& path, CodecKind target, FileReport& report, int 
             Fill(MessageText(language, Message::NotConfirmed), DisplayKindName(target, language),
                  StatusText(report.Status, report.Kind, language));
     } else if (report.Handler != wrote.Handler || report.Compression != wrote.Compression) {
-        report.Error =
-            Fill(MessageText(language, Message::CodesNotConfirmed),
-                 FourCCToString(wrote.Handler) + "/" + FourCCToString(wrote.Compression),
-                 FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression));
+        report.Error = Fill(MessageText(language, Message::CodesNotConfirmed),
+                            CodesText(report, wrote.Handler, wrote.Compression),
+                            CodesText(report, report.Handler, report.Compression));
     }
 }
 
@@ -323,9 +322,8 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
     }
     // The analysis itself went well, so its status cannot say why nothing was written.
     if (report.Status == kStatusDone && report.Kind == kUnknownKind) {
-        report.Error =
-            Fill(MessageText(language, Message::UnknownNotConverted),
-                 FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression));
+        report.Error = Fill(MessageText(language, Message::UnknownNotConverted),
+                            CodesText(report, report.Handler, report.Compression));
         // Codes only --relaxed converts still get the check's verdict on them, as a player
         // reads them; the conversion itself waits for --relaxed.
         if (report.RelaxedKind != kNoKind && request.Decide) {
@@ -386,11 +384,12 @@ FileReport ConvertFile(const std::string& path, const ConvertRequest& request, i
 
     // Codes only the relaxed rule knows are not the table's: without a record nothing could
     // write them back.
-    if (!request.Journal && !report.Matroska &&
-        ClassifyCodec(report.FromHandler, report.FromCompression) != report.FromKind) {
+    const bool exact = report.Matroska ? report.Container.ExactMatch
+                                       : ClassifyCodec(report.FromHandler,
+                                                       report.FromCompression) == report.FromKind;
+    if (!request.Journal && !exact) {
         AddWarning(report, Fill(MessageText(language, Message::NoExactRestore),
-                                FourCCToString(report.FromHandler) + "/" +
-                                    FourCCToString(report.FromCompression),
+                                CodesText(report, report.FromHandler, report.FromCompression),
                                 NameJournal(report, ShownJournalPath())));
     }
     const ConversionStatus written = Process(report, target);

@@ -22,6 +22,7 @@ ConversionStatus AnalyseMatroska(TStream64& stream, bool readStreams, bool readR
     }
     report.CodecId = file.Video.CodecId;
     report.Track = file.Video.Number;
+    report.VideoIndex = file.Video.VideoIndex;
     report.VideoTracks = file.VideoTracks;
     report.Choice = file.Choice;
     report.WriteRefusal = file.WriteRefusal;
@@ -39,7 +40,7 @@ ConversionStatus AnalyseMatroska(TStream64& stream, bool readStreams, bool readR
         kind == mkv::ClassifyCompression(file.Compression, ClassificationRule::Exact);
     state.OriginalKind = state.CurrentKind = kind;
     if (readStreams) {
-        video::StreamFacts facts = video::ReadMatroskaFacts(file, stream, report.FramesNote);
+        video::StreamFacts facts = video::ReadMatroskaFacts(file, stream);
         facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(kind), facts.StreamSyntax);
         // A Matroska file has no index of frame sizes: the rates come from the frames read.
         if (readRates && facts.Fps) {
