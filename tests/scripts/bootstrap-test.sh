@@ -82,9 +82,9 @@ gui|yes|warn|-|no|0|none|0|bootstrap: apt-get update failed twice ($fetch); inst
 test|yes|fail|wine32:i386|no|0|none|0|bootstrap: could not install wine32:i386 ($apt_reason); going on without it|remove|windows (x86): built; not run: wine32 could not be installed ($apt_reason)
 test|yes|ok|wine32:i386|yes|0|none|0|bootstrap: removed the half-installed wine32:i386|-|windows (x86): built; not run: wine32 could not be installed ($apt_reason)
 test|yes|ok|-|no|0|none|0|bootstrap: installed wine32:i386|remove|
-test|no|fail|-|no|0|all|0|bootstrap: all 28 packages for test present|.|windows (x86): built; not run: this machine cannot run 32-bit programs
+test|no|fail|-|no|0|all|0|bootstrap: all 29 packages for test present|.|windows (x86): built; not run: this machine cannot run 32-bit programs
 package|no|fail|cmake|no|0|none|1|bootstrap: cannot install what package needs: $apt_reason|wine|-
 test|yes|ok|-|no|1000|none|1|bootstrap: not root; run it as root: sudo scripts/bootstrap test|.|-
-test|yes|ok|-|no|1000|all|0|bootstrap: all 29 packages for test present|.|
+test|yes|ok|-|no|1000|all|0|bootstrap: all 30 packages for test present|.|
 EOF
 exit $((failures > 0))

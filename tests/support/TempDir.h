@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/BuildPaths.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
