@@ -103,6 +103,7 @@ constexpr TextTable<Message> kMessages{{
         "repair",
         "%1 (the stream is %2)",
         "none: the stream is Microsoft MPEG-4 %1, and its headers do not tell which",
+        "--rebuild-index takes none of --to, --restore and --check",
     },
     {
         "варианты",
@@ -202,6 +203,7 @@ constexpr TextTable<Message> kMessages{{
         "исправление метки",
         "%1 (поток — %2)",
         "нет: поток — Microsoft MPEG-4 %1, а какой именно, по его заголовкам не понять",
+        "--rebuild-index несовместим с --to, --restore и --check",
     },
 }};
 

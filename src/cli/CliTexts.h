@@ -92,6 +92,7 @@ enum class Message {
     RepairLabel,
     RepairTargets,
     RepairUndecided,
+    RebuildIndexAlone,
     Count
 };
 

@@ -1,6 +1,7 @@
 #include "FileRun.h"
 
 #include "CheckJob.h"
+#include "IndexFile.h"
 
 namespace vidtag::cli {
 
@@ -9,8 +10,10 @@ FileReport RunFile(const FileArgument& file, const Options& options,
     FileReport report;
     if (!file.Error.empty()) {
         report = FailedArgument(file.Path, file.Error);
+    } else if (options.RebuildIndex) {
+        report = RebuildIndexFile(file.Path, request, options.Language);
     } else if (options.Restore) {
-        report = RestoreFile(file.Path, request, options.Language);
+        report = RestoreWithIndex(file.Path, request, options.Language);
     } else if (options.To != vidtag::kNoKind || options.Auto) {
         report = ConvertFile(file.Path, request, options.Language);
         // A file refused before the check was asked still says what the check makes of it.
@@ -27,7 +30,8 @@ FileReport RunFile(const FileArgument& file, const Options& options,
 }
 
 unsigned JobsFor(const Options& options) {
-    const bool writes = options.Restore || options.To != vidtag::kNoKind || options.Auto;
+    const bool writes =
+        options.Restore || options.RebuildIndex || options.To != vidtag::kNoKind || options.Auto;
     return writes ? 1 : options.Jobs;
 }
 
