@@ -213,6 +213,10 @@ FileReport JobReport(const std::string& path, const JobResult& result,
                      const ConvertRequest& request, int language) {
     FileReport report = ReportOf(path, result, request.Job);
     report.Note = RecoveryNote(report, result.Recovery, language);
+    if (const std::string index = IndexSettledText(result.IndexRecovery, language);
+        !index.empty()) {
+        report.Note += (report.Note.empty() ? "" : "; ") + index;
+    }
     report.Conversion = true;
     report.DryRun = request.Job.DryRun;
     report.ToKind = result.ToKind;

@@ -51,6 +51,11 @@ bool Recover(const std::string& path, const JobOptions& options, JobResult& resu
     if (options.Journal == JournalUse::Off || options.DryRun) {
         return true;
     }
+    // An interrupted index rebuild changed the file's length: it goes first, so that the codes'
+    // records are met at the length they were made at.
+    if (FileIsReadable(path)) {
+        result.IndexRecovery = SettleIndex(path, options).Settled;
+    }
     TEngineState none;
     const ConversionStatus status = FileIsReadable(path) ? Write(path, WriteMode::Settle, kNoKind,
                                                                  none, options, result.Recovery)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/IndexJob.h"
 #include "engine/JobTypes.h"
 
 #include <functional>
@@ -42,6 +43,8 @@ struct JobResult {
     RecordedOriginal Original;
     // What recovery found of an interrupted conversion before the job did its own work.
     TJournalReport Recovery;
+    // What recovery found of an interrupted index rebuild (or undoing) of the file.
+    IndexSettled IndexRecovery = IndexSettled::None;
     // What the write, the lock and the journal said.
     TJournalReport Journal;
     // The journal the options name, as messages show it.
