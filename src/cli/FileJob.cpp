@@ -1,6 +1,7 @@
 #include "FileJob.h"
 
 #include "CliTexts.h"
+#include "IndexFile.h"
 #include "PathText.h"
 #include "TextOutput.h"
 #include "check/Verdict.h"
@@ -296,6 +297,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     report.Original = result.Original;
     SayWarnings(report, result, language);
     SayReason(report, result, request, language);
+    AttachIndexUndo(report, result.IndexUndo, language);
     return report;
 }
 

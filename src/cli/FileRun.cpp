@@ -13,7 +13,7 @@ FileReport RunFile(const FileArgument& file, const Options& options,
     } else if (options.RebuildIndex) {
         report = RebuildIndexFile(file.Path, request, options.Language);
     } else if (options.Restore) {
-        report = RestoreWithIndex(file.Path, request, options.Language);
+        report = RestoreFile(file.Path, request, options.Language);
     } else if (options.To != vidtag::kNoKind || options.Auto) {
         report = ConvertFile(file.Path, request, options.Language);
         // A file refused before the check was asked still says what the check makes of it.

@@ -35,27 +35,10 @@ FileReport RebuildIndexFile(const std::string& path, const ConvertRequest& reque
     return report;
 }
 
-FileReport RestoreWithIndex(const std::string& path, const ConvertRequest& request, int language) {
-    FileReport report = RestoreFile(path, request, language);
-    if (report.Failed() || request.Job.DryRun) {
-        return report;
+void AttachIndexUndo(FileReport& report, const IndexResult& undone, int language) {
+    if (undone.Written || undone.Reason != IndexReason::None) {
+        report.Index = Worded(undone, false, true, language);
     }
-    const IndexResult undone = UndoIndex(path, request.Job);
-    if (!undone.Written && undone.Reason == IndexReason::None) {
-        return report;
-    }
-    IndexReport index = Worded(undone, false, true, language);
-    if (undone.Written) {
-        // The codes the file had before the rebuild, recorded at its length then.
-        FileReport before = RestoreFile(path, request, language);
-        if (before.Converted || before.Failed()) {
-            report = std::move(before);
-        } else {
-            report.Remark.clear();
-        }
-    }
-    report.Index = std::move(index);
-    return report;
 }
 
 } // namespace vidtag::cli

@@ -39,7 +39,7 @@ constexpr TextTable<IndexText> kTexts{{
     {
         "index rebuilt: %1 chunks indexed (%2 video frames, %3 key frames); %4 bytes written",
         "index would be rebuilt: %1 chunks indexed (%2 video frames, %3 key frames); %4 bytes "
-        "to append (dry run, nothing written)",
+        "to write (dry run, nothing written)",
         "index rebuild undone: the file is %1 bytes again",
         "the index is whole; nothing written",
         "not an AVI file; nothing written",
@@ -71,7 +71,7 @@ constexpr TextTable<IndexText> kTexts{{
         "индекс восстановлен: в индексе %1 блоков (%2 кадров видео, %3 ключевых); записано "
         "байт: %4",
         "индекс был бы восстановлен: в индексе %1 блоков (%2 кадров видео, %3 ключевых); "
-        "дописать байт: %4 (пробный запуск, ничего не записано)",
+        "записать байт: %4 (пробный запуск, ничего не записано)",
         "восстановление индекса отменено: в файле снова %1 байт",
         "индекс цел; ничего не записано",
         "это не файл AVI; ничего не записано",
@@ -164,8 +164,13 @@ std::string IndexOutcomeText(const IndexResult& result, bool dryRun, bool undo, 
         return Fill(Text(IndexText::Undone, language), std::to_string(plan.NewLength));
     }
     if (result.Reason == IndexReason::None) {
-        const std::int64_t bytes =
-            dryRun ? static_cast<std::int64_t>(plan.Tail.size()) : result.BytesWritten;
+        std::int64_t bytes = result.BytesWritten;
+        if (dryRun) {
+            bytes = static_cast<std::int64_t>(plan.Tail.size());
+            for (const avi::FieldChange& change : plan.Changes) {
+                bytes += static_cast<std::int64_t>(change.After.size());
+            }
+        }
         // Fill takes three values; the bytes go in as the fourth by hand.
         std::string text =
             Fill(Text(dryRun ? IndexText::WouldRebuild : IndexText::Rebuilt, language),

@@ -1,6 +1,9 @@
 // The index rebuild against FFmpeg: files made by ffmpeg, cut at test time where a download
 // stops, rebuilt, read by ffprobe and ffmpeg, and undone byte for byte.
 #include "engine/IndexJob.h"
+#include "engine/Jobs.h"
+#include "journal/JournalLine.h"
+#include "journal/RecordCheck.h"
 #include "os/FileLayer.h"
 #include "streams/Stream64.h"
 #include "support/FaultyFileLayer.h"
@@ -346,6 +349,53 @@ TEST_F(IndexRebuild, AKillAtEveryWriteIsSettled) {
         std::printf("%s: killed at each of %d writes, settled every time\n",
                     undo ? "undo" : "rebuild", completedAt - 1);
     }
+}
+
+} // namespace
+} // namespace vidtag
+
+namespace vidtag {
+namespace {
+
+// A file retagged, rebuilt and retagged again: one restore undoes all three, in reverse order,
+// to the cut file's bytes. Readers of the codes' records alone take the index record for a
+// damaged one, which nothing acts on.
+TEST_F(IndexRebuild, RetagAndRebuildComeUndoneInReverseOrder) {
+    const std::string made = dir_.Path("xvid.avi");
+    test::RunCommand("ffmpeg -v error -f lavfi -i testsrc=size=176x144:rate=25 -t 3 -c:v mpeg4 "
+                     "-vtag XVID -g 25 " +
+                     test::ShellQuote(made));
+    Bytes bytes = test::ReadFileBytes(made);
+    ASSERT_FALSE(bytes.empty());
+    bytes.resize(bytes.size() * 2 / 3);
+    const std::string path = dir_.Path("victim.avi");
+    test::WriteFileBytes(path, bytes);
+    const JobResult analysed = Analyse(path, options_);
+    const auto targets = OfferedTargets(analysed.FromKind).View();
+    ASSERT_GE(targets.size(), 2u);
+    EXPECT_TRUE(Retag(path, targets[0], options_).Converted);
+    ASSERT_EQ(RebuildIndex(path, options_).Reason, IndexReason::None);
+    EXPECT_TRUE(Retag(path, targets[1], options_).Converted);
+    EXPECT_EQ(Output("ffmpeg -v error -i " + test::ShellQuote(path) + " -f null -"), "");
+
+    const JobResult restored = Restore(path, options_);
+    EXPECT_TRUE(restored.IndexUndo.Written);
+    EXPECT_EQ(restored.Reason, Refusal::None) << RefusalName(restored.Reason);
+    EXPECT_TRUE(test::ReadFileBytes(path) == bytes);
+
+    std::string line;
+    std::FILE* journal = std::fopen(options_.JournalFile.c_str(), "r");
+    ASSERT_NE(journal, nullptr);
+    for (char text[4096]; std::fgets(text, sizeof text, journal) != nullptr;) {
+        if (std::strstr(text, "\"kind\":\"index\"") != nullptr && line.empty()) {
+            line.assign(text, std::strlen(text) - 1);
+        }
+    }
+    std::fclose(journal);
+    const auto parsed = JournalLine::Parse(line);
+    ASSERT_TRUE(parsed.has_value());
+    JournalEntry asCodes;
+    EXPECT_NE(RecordDamage(*parsed, asCodes), "");
 }
 
 } // namespace
