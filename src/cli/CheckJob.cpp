@@ -27,7 +27,8 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
         check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
     // A profile that names Matroska among its containers judges the track as it is.
     if (report.Matroska && !check::AcceptsContainer(profile, "matroska")) {
-        check::AddContainerProblem(result, report.Compression, report.Path, language);
+        check::AddContainerProblem(result, report.Compression, report.Path, language,
+                                   report.Container.VideoIndex);
     }
     // The conversion refuses what it could not recognise again: no retag is offered then.
     if (result.Outcome == check::Verdict::Retag &&

@@ -65,10 +65,6 @@ std::string NameJournal(FileReport& report, const std::string& path) {
     return DisplayName(path);
 }
 
-std::string CodesText(CodePair codes) {
-    return FourCCToString(codes.Handler) + "/" + FourCCToString(codes.Compression);
-}
-
 Message SettlementMessage(Settlement settled) {
     switch (settled) {
     case Settlement::Done:
@@ -135,9 +131,9 @@ void SayWarnings(FileReport& report, const JobResult& result, int language) {
             AddWarning(report, check::DecodeByCodeWarningText(language));
             break;
         case Warning::NoExactRestore:
-            AddWarning(report,
-                       Fill(MessageText(language, Message::NoExactRestore), CodesText(result.From),
-                            NameJournal(report, result.JournalFile)));
+            AddWarning(report, Fill(MessageText(language, Message::NoExactRestore),
+                                    CodesText(report, result.From.Handler, result.From.Compression),
+                                    NameJournal(report, result.JournalFile)));
             break;
         case Warning::NotCompacted:
             AddWarning(report, Fill(MessageText(language, Message::NotCompacted),
@@ -173,7 +169,7 @@ void SayReason(FileReport& report, const JobResult& result, const ConvertRequest
     case Refusal::UnknownCodes:
         // The analysis itself went well, so its status cannot say why nothing was written.
         report.Error = Fill(MessageText(language, Message::UnknownNotConverted),
-                            CodesText({report.Handler, report.Compression}));
+                            CodesText(report, report.Handler, report.Compression));
         break;
     case Refusal::NotOffered:
         report.Error =
@@ -189,9 +185,9 @@ void SayReason(FileReport& report, const JobResult& result, const ConvertRequest
                  StatusText(report.Status, report.Kind, language));
         break;
     case Refusal::CodesNotConfirmed:
-        report.Error =
-            Fill(MessageText(language, Message::CodesNotConfirmed), CodesText(result.Wrote),
-                 CodesText({report.Handler, report.Compression}));
+        report.Error = Fill(MessageText(language, Message::CodesNotConfirmed),
+                            CodesText(report, result.Wrote.Handler, result.Wrote.Compression),
+                            CodesText(report, report.Handler, report.Compression));
         break;
     case Refusal::NothingRecorded:
         report.Remark = JournalRefusalText(report, result.Journal, language);

@@ -95,8 +95,8 @@ int Exit(const CLI::App& app, const CLI::Error& error) {
 
 std::optional<int> ParseOptions(int argc, const char* const* argv, Options& options) {
     CLI::App app{
-        "Rewrites the two codec codes of MPEG-4 family AVI files in place, so that "
-        "another decoder plays them.\n\n"
+        "Rewrites the codec codes of MPEG-4 family AVI and Matroska files in place, so "
+        "that another decoder plays them.\n\n"
         "  vidtag-cli [options] FILE|FOLDER...            analyse\n"
         "  vidtag-cli --to KIND [options] FILE|FOLDER...  convert\n"
         "  vidtag-cli --restore [options] FILE|FOLDER...  back to the recorded original\n"

@@ -96,6 +96,9 @@ Json StreamObject(const video::StreamFacts& facts) {
     object["syntax"] = SyntaxName(facts.StreamSyntax);
     object["family_mismatch"] = facts.FamilyMismatch;
     object["frames_read"] = facts.FramesRead;
+    if (!facts.FramesNote.empty()) {
+        object["frames_note"] = facts.FramesNote;
+    }
     object["width"] = OptionalJson(facts.Width);
     object["height"] = OptionalJson(facts.Height);
     object["fps"] = OptionalJson(facts.Fps);

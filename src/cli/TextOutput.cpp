@@ -113,14 +113,14 @@ namespace {
 // Which track of a Matroska file was read, and why its code cannot change where it cannot.
 void PrintMatroskaLines(const FileReport& report, std::FILE* out) {
     const ContainerFacts& found = report.Container;
-    std::string line =
-        "  Matroska, track " + std::to_string(found.Track) + " (" + found.CodecId + ")";
+    std::string line = "  Matroska, track " + std::to_string(found.Track) + " (" +
+                       DisplayName(found.CodecId) + ")";
     if (!found.Choice.empty()) {
         line += ": " + found.Choice;
     }
     PutLine(out, line);
     if (!found.WriteRefusal.empty()) {
-        PutLine(out, "  " + found.WriteRefusal);
+        PutLine(out, "  " + DisplayName(found.WriteRefusal));
     }
 }
 
@@ -171,11 +171,15 @@ std::string StatusText(ConversionStatus status, CodecKind kind, int language) {
     return LocalizedText(language, number);
 }
 
+std::string CodesText(const FileReport& report, FourCC handler, FourCC compression) {
+    return (report.Matroska ? std::string() : FourCCToString(handler) + "/") +
+           FourCCToString(compression);
+}
+
 std::string ReportStatusText(const FileReport& report, int language) {
     std::string text = StatusText(report.Status, report.Kind, language);
     if (report.RelaxedKind != kNoKind) {
-        const std::string codes =
-            FourCCToString(report.Handler) + "/" + FourCCToString(report.Compression);
+        const std::string codes = CodesText(report, report.Handler, report.Compression);
         text += ' ';
         text +=
             Fill(MessageText(language, Message::RelaxedHint), codes, KindName(report.RelaxedKind));
@@ -247,12 +251,14 @@ void PrintFileText(const FileReport& report, int language, bool quiet, std::FILE
     } else if (report.SystemError != 0 && !SaysNotFound(report.SystemError)) {
         now += ": " + SystemReason(report, language);
     }
-    // All lines of one file go to one stream, so that a redirected stream never keeps a line
-    // without the name line it belongs to. Warnings and notes are not failures: quiet drops them.
+    // Errors and warnings may quote the file's own text (a Matroska CodecID or DocType): they are
+    // shown as names are. All lines of one file go to one stream, so that a redirected stream
+    // never keeps a line without the name line it belongs to. Warnings and notes are not failures:
+    // quiet drops them.
     const bool failed = report.Failed();
     std::FILE* const stream = failed ? err : out;
     if (report.ArgumentOnly) {
-        PutLine(stream, prefix + report.Error);
+        PutLine(stream, prefix + DisplayName(report.Error));
         return;
     }
     if (!report.Conversion) {
@@ -275,10 +281,10 @@ void PrintFileText(const FileReport& report, int language, bool quiet, std::FILE
             PrintMatroskaLines(report, stream);
         }
         if (!quiet && !report.Warning.empty()) {
-            PutLine(stream, prefix + report.Warning);
+            PutLine(stream, prefix + DisplayName(report.Warning));
         }
         if (!report.Error.empty()) {
-            PutLine(stream, prefix + report.Error);
+            PutLine(stream, prefix + DisplayName(report.Error));
         }
         return;
     }
@@ -293,7 +299,7 @@ void PrintFileText(const FileReport& report, int language, bool quiet, std::FILE
     const bool journalRefusal = report.Status == kStatusFileChanged ||
                                 (report.Status == kStatusCannotWrite && report.SystemError == 0);
     if (report.Restore && journalRefusal && !report.Error.empty()) {
-        PutLine(stream, prefix + report.Error);
+        PutLine(stream, prefix + DisplayName(report.Error));
         return;
     }
     // A conversion that went through but left a warning (the time not kept) still says what
@@ -319,10 +325,10 @@ void PrintFileText(const FileReport& report, int language, bool quiet, std::FILE
         PutLine(stream, line);
     }
     if (!quiet && !report.Warning.empty() && (report.Converted || (report.DryRun && !failed))) {
-        PutLine(stream, prefix + report.Warning);
+        PutLine(stream, prefix + DisplayName(report.Warning));
     }
     if (!report.Error.empty()) {
-        PutLine(stream, prefix + report.Error);
+        PutLine(stream, prefix + DisplayName(report.Error));
     }
     PrintCheckLines(report, language, quiet && !failed, stream);
 }

@@ -17,6 +17,9 @@ std::string ReportStatusText(const FileReport& report, int language);
 // The display name of any kind, "Unknown codec" for one outside the catalogue.
 std::string DisplayKindName(CodecKind kind, int language);
 
+// "handler/compression", or a Matroska track's one code alone.
+std::string CodesText(const FileReport& report, FourCC handler, FourCC compression);
+
 // "A, B, C" with the locked mark, or the word for none.
 std::string TargetNames(CodecKind kind, int language);
 

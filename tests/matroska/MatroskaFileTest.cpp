@@ -1,6 +1,8 @@
 #include "matroska/MatroskaFile.h"
 #include "matroska/Ebml.h"
 #include "streams/MemoryStream64.h"
+#include "video/MatroskaStreamFacts.h"
+#include "video/StreamText.h"
 
 #include "support/MatroskaBuilder.h"
 
@@ -39,13 +41,46 @@ Bytes SeekTo(std::uint32_t id, std::uint64_t position) {
                                        Unsigned(mkv::kSeekPositionId, position)}));
 }
 
+// count 2-byte Void elements.
+Bytes Voids(std::size_t count) {
+    Bytes voids(count * 2, 0x80);
+    for (std::size_t i = 0; i < voids.size(); i += 2) {
+        voids[i] = static_cast<std::uint8_t>(mkv::kVoidId);
+    }
+    return voids;
+}
+
+// One ContentEncoding of the scope: header removal of the bytes, or zlib when there are none.
+Bytes Encoding(std::uint64_t scope, const Bytes& removed = {}) {
+    Bytes compression = Unsigned(mkv::kContentCompAlgoId, removed.empty() ? 0 : 3);
+    if (!removed.empty()) {
+        compression = Join({compression, Element(mkv::kContentCompSettingsId, removed)});
+    }
+    return Element(
+        mkv::kContentEncodingsId,
+        Element(mkv::kContentEncodingId, Join({Unsigned(mkv::kContentEncodingScopeId, scope),
+                                               Element(mkv::kContentCompressionId, compression)})));
+}
+
+Bytes XvidEntry(const Bytes& extra) {
+    return TrackEntry({.Private = Vfw(FCC("XVID")), .Extra = extra});
+}
+
+// A Cluster whose one block of track 1 has the flags and the frame.
+Bytes BlockCluster(std::uint8_t flags, const Bytes& frame, const Bytes& before = {}) {
+    return Element(mkv::kClusterId,
+                   Join({Unsigned(mkv::kClusterTimestampId, 0), before,
+                         Element(mkv::kSimpleBlockId, Join({Bytes{0x81, 0, 0, flags}, frame}))}));
+}
+
 struct Case {
     const char* Name;
     Bytes File;
     Outcome Result;
-    std::uint64_t Track; // the track taken, when Read
-    const char* Code;    // the code found, "" for none
-    const char* Says;    // in the reason, the refusal or the choice
+    std::uint64_t Track;     // the track taken, when Read
+    const char* Code;        // the code found, "" for none
+    const char* Says;        // in the reason, the refusal or the choice
+    const char* Frames = ""; // in the stream line of the frames read
 };
 
 // The test's name says which case it is; without this GoogleTest prints the file's bytes.
@@ -99,7 +134,7 @@ std::vector<Case> Cases() {
          MkvFile({Tracks({TrackEntry({.Private = Vfw(FCC("XVID"), 19), .Enabled = -1})})}),
          Outcome::Read, 1, "", "19 bytes"},
         {"PrivateOf20", MkvFile({Tracks({TrackEntry({.Private = Vfw(FCC("XVID"), 20)})})}),
-         Outcome::Read, 1, "XVID", ""},
+         Outcome::Read, 1, "", "20 bytes, less than a whole bitmap header"},
         {"CrcInTracks",
          MkvFile({Tracks(
              {Element(mkv::kCrc32Id, Bytes(4, 0)), TrackEntry({.Private = Vfw(FCC("XVID"))})})}),
@@ -127,7 +162,75 @@ std::vector<Case> Cases() {
         {"UnknownSizeEntry",
          MkvFile({Tracks(
              {ElementSized(mkv::kTrackEntryId, UnknownSize(), Unsigned(mkv::kTrackTypeId, 1))})}),
-         Outcome::Damaged, 0, "", "Tracks hold"},
+         Outcome::Damaged, 0, "", "Tracks hold an element of unknown size"},
+        {"UnknownSizeInTheEbmlHeader",
+         Join({Element(mkv::kEbmlHeaderId, ElementSized(mkv::kDocTypeId, UnknownSize(), {})),
+               Element(mkv::kSegmentId, XvidTracks())}),
+         Outcome::Damaged, 0, "", "the EBML header holds an element of unknown size at byte 5"},
+        {"UnknownSizeInTheEntry",
+         MkvFile({Tracks({XvidEntry(ElementSized(mkv::kVoidId, UnknownSize(), {}))})}),
+         Outcome::Damaged, 0, "", "a TrackEntry holds an element of unknown size"},
+        {"UnknownSizeInVideo",
+         MkvFile({Tracks({XvidEntry(
+             Element(mkv::kVideoId, ElementSized(mkv::kPixelWidthId, UnknownSize(), {})))})}),
+         Outcome::Damaged, 0, "", "the track's Video holds an element of unknown size"},
+        // Void elements of two bytes count as elements wherever they lie, and as bytes read.
+        {"VoidsInTheEbmlHeader",
+         Join(
+             {Element(mkv::kEbmlHeaderId, Voids(1 << 21)), Element(mkv::kSegmentId, XvidTracks())}),
+         Outcome::Damaged, 0, "", "the EBML header holds more than 4096 elements"},
+        {"VoidsInTheEntry", MkvFile({Tracks({XvidEntry(Voids(5000))})}), Outcome::Damaged, 0, "",
+         "a TrackEntry holds more than 4096 elements"},
+        {"VoidsInVideo", MkvFile({Tracks({XvidEntry(Element(mkv::kVideoId, Voids(1 << 21)))})}),
+         Outcome::Damaged, 0, "", "the track's Video holds more than 4096 elements"},
+        {"VoidsInTheSeekHeadAndInfo",
+         MkvFile({Element(mkv::kSeekHeadId, Voids(1 << 21)), Element(mkv::kInfoId, Voids(1 << 21)),
+                  XvidTracks()}),
+         Outcome::Read, 1, "XVID", ""},
+        {"VoidsInABlockGroup",
+         MkvFile(
+             {XvidTracks(), Element(mkv::kClusterId, Element(mkv::kBlockGroupId, Voids(1 << 20)))}),
+         Outcome::Read, 1, "XVID", "", "no video frames read (the walk through the clusters ended"},
+        // A SeekHead that lists every Cluster before Tracks costs its own budget, not the
+        // headers'.
+        {"SeekHeadListingClusters",
+         MkvFile({[] {
+                      std::vector<Bytes> seeks(3000, SeekTo(mkv::kClusterId, 1 << 20));
+                      seeks.push_back(SeekTo(mkv::kTracksId, 0));
+                      const Bytes listing = Join(seeks);
+                      const std::size_t head = Element(mkv::kSeekHeadId, listing).size();
+                      seeks.back() = SeekTo(mkv::kTracksId, head);
+                      return Element(mkv::kSeekHeadId, Join(seeks));
+                  }(),
+                  XvidTracks()}),
+         Outcome::Read, 1, "XVID", ""},
+        // The SeekHead points at an old copy of Tracks inside a Void: the real Tracks are read,
+        // and nothing is written.
+        {"SeekHeadPointsIntoAVoid",
+         MkvFile({[] {
+                      const Bytes copy = Tracks({TrackEntry({.Private = Vfw(FCC("DIV3"))})});
+                      const std::size_t head =
+                          Element(mkv::kSeekHeadId, SeekTo(mkv::kTracksId, 100)).size();
+                      const Bytes voided = Element(mkv::kVoidId, copy);
+                      return Join(
+                          {Element(mkv::kSeekHeadId,
+                                   SeekTo(mkv::kTracksId, head + voided.size() - copy.size())),
+                           voided});
+                  }(),
+                  XvidTracks()}),
+         Outcome::Read, 1, "XVID", "inside a Void element"},
+        // Frames compressed alone leave CodecPrivate as it reads; compressed CodecPrivate does not.
+        {"FramesWithoutTheirHeaders",
+         MkvFile({Tracks({XvidEntry(Encoding(1, Bytes{0, 0, 1, 0xB6}))}),
+                  BlockCluster(0x80, Bytes{0x10, 0x20})}),
+         Outcome::Read, 1, "XVID", "", "MPEG-4"},
+        {"FramesInZlib", MkvFile({Tracks({XvidEntry(Encoding(1))}), Cluster()}), Outcome::Read, 1,
+         "XVID", "",
+         "no video frames read (the video track's frames are stored compressed (zlib))"},
+        {"PrivateInZlib", MkvFile({Tracks({XvidEntry(Encoding(3))})}), Outcome::Read, 1, "",
+         "stored compressed"},
+        {"LacedBlocks", MkvFile({XvidTracks(), BlockCluster(0x82, Bytes{0, 1, 2, 3})}),
+         Outcome::Read, 1, "XVID", "", "no video frames read (the video track's blocks are laced)"},
     };
 }
 
@@ -155,7 +258,11 @@ TEST_P(MatroskaFileTest, FindsTheVideoTracksCodeOrSaysWhyNot) {
         EXPECT_EQ(std::string(f.begin() + at, f.begin() + at + 4), code);
         EXPECT_EQ(at, static_cast<std::size_t>(file.Video.PrivatePos + 16));
     }
-    EXPECT_LE(file.HeaderBytes, mkv::kMaxHeaderBytes + 4096);
+    EXPECT_LE(file.HeaderBytes, mkv::kMaxHeaderBytes + mkv::kMaxIndexBytes + 4096);
+    if (c.Result == Outcome::Read) {
+        const std::string line = video::StreamSummary(video::ReadMatroskaFacts(file, stream), 0);
+        EXPECT_NE(line.find(c.Frames), std::string::npos) << line;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Built, MatroskaFileTest, ::testing::ValuesIn(Cases()),

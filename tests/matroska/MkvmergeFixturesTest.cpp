@@ -23,17 +23,33 @@ namespace {
 
 struct Fixture {
     const char* Sample;
-    CodecKind Before; // the kind of the track mkvmerge made
+    CodecKind Before;         // the kind of the track mkvmerge made
+    const char* Options = ""; // of mkvmerge
+    const char* Frames = "";  // why the frames were not read; "" when they were, as in the AVI
 };
 
 // DivX V3 Fast writes DIV3, as DivX V3 Low does: a Matroska track has no handler to tell them
 // apart, and is read as DivX V3 Low.
 constexpr Fixture kFixtures[] = {
-    {"kind01-mpg4.avi", 1},  {"kind02-mp42.avi", 2},     {"kind03-mp43.avi", 3},
-    {"kind04-div1.avi", 4},  {"kind05-div2.avi", 5},     {"kind06-div3.avi", 6},
-    {"kind07-div4.avi", 6},  {"kind08-ap41.avi", 8},     {"kind09-ap42.avi", 9},
-    {"kind10-xvid.avi", 10}, {"kind11-divx.avi", 11},    {"kind12-divx.avi", 12},
-    {"kind13-3iv2.avi", 13}, {"case-divx-DX50.avi", 12}, {"two-video-div3-mp43.avi", 6},
+    {"kind01-mpg4.avi", 1},
+    {"kind02-mp42.avi", 2},
+    {"kind03-mp43.avi", 3},
+    {"kind04-div1.avi", 4},
+    {"kind05-div2.avi", 5},
+    {"kind06-div3.avi", 6},
+    {"kind07-div4.avi", 6},
+    {"kind08-ap41.avi", 8},
+    {"kind09-ap42.avi", 9},
+    {"kind10-xvid.avi", 10},
+    {"kind11-divx.avi", 11},
+    {"kind12-divx.avi", 12},
+    {"kind13-3iv2.avi", 13},
+    {"case-divx-DX50.avi", 12},
+    {"two-video-div3-mp43.avi", 6},
+    // Frames stored compressed leave CodecPrivate as it is: header removal is undone, zlib is not
+    // (mkvmerge 74's "mpeg4_p2" frames are ones that FFmpeg cannot decode either).
+    {"kind10-xvid.avi", 10, "--compression 0:mpeg4_p2"},
+    {"kind12-divx.avi", 12, "--compression 0:zlib", "stored compressed (zlib)"},
 };
 
 bool Have(const char* tool) {
@@ -90,14 +106,18 @@ class MkvmergeFixtures : public ::testing::TestWithParam<Fixture> {
 TEST_P(MkvmergeFixtures, RetagChangesFourBytesThatEveryReaderSees) {
     const Fixture& f = GetParam();
     const std::string path = dir_.Path("f.mkv");
-    ASSERT_LT(RunCommand("mkvmerge -q -o " + ShellQuote(path) + " " +
+    ASSERT_LT(RunCommand("mkvmerge -q -o " + ShellQuote(path) + " " + f.Options + " " +
                          ShellQuote(test::SamplePath(f.Sample)))
                   .Exit,
               2);
     const Bytes original = test::ReadFileBytes(path);
+    SetStreamReading(true);
     ASSERT_EQ(ProcessFile(path, kNoKind), kStatusDone);
+    SetStreamReading(false);
     ASSERT_TRUE(EngineState.Matroska);
     EXPECT_EQ(EngineState.CurrentKind, f.Before);
+    EXPECT_EQ(StreamReport.FramesNote.empty(), *f.Frames == '\0') << StreamReport.FramesNote;
+    EXPECT_NE(StreamReport.FramesNote.find(f.Frames), std::string::npos);
     const std::string before = FourCCToString(EngineState.CurrentCompression);
     EXPECT_EQ(FfprobeTag(path), before);
     EXPECT_TRUE(MkvinfoShows(path, before));
@@ -125,7 +145,7 @@ TEST_P(MkvmergeFixtures, RetagChangesFourBytesThatEveryReaderSees) {
 INSTANTIATE_TEST_SUITE_P(Samples, MkvmergeFixtures, ::testing::ValuesIn(kFixtures),
                          [](const auto& info) {
                              std::string name = info.param.Sample;
-                             std::string out;
+                             std::string out = *info.param.Options == '\0' ? "" : "compressed_";
                              for (const char c : name.substr(0, name.size() - 4)) {
                                  out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              }
@@ -154,21 +174,40 @@ TEST(MkvmergeFixturesIso, AnIsoTrackIsAnalysedAndNeverWritten) {
     EXPECT_EQ(test::ReadFileBytes(path), original);
 }
 
-// The container problem's command, run: ffmpeg makes an AVI file with the code asked for, which
-// Vidtag reads as the kind, and the verdict is "remux" whatever a retag would have done.
-TEST(MkvmergeFixturesRemux, TheCommandMakesAnAviFileWithTheCode) {
+// The container problem's command, run: ffmpeg makes an AVI file of the judged track (the second,
+// marked default, of two) with the code asked for, which Vidtag reads as the kind, and the
+// verdict is "remux" whatever a retag would have done.
+TEST(MkvmergeFixturesRemux, TheCommandMakesAnAviFileOfTheJudgedTrackWithTheCode) {
     if (!HaveOracles() || !Have("ffmpeg")) {
         GTEST_SKIP() << "mkvtoolnix or ffmpeg is not installed";
     }
     test::TempDir dir;
+    const std::string big = dir.Path("big.avi");
     const std::string mkv = dir.Path("in.mkv");
-    const std::string avi = dir.Path("out.avi");
-    ASSERT_LT(RunCommand("mkvmerge -q -o " + ShellQuote(mkv) + " " +
+    const std::string avi = dir.Path("in.avi");
+    ASSERT_EQ(RunCommand("ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=10:duration=1 "
+                         "-c:v mpeg4 -vtag XVID " +
+                         ShellQuote(big))
+                  .Exit,
+              0);
+    ASSERT_LT(RunCommand("mkvmerge -q -o " + ShellQuote(mkv) + " --default-track-flag 0:0 " +
+                         ShellQuote(big) + " --default-track-flag 0:1 " +
                          ShellQuote(test::SamplePath("kind12-divx.avi")))
                   .Exit,
               2);
-    ASSERT_EQ(RunCommand(check::RemuxCommand(mkv, avi, FCC("DX50")) + " -v error -y").Exit, 0);
+    ASSERT_EQ(ProcessFile(mkv, kNoKind), kStatusDone);
+    EXPECT_EQ(MatroskaReport.Track, 2u);
+    check::CheckResult plays;
+    check::AddContainerProblem(plays, EngineState.CurrentCompression, mkv, 0,
+                               MatroskaReport.VideoIndex);
+    ASSERT_EQ(plays.Notes.size(), 1u);
+    const std::string command = plays.Notes[0].substr(plays.Notes[0].find("ffmpeg"));
+    ASSERT_EQ(RunCommand(command + " -v error -y").Exit, 0) << command;
     EXPECT_EQ(FfprobeTag(avi), "DX50");
+    EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=width,height -of csv=p=0 " +
+                         ShellQuote(avi))
+                  .Out,
+              "160,120\n");
     ASSERT_EQ(ProcessFile(avi, kNoKind), kStatusDone);
     EXPECT_FALSE(EngineState.Matroska);
     EXPECT_EQ(EngineState.CurrentKind, 12);

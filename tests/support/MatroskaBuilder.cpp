@@ -89,7 +89,7 @@ Bytes TrackEntry(const EntryFields& fields) {
     if (!fields.Private.empty()) {
         data = Join({data, Element(mkv::kCodecPrivateId, fields.Private)});
     }
-    return Element(mkv::kTrackEntryId, data);
+    return Element(mkv::kTrackEntryId, Join({data, fields.Extra}));
 }
 
 Bytes MkvFile(const std::vector<Bytes>& topLevel, const std::string& docType) {

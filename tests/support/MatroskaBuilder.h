@@ -40,6 +40,7 @@ struct EntryFields {
     int Enabled = -1; // -1: no flag written
     int Default = -1;
     bool Crc = false;
+    Bytes Extra = {}; // more elements of the entry, after the others
 };
 Bytes TrackEntry(const EntryFields& fields);
 

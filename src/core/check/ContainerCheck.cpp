@@ -17,13 +17,13 @@ std::string AviName(std::string_view in) {
 
 } // namespace
 
-std::string RemuxCommand(std::string_view in, std::string_view out, FourCC code) {
-    return "ffmpeg -i " + ShellQuoted(in) + " -map 0:v:0 -map 0:a? -c copy -vtag " +
-           ShellQuoted(FourCCToString(code)) + " " + ShellQuoted(out);
+std::string RemuxCommand(std::string_view in, std::string_view out, FourCC code, int videoStream) {
+    return "ffmpeg -i " + ShellQuoted(in) + " -map 0:v:" + std::to_string(videoStream) +
+           " -map 0:a? -c copy -vtag " + ShellQuoted(FourCCToString(code)) + " " + ShellQuoted(out);
 }
 
-void AddContainerProblem(CheckResult& result, FourCC code, std::string_view fileName,
-                         int language) {
+void AddContainerProblem(CheckResult& result, FourCC code, std::string_view fileName, int language,
+                         int videoStream) {
     const bool russian = language == 1;
     result.Problems.push_back(
         {"container",
@@ -42,7 +42,7 @@ void AddContainerProblem(CheckResult& result, FourCC code, std::string_view file
     const std::string in = fileName.empty() ? std::string("IN.mkv") : std::string(fileName);
     const std::string out = fileName.empty() ? std::string("OUT.avi") : AviName(fileName);
     result.Notes.push_back((russian ? "перенос в AVI: " : "remux to AVI: ") +
-                           RemuxCommand(in, out, code));
+                           RemuxCommand(in, out, code, videoStream));
 }
 
 } // namespace vidtag::check

@@ -314,7 +314,9 @@ std::string UnknownReason(const Words& words, CodecKind kind, const StreamFacts&
         return words(CheckText::UnknownLabel);
     }
     if (facts.FramesRead == 0) {
-        return words(CheckText::NoFrameRead);
+        // How the container stores them, when that is why none was read.
+        const std::string none = words(CheckText::NoFrameRead);
+        return facts.FramesNote.empty() ? none : none + " (" + facts.FramesNote + ")";
     }
     if (facts.StreamSyntax == Syntax::Unknown) {
         return words(CheckText::UnknownSyntax);
@@ -496,6 +498,9 @@ CheckResult CheckAsLabelled(CodecKind kind, const StreamFacts& facts, const Rate
         }
         if (facts.Packed) {
             result.Notes.push_back(PackedNote(say, fileName));
+        }
+        if (facts.FramesRead > 0 && !facts.FramesNote.empty()) {
+            result.Notes.push_back(facts.FramesNote);
         }
         if (rates.MoviDamaged && result.Outcome != Verdict::Unknown) {
             result.Notes.push_back(say(CheckText::RatesDamaged));

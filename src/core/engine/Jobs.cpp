@@ -214,8 +214,7 @@ void RetagAnalysed(JobResult& result, const std::string& path, const JobOptions&
     }
     // Codes only the relaxed rule knows are not the table's: without a record nothing could
     // write them back.
-    if (options.Journal == JournalUse::Off && !result.File.Container.Matroska &&
-        !result.File.Container.ExactMatch) {
+    if (options.Journal == JournalUse::Off && !result.File.Container.ExactMatch) {
         result.Warnings.push_back(Warning::NoExactRestore);
         result.JournalFile = ShownJournal(options);
     }

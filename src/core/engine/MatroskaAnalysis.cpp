@@ -22,6 +22,7 @@ ConversionStatus AnalyseMatroska(TStream64& stream, ClassificationRule rule, Rea
     }
     report.CodecId = file.Video.CodecId;
     report.Track = file.Video.Number;
+    report.VideoIndex = file.Video.VideoIndex;
     report.VideoTracks = file.VideoTracks;
     report.Choice = file.Choice;
     report.WriteRefusal = file.WriteRefusal;
@@ -38,7 +39,7 @@ ConversionStatus AnalyseMatroska(TStream64& stream, ClassificationRule rule, Rea
         kind == mkv::ClassifyCompression(file.Compression, ClassificationRule::Exact);
     state.OriginalKind = state.CurrentKind = kind;
     if (reading != Reading::Headers) {
-        video::StreamFacts facts = video::ReadMatroskaFacts(file, stream, report.FramesNote);
+        video::StreamFacts facts = video::ReadMatroskaFacts(file, stream);
         facts.FamilyMismatch = video::FamilyMismatch(FamilyOf(kind), facts.StreamSyntax);
         // A Matroska file has no index of frame sizes: the rates come from the frames read.
         if (reading == Reading::Frames && facts.Fps) {

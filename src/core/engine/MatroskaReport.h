@@ -21,8 +21,8 @@ struct ContainerFacts {
     std::string Choice; // which video track was taken and why, when there are several
     // Why its code may not change; empty when it may.
     std::string WriteRefusal;
-    // Why the track's frames were not read (laced blocks); empty when they were.
-    std::string FramesNote;
+    // The track's place among the video streams FFmpeg lists, which a remux maps.
+    int VideoIndex = 0;
     // Whether the exact rule alone finds the kind.
     bool ExactMatch = false;
 };

@@ -5,15 +5,19 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vidtag::mkv {
 
-// What a header walk may cost, whatever the file's size: the elements it looks at and the bytes
-// it reads. The walk never recurses by what the file says: it looks only at the EBML header, the
-// Segment, its SeekHead and Tracks, a TrackEntry and its Video, four levels at most.
+// What a header walk may cost, whatever the file's size: the elements of each list it looks at
+// and the bytes it reads. The walk never recurses by what the file says: it looks only at the
+// EBML header, the Segment, its SeekHead, Info and Tracks, a TrackEntry, its Video and
+// ContentEncodings, six levels at most. The SeekHead's listing has a budget of its own, so that
+// a SeekHead that lists every Cluster does not use up the headers' budget.
 constexpr int kMaxTopLevelElements = 4096;
 constexpr int kMaxTrackElements = 4096;
 constexpr std::int64_t kMaxHeaderBytes = 64 * 1024;
+constexpr std::int64_t kMaxIndexBytes = 256 * 1024;
 
 enum class Outcome : std::uint8_t {
     Read,         // a video track was found; see WriteRefusal for whether its code can change
@@ -34,8 +38,18 @@ struct VideoTrack {
     std::uint64_t DefaultDuration = 0; // nanoseconds per frame; 0 when not given
     std::uint64_t Width = 0;
     std::uint64_t Height = 0;
-    bool Encoded = false;      // ContentEncodings: frames or CodecPrivate stored compressed
     bool CoveredByCrc = false; // a CRC-32 in the Segment, Tracks or the TrackEntry
+    // ContentEncodings: one whose scope takes in CodecPrivate stores it changed; one over the
+    // frames alone leaves CodecPrivate as it is.
+    bool PrivateEncoded = false;
+    // Header removal over the frames: the bytes every stored frame lost from its start.
+    std::vector<std::uint8_t> FramePrefix;
+    // How the frames are stored when no reader here can undo it; empty when they read as stored
+    // (after FramePrefix).
+    std::string FramesEncoded;
+    // The track's place among the video streams that FFmpeg lists: the video tracks before it
+    // whose CodecID starts with "V".
+    int VideoIndex = 0;
 };
 
 struct MatroskaFile {

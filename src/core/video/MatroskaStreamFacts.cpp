@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <vector>
 
 namespace vidtag::video {
@@ -21,7 +22,7 @@ void TakePrivate(const mkv::MatroskaFile& file, mkv::Reader& reader, StreamReade
     const mkv::VideoTrack& track = file.Video;
     const std::int64_t skip = track.CodecId == mkv::kVfwCodecId ? kBitmapHeaderBytes : 0;
     const std::int64_t size = std::min(track.PrivateSize - skip, kMaxFormatExtraBytes);
-    if (track.PrivatePos <= 0 || size <= 0) {
+    if (track.PrivatePos <= 0 || size <= 0 || track.PrivateEncoded) {
         return;
     }
     std::vector<std::uint8_t> extra(static_cast<std::size_t>(size));
@@ -51,6 +52,16 @@ class BlockWalk {
 
     // Walks the Segment's elements from the first Cluster on.
     void Run() {
+        Walk();
+        if (note_.empty() && budget_.Frames == 0 &&
+            budget_.Elements >= static_cast<int>(kMaxMoviChunks)) {
+            note_ = "the walk through the clusters ended after " + std::to_string(kMaxMoviChunks) +
+                    " elements";
+        }
+    }
+
+  private:
+    void Walk() {
         std::int64_t pos = file_.FirstClusterPos;
         while (pos > 0 && pos < file_.SegmentEnd && budget_.Left() && note_.empty()) {
             mkv::Element element;
@@ -68,7 +79,6 @@ class BlockWalk {
         }
     }
 
-  private:
     // The end of the cluster: for an unknown size, where its children end.
     std::int64_t Cluster(const mkv::Element& cluster) {
         std::int64_t pos = cluster.DataPos;
@@ -83,12 +93,13 @@ class BlockWalk {
             if (child.Id == mkv::kSimpleBlockId) {
                 Block(child);
             } else if (child.Id == mkv::kBlockGroupId) {
-                for (std::int64_t at = child.DataPos; at < child.End;) {
+                for (std::int64_t at = child.DataPos; at < child.End && budget_.Left();) {
                     mkv::Element inner;
                     if (reader_.ReadHeader(at, child.End, inner) != mkv::HeaderFault::None ||
                         inner.UnknownSize) {
                         break;
                     }
+                    ++budget_.Elements;
                     if (inner.Id == mkv::kBlockId) {
                         Block(inner);
                     }
@@ -121,18 +132,24 @@ class BlockWalk {
             return;
         }
         if ((head[static_cast<std::size_t>(length + 2)] & kLacingBits) != 0) {
-            note_ = "the video track's blocks are laced, so its frames were not read";
+            note_ = "the video track's blocks are laced";
             return;
         }
         const std::int64_t data = block.DataPos + length + 3;
-        const std::int64_t frame = block.End - data;
-        if (frame == 0) {
+        const std::int64_t stored = block.End - data;
+        if (stored == 0) {
             facts_.TakeDroppedFrame();
             return;
         }
+        // Header removal: the frame is the removed bytes, then what is stored.
+        const std::vector<std::uint8_t>& prefix = file_.Video.FramePrefix;
+        const auto removed = static_cast<std::int64_t>(prefix.size());
+        const std::int64_t frame = removed + stored;
         const std::int64_t taken = std::min(frame, kMaxVideoBytes - budget_.FrameBytes);
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(taken));
-        if (!reader_.ReadAt(data, block.End, bytes.data(), taken)) {
+        const std::int64_t fromPrefix = std::min(removed, taken);
+        std::copy_n(prefix.begin(), fromPrefix, bytes.begin());
+        if (!reader_.ReadAt(data, block.End, bytes.data() + fromPrefix, taken - fromPrefix)) {
             return;
         }
         facts_.TakeChunk(bytes.data(), bytes.size(), static_cast<std::size_t>(frame));
@@ -149,17 +166,20 @@ class BlockWalk {
 
 } // namespace
 
-StreamFacts ReadMatroskaFacts(const mkv::MatroskaFile& file, TStream64& stream,
-                              std::string& note) noexcept {
+StreamFacts ReadMatroskaFacts(const mkv::MatroskaFile& file, TStream64& stream) noexcept {
     StreamReader facts;
+    std::string note = file.Video.FramesEncoded;
     try {
         mkv::Reader reader(stream, stream.GetSize());
         TakePrivate(file, reader, facts);
-        BlockWalk(file, reader, facts, note).Run();
+        if (note.empty()) {
+            BlockWalk(file, reader, facts, note).Run();
+        }
     } catch (...) {
         // Out of memory: what was read stays.
     }
     StreamFacts out = facts.Facts();
+    out.FramesNote = std::move(note);
     const mkv::VideoTrack& track = file.Video;
     if (track.DefaultDuration != 0) {
         out.Fps = kNanoseconds / static_cast<double>(track.DefaultDuration);

@@ -57,6 +57,9 @@ struct StreamFacts {
     bool FamilyMismatch = false;
     // Video chunks with data that were read.
     std::uint32_t FramesRead = 0;
+    // Why the walk read no frames, or stopped before its budget: how the container stores them
+    // (laced, compressed). Empty when nothing but the budget stopped it.
+    std::string FramesNote;
     // From the VOL, else from the format (biWidth, |biHeight|).
     std::optional<std::uint32_t> Width;
     std::optional<std::uint32_t> Height;

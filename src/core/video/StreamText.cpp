@@ -295,6 +295,9 @@ std::string StreamSummary(const StreamFacts& facts, int language) {
             line += "; " + say(Word::DamagedVol);
         }
     }
+    if (!facts.FramesNote.empty()) {
+        line += (facts.FramesRead == 0 ? " (" + facts.FramesNote + ")" : "; " + facts.FramesNote);
+    }
     return line;
 }
 
