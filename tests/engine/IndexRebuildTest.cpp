@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 namespace vidtag {
 namespace {
@@ -51,15 +52,16 @@ struct Source {
     std::size_t Idx1 = 0;
 };
 
-// An MPEG-4 and MP3 file of a few seconds, a key frame each second, and its chunks.
-const Source& MadeByFfmpeg() {
-    static const Source source = [] {
+// A file of a few seconds of the codec (MPEG-4, or Microsoft MPEG-4 V2 or V3) and MP3, a key
+// frame each second, and its chunks.
+Source Made(const std::string& codec) {
+    {
         Source made;
         test::TempDir dir;
         const std::string path = dir.Path("source.avi");
         test::RunCommand("ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
-                         "sine=frequency=440:sample_rate=44100 -t 6 -c:v mpeg4 -g 25 -q:v 5 "
-                         "-c:a libmp3lame -b:a 128k " +
+                         "sine=frequency=440:sample_rate=44100 -t 6 -c:v " +
+                         codec + " -g 25 -q:v 5 -c:a libmp3lame -b:a 128k " +
                          test::ShellQuote(path));
         made.File = test::ReadFileBytes(path);
         if (made.File.empty()) {
@@ -74,8 +76,15 @@ const Source& MadeByFfmpeg() {
                                    Le32At(made.File, entry + 12), made.File[entry + 2] == 'd'});
         }
         return made;
-    }();
-    return source;
+    }
+}
+
+const Source& MadeByFfmpeg(const std::string& codec = "mpeg4") {
+    static std::map<std::string, Source> made;
+    if (made.count(codec) == 0) {
+        made[codec] = Made(codec);
+    }
+    return made[codec];
 }
 
 std::string Output(const std::string& command) {
@@ -141,8 +150,9 @@ class IndexRebuild : public ::testing::Test {
         whole_ = dir_.Path("whole.avi");
         test::WriteFileBytes(whole_, MadeByFfmpeg().File);
     }
-    std::string Cut(std::size_t length, const std::string& name = "cut.avi") {
-        const Bytes& whole = MadeByFfmpeg().File;
+    std::string Cut(std::size_t length, const std::string& codec = "mpeg4") {
+        const Bytes& whole = MadeByFfmpeg(codec).File;
+        const std::string name = "cut.avi";
         const std::string path = dir_.Path(name);
         std::filesystem::remove(path);
         test::WriteFileBytes(path, Bytes(whole.begin(), whole.begin() + static_cast<long>(length)));
@@ -155,66 +165,72 @@ class IndexRebuild : public ::testing::Test {
 
 // The cut points of a download, each with the chunks it leaves whole.
 TEST_F(IndexRebuild, EveryCutPlaysAgainAndIsUndoneByteForByte) {
-    const Source& source = MadeByFfmpeg();
-    const auto chunkAt = [&](bool video) {
-        for (std::size_t i = source.Chunks.size() * 3 / 5; i < source.Chunks.size(); ++i) {
-            if (source.Chunks[i].Video == video && source.Chunks[i].Size > 16) {
-                return source.Chunks[i];
+    for (const char* codec : {"mpeg4", "msmpeg4", "msmpeg4v2"}) {
+        SCOPED_TRACE(codec);
+        const Source& source = MadeByFfmpeg(codec);
+        ASSERT_FALSE(source.File.empty());
+        test::WriteFileBytes(whole_, source.File);
+        const auto chunkAt = [&](bool video) {
+            for (std::size_t i = source.Chunks.size() * 3 / 5; i < source.Chunks.size(); ++i) {
+                if (source.Chunks[i].Video == video && source.Chunks[i].Size > 16) {
+                    return source.Chunks[i];
+                }
             }
-        }
-        return source.Chunks.back();
-    };
-    const Chunk video = chunkAt(true);
-    const Chunk audio = chunkAt(false);
-    const struct {
-        const char* Name;
-        std::size_t Length;
-    } rows[] = {
-        {"inside a video chunk", video.Pos + 8 + video.Size / 2},
-        {"inside an audio chunk", audio.Pos + 8 + audio.Size / 2},
-        {"at a chunk boundary", video.Pos},
-        {"inside a chunk header", audio.Pos + 3},
-        {"a whole movie list, idx1 cut", source.Idx1 + 8 + 16 * 10 + 5},
-        {"a whole movie list, no idx1", source.Idx1},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.Name);
-        const std::string path = Cut(row.Length);
-        const Bytes cut = test::ReadFileBytes(path);
-        const IndexResult result = RebuildIndex(path, options_);
-        ASSERT_EQ(result.Reason, IndexReason::None) << IndexReasonName(result.Reason);
-        const Bytes rebuilt = test::ReadFileBytes(path);
+            return source.Chunks.back();
+        };
+        const Chunk video = chunkAt(true);
+        const Chunk audio = chunkAt(false);
+        const struct {
+            const char* Name;
+            std::size_t Length;
+        } rows[] = {
+            {"inside a video chunk", video.Pos + 8 + video.Size / 2},
+            {"inside an audio chunk", audio.Pos + 8 + audio.Size / 2},
+            {"at a chunk boundary", video.Pos},
+            {"inside a chunk header", audio.Pos + 3},
+            {"a whole movie list, idx1 cut", source.Idx1 + 8 + 16 * 10 + 5},
+            {"a whole movie list, no idx1", source.Idx1},
+        };
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.Name);
+            const std::string path = Cut(row.Length, codec);
+            const Bytes cut = test::ReadFileBytes(path);
+            const IndexResult result = RebuildIndex(path, options_);
+            ASSERT_EQ(result.Reason, IndexReason::None) << IndexReasonName(result.Reason);
+            const Bytes rebuilt = test::ReadFileBytes(path);
 
-        // ffprobe reads of the rebuilt file every packet it reads of the whole one within the cut.
-        EXPECT_EQ(Packets(path, rebuilt.size()), Packets(whole_, row.Length));
-        EXPECT_EQ(KeyFlags(path), IntraFrames(path));
-        EXPECT_EQ(Output("ffmpeg -v error -i " + test::ShellQuote(path) + " -f null -"), "");
-        EXPECT_EQ(Le32At(rebuilt, 4), rebuilt.size() - 8);
-        // Within the cut file only the planned fields changed; the file grew by the index.
-        std::size_t changed = 0;
-        for (std::size_t i = 0; i < cut.size(); ++i) {
-            if (cut[i] != rebuilt[i]) {
-                const bool planned = std::any_of(
-                    result.Plan.Changes.begin(), result.Plan.Changes.end(), [&](const auto& c) {
-                        return i >= static_cast<std::size_t>(c.Pos) &&
-                               i < static_cast<std::size_t>(c.Pos) + c.After.size();
-                    });
-                changed += planned ? 0 : 1;
+            // ffprobe reads of the rebuilt file every packet it reads of the whole one within the
+            // cut.
+            EXPECT_EQ(Packets(path, rebuilt.size()), Packets(whole_, row.Length));
+            EXPECT_EQ(KeyFlags(path), IntraFrames(path));
+            EXPECT_EQ(Output("ffmpeg -v error -i " + test::ShellQuote(path) + " -f null -"), "");
+            EXPECT_EQ(Le32At(rebuilt, 4), rebuilt.size() - 8);
+            // Within the cut file only the planned fields changed; the file grew by the index.
+            std::size_t changed = 0;
+            for (std::size_t i = 0; i < cut.size(); ++i) {
+                if (cut[i] != rebuilt[i]) {
+                    const bool planned = std::any_of(
+                        result.Plan.Changes.begin(), result.Plan.Changes.end(), [&](const auto& c) {
+                            return i >= static_cast<std::size_t>(c.Pos) &&
+                                   i < static_cast<std::size_t>(c.Pos) + c.After.size();
+                        });
+                    changed += planned ? 0 : 1;
+                }
             }
-        }
-        EXPECT_EQ(changed, 0u);
-        const std::size_t growth = rebuilt.size() - cut.size();
-        EXPECT_GE(growth, 8 + 16u * result.Plan.Entries);
-        EXPECT_LE(growth, 8 + 16u * result.Plan.Entries + 9);
+            EXPECT_EQ(changed, 0u);
+            const std::size_t growth = rebuilt.size() - cut.size();
+            EXPECT_GE(growth, 8 + 16u * result.Plan.Entries);
+            EXPECT_LE(growth, 8 + 16u * result.Plan.Entries + 9);
 
-        EXPECT_EQ(RebuildIndex(path, options_).Reason, IndexReason::Whole);
-        EXPECT_TRUE(test::ReadFileBytes(path) == rebuilt);
-        const IndexResult undone = UndoIndex(path, options_);
-        EXPECT_TRUE(undone.Written);
-        EXPECT_TRUE(test::ReadFileBytes(path) == cut);
-        std::printf("%s: %u entries (%u video, %u key), %lld bytes written\n", row.Name,
-                    result.Plan.Entries, result.Plan.VideoFrames, result.Plan.KeyFrames,
-                    static_cast<long long>(result.BytesWritten));
+            EXPECT_EQ(RebuildIndex(path, options_).Reason, IndexReason::Whole);
+            EXPECT_TRUE(test::ReadFileBytes(path) == rebuilt);
+            const IndexResult undone = UndoIndex(path, options_);
+            EXPECT_TRUE(undone.Written);
+            EXPECT_TRUE(test::ReadFileBytes(path) == cut);
+            std::printf("%s, %s: %u entries (%u video, %u key), %lld bytes written\n", codec,
+                        row.Name, result.Plan.Entries, result.Plan.VideoFrames,
+                        result.Plan.KeyFrames, static_cast<long long>(result.BytesWritten));
+        }
     }
 }
 
