@@ -234,6 +234,23 @@ TEST_F(IndexRebuild, EveryCutPlaysAgainAndIsUndoneByteForByte) {
     }
 }
 
+// FFmpeg reserves OpenDML's header list as JUNK in a file of one RIFF; made a list, its dmlh
+// total frames is set to the frames present like avih's.
+TEST_F(IndexRebuild, ADmlhCountsTheFramesPresent) {
+    Bytes whole = MadeByFfmpeg().File;
+    const std::size_t odml = Find(whole, "odml");
+    ASSERT_LT(odml, whole.size());
+    std::memcpy(whole.data() + odml - 8, "LIST", 4);
+    const std::string path = dir_.Path("dmlh.avi");
+    test::WriteFileBytes(
+        path, Bytes(whole.begin(), whole.begin() + static_cast<long>(MadeByFfmpeg().Idx1 - 999)));
+    const IndexResult result = RebuildIndex(path, options_);
+    ASSERT_EQ(result.Reason, IndexReason::None);
+    const Bytes rebuilt = test::ReadFileBytes(path);
+    EXPECT_EQ(Le32At(rebuilt, Find(rebuilt, "dmlh") + 8), result.Plan.VideoFrames);
+    EXPECT_EQ(Output("ffmpeg -v error -i " + test::ShellQuote(path) + " -f null -"), "");
+}
+
 // Refused with the reason, and not a byte written.
 TEST_F(IndexRebuild, RefusalsWriteNothing) {
     const Source& source = MadeByFfmpeg();
