@@ -105,6 +105,7 @@ constexpr TextTable<Message> kMessages{{
         "none: the stream is Microsoft MPEG-4 %1, and its headers do not tell which",
         "memory ran out while reading %1; the run stops here, and the files after it were not "
         "reported",
+        "--rebuild-index takes none of --to, --restore and --check",
     },
     {
         "варианты",
@@ -205,6 +206,7 @@ constexpr TextTable<Message> kMessages{{
         "%1 (поток — %2)",
         "нет: поток — Microsoft MPEG-4 %1, а какой именно, по его заголовкам не понять",
         "не хватило памяти при чтении %1; работа остановлена, о файлах после него отчёта нет",
+        "--rebuild-index несовместим с --to, --restore и --check",
     },
 }};
 

@@ -93,6 +93,7 @@ enum class Message {
     RepairTargets,
     RepairUndecided,
     OutOfMemory,
+    RebuildIndexAlone,
     Count
 };
 

@@ -1,6 +1,7 @@
 #include "FileJob.h"
 
 #include "CliTexts.h"
+#include "IndexFile.h"
 #include "PathText.h"
 #include "TextOutput.h"
 #include "check/Verdict.h"
@@ -206,6 +207,10 @@ FileReport JobReport(const std::string& path, const JobResult& result,
                      const ConvertRequest& request, int language) {
     FileReport report = ReportOf(path, result, request.Job);
     report.Note = RecoveryNote(report, result.Recovery, language);
+    if (const std::string index = IndexSettledText(result.IndexRecovery, language);
+        !index.empty()) {
+        report.Note += (report.Note.empty() ? "" : "; ") + index;
+    }
     report.Conversion = true;
     report.DryRun = request.Job.DryRun;
     report.ToKind = result.ToKind;
@@ -285,6 +290,7 @@ FileReport RestoreFile(const std::string& path, const ConvertRequest& request, i
     report.Original = result.Original;
     SayWarnings(report, result, language);
     SayReason(report, result, request, language);
+    AttachIndexUndo(report, result.IndexUndo, language);
     return report;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IndexTexts.h"
 #include "check/Verdict.h"
 #include "engine/Jobs.h"
 
@@ -68,7 +69,13 @@ struct FileReport {
     // The journal passed over lines it could not read while this job read it.
     bool JournalSkipped = false;
 
+    // An index job's outcome: a rebuild's, or a restore's undoing of one.
+    std::optional<IndexReport> Index;
+
     bool Failed() const {
+        if (Index && (Index->Failed || !Index->Undo)) {
+            return Index->Failed || !Error.empty();
+        }
         // With a check, codes that look like a known kind are judged as it: the verdict, not the
         // label the default rule does not know, says whether the file fails.
         const bool judged = Check && !Conversion && RelaxedKind != kNoKind;

@@ -1,6 +1,7 @@
 #include "FileRun.h"
 
 #include "CheckJob.h"
+#include "IndexFile.h"
 #include "os/Workers.h"
 
 #include <algorithm>
@@ -37,6 +38,8 @@ FileOutcome RunFile(const FileArgument& file, const Options& options,
     try {
         if (!file.Error.empty()) {
             report = FailedArgument(file.Path, file.Error);
+        } else if (options.RebuildIndex) {
+            report = RebuildIndexFile(file.Path, request, options.Language);
         } else if (options.Restore) {
             report = RestoreFile(file.Path, request, options.Language);
         } else if (options.To != vidtag::kNoKind || options.Auto) {
@@ -59,7 +62,8 @@ FileOutcome RunFile(const FileArgument& file, const Options& options,
 }
 
 bool Writes(const Options& options) {
-    return options.Restore || options.To != vidtag::kNoKind || options.Auto;
+    return options.Restore || options.RebuildIndex || options.To != vidtag::kNoKind ||
+           options.Auto;
 }
 
 unsigned JobsFor(const Options& options) {

@@ -89,8 +89,54 @@ void OneCodeFields(const FileReport& report, Json& object) {
 
 } // namespace
 
+namespace {
+
+Json IndexObject(const IndexReport& index) {
+    const IndexResult& result = index.Result;
+    const avi::IndexPlan& plan = result.Plan;
+    Json object;
+    object["outcome"] = index.Undo ? "undone"
+                        : result.Reason == IndexReason::None
+                            ? (index.DryRun ? "planned" : "rebuilt")
+                            : IndexReasonName(result.Reason);
+    object["text"] = index.Outcome;
+    object["dry_run"] = index.DryRun;
+    object["written"] = result.Written;
+    object["bytes_written"] = result.BytesWritten;
+    object["length"] = plan.Length;
+    object["new_length"] = plan.NewLength;
+    if (!index.Undo && result.Reason == IndexReason::None) {
+        object["entries"] = plan.Entries;
+        object["video_frames"] = plan.VideoFrames;
+        object["key_frames"] = plan.KeyFrames;
+        object["cut_bytes"] = plan.CutBytes;
+        object["fields"] = Json::array();
+        for (const avi::FieldChange& change : plan.Changes) {
+            object["fields"].push_back(avi::IndexFieldName(change.Field));
+        }
+    }
+    if (!index.Note.empty()) {
+        object["recovered"] = index.Note;
+    }
+    return object;
+}
+
+} // namespace
+
 std::string JsonLine(const FileReport& report, int language) {
     Json object;
+    if (report.Index && !report.Index->Undo) {
+        object["path"] = report.Path;
+        if (!IsValidUtf8(report.Path)) {
+            object["path_base64"] = Base64(report.Path);
+        }
+        object["status"] = report.Status;
+        object["index"] = IndexObject(*report.Index);
+        if (report.Index->Failed) {
+            object["error"] = report.Index->Outcome;
+        }
+        return Dump(object);
+    }
     object["path"] = report.Path;
     // "path" shows a name that is not UTF-8 with replacement characters; scripts need the bytes.
     if (!IsValidUtf8(report.Path)) {
@@ -154,6 +200,9 @@ std::string JsonLine(const FileReport& report, int language) {
     }
     if (report.Container.Codes < 2) {
         OneCodeFields(report, object);
+    }
+    if (report.Index) {
+        object["index"] = IndexObject(*report.Index);
     }
     if (!report.Warning.empty()) {
         object["warning"] = report.Warning;

@@ -121,6 +121,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         "  vidtag-cli [options] FILE|FOLDER...            analyse\n"
         "  vidtag-cli --to KIND [options] FILE|FOLDER...  convert\n"
         "  vidtag-cli --restore [options] FILE|FOLDER...  back to the recorded original\n"
+        "  vidtag-cli --rebuild-index [options] FILE|FOLDER...\n"
+        "                                                 a cut AVI file plays and seeks again\n"
         "  vidtag-cli --list-kinds                        the kinds by family, with codes\n"
         "  vidtag-cli --check PROFILE [--to KIND|auto] FILE|FOLDER...\n"
         "                                                 will it play on the device?\n"
@@ -173,6 +175,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     app.add_flag("-q,--quiet", options.Quiet, "Report failures only");
     app.add_flag("--restore", options.Restore,
                  "Write back the codes each file had before its recorded conversions");
+    app.add_flag("--rebuild-index", options.RebuildIndex,
+                 "Append a new index to AVI files whose download was cut short, and set the "
+                 "header fields a player reads; --restore undoes it");
     app.add_flag("--no-journal", options.NoJournal,
                  "Convert without reading or writing the conversion journal");
     app.add_flag("--list-kinds", options.ListKinds, "List the kinds by family, with their codes");
@@ -224,6 +229,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     }
     if (options.Restore && options.NoJournal) {
         return UsageError(MessageText(options.Language, Message::RestoreWithoutJournal));
+    }
+    if (options.RebuildIndex && (options.Restore || to->count() > 0 || check->count() > 0)) {
+        return UsageError(MessageText(options.Language, Message::RebuildIndexAlone));
     }
     if (options.Restore && to->count() > 0) {
         return UsageError(MessageText(options.Language, Message::RestoreWithTo));

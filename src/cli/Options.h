@@ -23,8 +23,9 @@ struct Options {
     bool Quiet = false;
     bool ListKinds = false;
     bool Relaxed = false;
-    bool Restore = false;   // write back the journal's recorded originals
-    bool NoJournal = false; // neither read nor write the conversion journal
+    bool Restore = false;      // write back the journal's recorded originals
+    bool NoJournal = false;    // neither read nor write the conversion journal
+    bool RebuildIndex = false; // append a new idx1 to cut AVI files
     int Language = 0;
     // --check PROFILE: the device profile files are checked against; empty without it.
     std::vector<check::Profile> Checks;

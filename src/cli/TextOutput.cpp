@@ -206,7 +206,42 @@ std::string TargetNames(CodecKind kind, int language) {
     return names;
 }
 
+namespace {
+
+// An index job's lines: what recovery did first, then the outcome.
+void PrintIndexLines(const FileReport& report, bool quiet, std::FILE* stream) {
+    const IndexReport& index = *report.Index;
+    const std::string prefix = DisplayName(report.Path) + ": ";
+    const bool failed = report.Failed();
+    if (!index.Note.empty() && (!quiet || failed)) {
+        PutLine(stream, prefix + index.Note);
+    }
+    if (!quiet || failed) {
+        PutLine(stream, prefix + index.Outcome);
+    }
+}
+
+void PrintFileText(const FileReport& report, int language, bool quiet, std::FILE* out,
+                   std::FILE* err);
+
+} // namespace
+
 void PrintText(const FileReport& report, int language, bool quiet, std::FILE* out, std::FILE* err) {
+    std::FILE* const stream = report.Failed() ? err : out;
+    if (report.Index && !report.Index->Undo) {
+        PrintIndexLines(report, quiet, stream);
+        return;
+    }
+    PrintFileText(report, language, quiet, out, err);
+    if (report.Index) {
+        PrintIndexLines(report, quiet, stream);
+    }
+}
+
+namespace {
+
+void PrintFileText(const FileReport& report, int language, bool quiet, std::FILE* out,
+                   std::FILE* err) {
     const std::string prefix = DisplayName(report.Path) + ": ";
     std::string now = ReportStatusText(report, language);
     if (os::IsSharingViolation(report.SystemError)) {
@@ -293,6 +328,8 @@ void PrintText(const FileReport& report, int language, bool quiet, std::FILE* ou
     }
     PrintCheckLines(report, language, quiet && !failed, stream);
 }
+
+} // namespace
 
 void PrintKindList(bool json, std::FILE* out, int language) {
     std::set<CodecKind> listed;

@@ -51,6 +51,11 @@ bool Recover(const std::string& path, const JobOptions& options, JobResult& resu
     if (options.Journal == JournalUse::Off || options.DryRun) {
         return true;
     }
+    // An interrupted index rebuild changed the file's length: it goes first, so that the codes'
+    // records are met at the length they were made at.
+    if (FileIsReadable(path)) {
+        result.IndexRecovery = SettleIndex(path, options).Settled;
+    }
     TEngineState none;
     const ConversionStatus status = FileIsReadable(path) ? Write(path, WriteMode::Settle, kNoKind,
                                                                  none, options, result.Recovery)
@@ -351,11 +356,48 @@ JobResult Retag(const std::string& path, CodecKind target, const JobOptions& opt
     return result;
 }
 
+namespace {
+
+bool Restored(const JobResult& result) {
+    return result.Status == kStatusDone &&
+           (result.Reason == Refusal::None || result.Reason == Refusal::NothingRecorded);
+}
+
+// After the codes of the present length: the rebuild that made the length, then the codes
+// recorded before it.
+void RestoreBeforeIndex(JobResult& result, const std::string& path, const JobOptions& options) {
+    if (options.DryRun || options.Journal == JournalUse::Off || !Restored(result)) {
+        return;
+    }
+    IndexResult undone = UndoIndex(path, options);
+    if (!undone.Written) {
+        if (undone.Reason != IndexReason::None) {
+            result.Status = kStatusCannotWrite;
+            result.IndexUndo = std::move(undone);
+        }
+        return;
+    }
+    JobResult before;
+    if (Recover(path, options, before)) {
+        RestoreAnalysed(before, path, options);
+    }
+    if (before.Converted || !Restored(before)) {
+        result = std::move(before);
+    } else if (result.Reason == Refusal::NothingRecorded) {
+        result.Reason = Refusal::None;
+        result.Journal.Refused = Refusal::None;
+    }
+    result.IndexUndo = std::move(undone);
+}
+
+} // namespace
+
 JobResult Restore(const std::string& path, const JobOptions& options) noexcept {
     JobResult result;
     try {
         if (Recover(path, options, result)) {
             RestoreAnalysed(result, path, options);
+            RestoreBeforeIndex(result, path, options);
         }
     } catch (...) {
         result.Status = kStatusCannotWrite;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/IndexJob.h"
 #include "engine/JobTypes.h"
 
 #include <functional>
@@ -42,6 +43,10 @@ struct JobResult {
     RecordedOriginal Original;
     // What recovery found of an interrupted conversion before the job did its own work.
     TJournalReport Recovery;
+    // What recovery found of an interrupted index rebuild (or undoing) of the file.
+    IndexSettled IndexRecovery = IndexSettled::None;
+    // A restore's undoing of the file's last index rebuild; nothing written when there was none.
+    IndexResult IndexUndo;
     // What the write, the lock and the journal said.
     TJournalReport Journal;
     // The journal the options name, as messages show it.
@@ -63,7 +68,10 @@ using TargetChoice = std::function<bool(const JobResult& analysed, CodecKind& ta
 JobResult Retag(const std::string& path, CodecKind target, const JobOptions& options,
                 const TargetChoice& choose = {}) noexcept;
 
-// Writes back the codes the journal records as the file's original.
+// Writes back the codes the journal records as the file's original at its present length; then,
+// when the journal's last index record of the file is a rebuild that left it at that length,
+// undoes the rebuild and writes back the codes recorded before it: a retag and a rebuild come
+// undone in reverse order, to the bytes the file had first.
 JobResult Restore(const std::string& path, const JobOptions& options) noexcept;
 
 } // namespace vidtag

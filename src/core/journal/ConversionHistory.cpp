@@ -21,7 +21,8 @@ struct Chain {
 };
 
 bool Counts(const JournalEntry& entry, std::int64_t size) {
-    return entry.File.Size == size && entry.State != EntryState::Undone;
+    return entry.Kind == RecordKind::Codes && entry.File.Size == size &&
+           entry.State != EntryState::Undone;
 }
 
 // Whether the earlier conversion ended at the codes the later one started from.
@@ -160,7 +161,18 @@ FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileId
 std::optional<JournalEntry> LastOfIdentity(const std::vector<JournalEntry>& entries,
                                            const os::FileIdentity& file) {
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        if (entry->File.SameFile(file)) {
+        if (entry->Kind == RecordKind::Codes && entry->File.SameFile(file)) {
+            return *entry;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<JournalEntry> LastIndexRecord(const std::vector<JournalEntry>& entries,
+                                            const os::FileIdentity& file) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->Kind == RecordKind::Index && entry->State != EntryState::Undone &&
+            entry->State != EntryState::Abandoned && entry->File.SameFile(file)) {
             return *entry;
         }
     }
@@ -170,6 +182,12 @@ std::optional<JournalEntry> LastOfIdentity(const std::vector<JournalEntry>& entr
 std::optional<std::int64_t> SizeChangedSince(const std::vector<JournalEntry>& entries,
                                              const os::FileIdentity& file) {
     const std::optional<JournalEntry> last = LastOfIdentity(entries, file);
+    // An index rebuild (or its undoing) that left the file at its present size explains it.
+    const std::optional<JournalEntry> index = LastIndexRecord(entries, file);
+    if (index && index->Damage.empty() && index->NewSize == file.Size &&
+        index->State == EntryState::Done) {
+        return std::nullopt;
+    }
     if (last && last->File.Size != file.Size &&
         (last->State == EntryState::Done || last->State == EntryState::Pending)) {
         return last->File.Size;

@@ -40,6 +40,11 @@ FileHistory HistoryOf(const std::vector<JournalEntry>& entries, const os::FileId
 std::optional<JournalEntry> LastOfIdentity(const std::vector<JournalEntry>& entries,
                                            const os::FileIdentity& file);
 
+// The last index record of the file's identity that was not undone or abandoned, whatever its
+// size: a rebuild, or the undoing of one.
+std::optional<JournalEntry> LastIndexRecord(const std::vector<JournalEntry>& entries,
+                                            const os::FileIdentity& file);
+
 // The size the file had at its last recorded conversion, when that conversion was written (or may
 // have been) and the file has another size now: another program changed the file since, and no
 // record at its present size can stand for it. Absent otherwise.

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 #include <system_error>
@@ -50,6 +51,70 @@ const std::set<std::string> kKnownFields{"id",
                                          "mode",
                                          "state",
                                          "compacted_size"};
+
+// The fields of an index record: a kind that readers before it take for a damaged record of
+// codes (it has none), which they keep and never act on.
+const char* const kIndexKind = "index";
+
+// "pos:before:after" for each change, the bytes as hex, separated by ';'.
+std::string ChangesText(const std::vector<ByteChange>& changes) {
+    std::string text;
+    for (const ByteChange& change : changes) {
+        if (!text.empty()) {
+            text.push_back(';');
+        }
+        text.append(std::to_string(change.Pos));
+        text.push_back(':');
+        text.append(HexOf(change.Before));
+        text.push_back(':');
+        text.append(HexOf(change.After));
+    }
+    return text;
+}
+
+std::optional<std::vector<ByteChange>> ChangesOf(const std::string& text) {
+    std::vector<ByteChange> changes;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find(';', at), text.size());
+        const std::string item = text.substr(at, end - at);
+        const std::size_t first = item.find(':');
+        const std::size_t second = item.find(':', first == std::string::npos ? 0 : first + 1);
+        if (first == 0 || first == std::string::npos || second == std::string::npos ||
+            item.find_first_not_of("0123456789") != first || first > 15) {
+            return std::nullopt;
+        }
+        const auto before = BytesOfHex(item.substr(first + 1, second - first - 1));
+        const auto after = BytesOfHex(item.substr(second + 1));
+        if (!before || !after || before->size() != after->size() || before->empty()) {
+            return std::nullopt;
+        }
+        changes.push_back({std::stoll(item.substr(0, first)), *before, *after});
+        at = end + 1;
+    }
+    return changes;
+}
+
+// Why an index record cannot be trusted; empty when it can. Its changes lie within the shorter
+// of its two lengths.
+std::string IndexDamage(const JournalLine& line, JournalEntry& entry) {
+    const auto changes = ChangesOf(line.Text("changes"));
+    if (!line.IsText("changes") || !changes) {
+        return "changes is not a list of positions and bytes";
+    }
+    entry.Changes = *changes;
+    const std::int64_t shorter = std::min(entry.File.Size, entry.NewSize);
+    if (entry.File.Size <= 0 || entry.NewSize <= 0) {
+        return "the record's lengths are not those of a file";
+    }
+    for (const ByteChange& change : entry.Changes) {
+        if (change.Pos < 0 ||
+            change.Pos > shorter - static_cast<std::int64_t>(change.After.size())) {
+            return "a change at " + std::to_string(change.Pos) + " lies outside the file (" +
+                   std::to_string(shorter) + " bytes)";
+        }
+    }
+    return {};
+}
 
 bool OnlyKnownFields(const JournalLine& line) {
     const std::vector<std::string> keys = line.Keys();
@@ -190,7 +255,38 @@ bool WriteWhole(os::FileHandle handle, const std::string& text, std::string& err
     return true;
 }
 
+namespace {
+
+std::string IndexEntryLine(const JournalEntry& entry) {
+    JournalLine line;
+    line.Put("id", entry.Id)
+        .Put("time", entry.Time)
+        .Put("path", IsUtf8(entry.Path) ? entry.Path : ValidUtf8(entry.Path))
+        .Put("volume", entry.File.Volume)
+        .Put("index", entry.File.Index)
+        .Put("size", entry.File.Size)
+        .Put("generation", entry.File.Generation)
+        .Put("kind", kIndexKind)
+        .Put("new_size", entry.NewSize)
+        .Put("changes", ChangesText(entry.Changes));
+    if (!entry.UndoesId.empty()) {
+        line.Put("undoes", entry.UndoesId);
+    }
+    if (!IsUtf8(entry.Path)) {
+        line.Put("path_hex", HexOf(entry.Path));
+    }
+    if (entry.State != EntryState::Pending) {
+        line.Put("state", kStateNames[static_cast<std::size_t>(entry.State)]);
+    }
+    return line.Text();
+}
+
+} // namespace
+
 std::string EntryLine(const JournalEntry& entry) {
+    if (entry.Kind == RecordKind::Index) {
+        return IndexEntryLine(entry);
+    }
     JournalLine line;
     line.Put("id", entry.Id)
         .Put("time", entry.Time)
@@ -258,6 +354,31 @@ void Journal::TakeLine(const std::string& text) {
     entry.File.Index = line->Unsigned("index");
     entry.File.Size = line->Number("size");
     entry.File.Generation = line->Unsigned("generation");
+    if (line->Has("kind")) {
+        // A kind this version does not know is kept whole and never acted on, like a damaged
+        // record.
+        entry.Kind = RecordKind::Index;
+        entry.NewSize = line->Number("new_size");
+        entry.UndoesId = line->Text("undoes");
+        entry.Damage =
+            line->Text("kind") == kIndexKind
+                ? IndexDamage(*line, entry)
+                : "a record of the kind " + line->Text("kind") + " this version does not know";
+        if (line->Has("state") && !StateOf(line->Text("state"), entry.State)) {
+            ++skipped_;
+            return;
+        }
+        entry.Bytes = static_cast<std::int64_t>(text.size() + 1);
+        entry.Line = text;
+        const auto known = byId_.find(entry.Id);
+        if (known != byId_.end()) {
+            entries_[known->second] = std::move(entry);
+            return;
+        }
+        byId_[entry.Id] = entries_.size();
+        entries_.push_back(std::move(entry));
+        return;
+    }
     entry.HandlerPos = line->Number("handler_pos");
     entry.CompressionPos = line->Number("compression_pos");
     entry.From = {CodeOf(line->Text("from_handler")), CodeOf(line->Text("from_compression"))};

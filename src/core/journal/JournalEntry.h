@@ -5,10 +5,22 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vidtag {
 
 enum class EntryState : std::uint8_t { Pending, Done, Undone, Abandoned };
+
+// What a record describes: a conversion of codes, or an index rebuild (or the undoing of one),
+// which changes header fields and the file's length.
+enum class RecordKind : std::uint8_t { Codes, Index };
+
+// Bytes at a position of the file, before and after a write.
+struct ByteChange {
+    std::int64_t Pos = 0;
+    std::string Before;
+    std::string After;
+};
 
 // One recorded conversion: enough to tell afterwards, from the file alone, whether it happened,
 // and to put the file back exactly.
@@ -27,6 +39,12 @@ struct JournalEntry {
     // Why Mode cannot be put back (missing, or not a permission value); empty when it can.
     std::string ModeFault;
     EntryState State = EntryState::Pending;
+    // An index record: the file's length before is File.Size, after is NewSize; Changes are the
+    // fields written within the shorter of the two. UndoesId names the rebuild a restore undoes.
+    RecordKind Kind = RecordKind::Codes;
+    std::int64_t NewSize = 0;
+    std::vector<ByteChange> Changes;
+    std::string UndoesId;
     // Why the record cannot be trusted (a code not four bytes long, a kind the codes do not
     // make, a position outside the file); empty when it can. A damaged record is never obeyed.
     std::string Damage;
