@@ -24,6 +24,8 @@ void TakeAnalysis(FileReport& report, const Analysis& file) {
     report.CompressionPos = state.CompressionPos;
     report.Stream = file.Stream;
     report.Rates = file.Rates;
+    report.Audio = file.Audio;
+    report.SubtitleTracks = file.SubtitleTracks;
     report.Matroska = state.Matroska;
     report.Container = file.Container;
 }

@@ -120,6 +120,10 @@ std::string JsonLine(const FileReport& report, int language) {
     }
     if (!report.ArgumentOnly) {
         object["stream"] = StreamObject(report.Stream);
+        // Only beside audio tracks, so that the lines of files without any stay as they were.
+        if (!report.Audio.empty()) {
+            object["audio"] = AudioArray(report.Audio);
+        }
     }
     if (report.Check) {
         object["check"] = CheckObject(*report.Check);

@@ -3,6 +3,7 @@
 #include "avi/VmAVIFile.h"
 #include "check/IndexRates.h"
 #include "engine/MatroskaAnalysis.h"
+#include "engine/TrackAnalysis.h"
 #include "matroska/MatroskaFile.h"
 #include "os/FileLayer.h"
 #include "streams/CachedReadStream64.h"
@@ -68,6 +69,9 @@ ConversionStatus AnalyseAvi(TStream64& cached, ClassificationRule rule, Reading 
         if (reading != Reading::Headers) {
             // A device check judges the whole stream, so it walks every frame.
             facts = video::ReadStreamFacts(reader, cached, reading == Reading::Frames);
+            TrackFacts tracks = AviTrackFacts(reader, cached);
+            found.Audio = std::move(tracks.Audio);
+            found.SubtitleTracks = tracks.SubtitleTracks;
         }
         if (reading == Reading::Frames) {
             rates = ReadRatesOf(reader, cached, facts);

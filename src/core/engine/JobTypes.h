@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioFacts.h"
 #include "check/IndexRates.h"
 #include "engine/EngineTypes.h"
 #include "engine/MatroskaReport.h"
@@ -7,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What a job is given and what it hands back: values only, so that any number of jobs may run
 // at once on as many threads, and a front end needs nothing else of the engine.
@@ -42,6 +44,9 @@ struct Analysis {
     ContainerFacts Container;
     video::StreamFacts Stream;
     check::Rates Rates;
+    // Every audio track, in file order, when the stream was read.
+    std::vector<audio::AudioFacts> Audio;
+    int SubtitleTracks = 0;
 };
 
 // The localized text number (1 to 17) that describes a status, or 0 for status 0 with a known

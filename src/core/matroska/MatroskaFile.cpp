@@ -375,6 +375,8 @@ bool Walk::ReadTracks(const Element& tracks) {
         pos = child.End;
     }
     tracksRead_ = true;
+    file_.TracksDataPos = tracks.DataPos;
+    file_.TracksEnd = tracks.End;
     file_.VideoTracks = count;
     if (count == 0) {
         return Fail(Outcome::NoVideoTrack, "no video track in Tracks");

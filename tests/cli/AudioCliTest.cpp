@@ -1,0 +1,120 @@
+// Every audio track of a file, as vidtag-cli shows it: files ffmpeg muxes into AVI and mkvmerge
+// remuxes into Matroska at test time, with ffprobe as the oracle for each track's facts.
+#include "support/ShellCommand.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+using vidtag::test::RunCommand;
+using vidtag::test::TempDir;
+const auto Quote = vidtag::test::ShellQuote;
+
+struct AudioRow {
+    const char* Name;
+    const char* Encode; // ffmpeg's audio options; a second "|" part makes a second track
+    bool Matroska;      // remuxed by mkvmerge
+    std::vector<const char*> Lines;
+};
+
+const AudioRow kRows[] = {
+    {"mp3", "-c:a libmp3lame -ac 2 -b:a 192k", false, {"  audio: MP3 stereo, 48 kHz, 192 kbit/s"}},
+    {"ac3_dts",
+     "-c:a:0 ac3 -ac 6 -b:a:0 640k|-c:a:1 dca -strict -2",
+     false,
+     {"  audio: AC-3 5.1, 48 kHz, 640 kbit/s", "  audio: DTS 5.1, 48 kHz, 1411 kbit/s"}},
+    {"wma", "-c:a wmav2 -ac 2", false, {}},
+    {"pcm", "-c:a pcm_s16le -ac 2", false, {"  audio: PCM stereo, 48 kHz, 1536 kbit/s"}},
+    {"mkv_ac3", "-c:a ac3 -ac 6 -b:a 448k", true, {"  audio: AC-3 5.1, 48 kHz, 448 kbit/s"}},
+    {"mkv_mp3_dts",
+     "-c:a:0 libmp3lame -ac 2 -b:a:0 128k|-c:a:1 dca -strict -2",
+     true,
+     {"  audio: MP3 stereo, 48 kHz, 128 kbit/s", "  audio: DTS stereo, 48 kHz, 1411 kbit/s"}},
+    {"mkv_aac", "-c:a aac -ac 2", true, {}},
+};
+
+void PrintTo(const AudioRow& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+bool ToolsPresent() {
+    return std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1 "
+                       "&& command -v mkvmerge >/dev/null 2>&1") == 0;
+}
+
+// "-map 0:v -map 1:a [-map 1:a]" and the options, one or two audio tracks of one sine.
+std::string MakeFile(const AudioRow& row, const std::string& dir) {
+    std::string encode = row.Encode;
+    std::string maps = "-map 0:v -map 1:a";
+    if (const std::size_t bar = encode.find('|'); bar != std::string::npos) {
+        encode[bar] = ' ';
+        maps += " -map 1:a";
+    }
+    const std::string avi = dir + "/" + row.Name + ".avi";
+    RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=320x240:d=1 -f lavfi -i "
+               "sine=d=1:r=48000 " +
+               maps + " -c:v mpeg4 -vtag XVID " + encode + " " + Quote(avi) + " 2>&1");
+    if (!row.Matroska) {
+        return avi;
+    }
+    const std::string mkv = dir + "/" + row.Name + ".mkv";
+    RunCommand("mkvmerge -q -o " + Quote(mkv) + " " + Quote(avi));
+    return mkv;
+}
+
+// ffprobe's codec name as the JSON names codecs.
+std::string CodecOf(const std::string& ffprobe) {
+    for (const char* prefix : {"pcm_", "adpcm_", "wmav"}) {
+        if (ffprobe.rfind(prefix, 0) == 0) {
+            return prefix[0] == 'w' ? "wma" : std::string(prefix, std::string(prefix).size() - 1);
+        }
+    }
+    return ffprobe;
+}
+
+class AudioCli : public ::testing::TestWithParam<AudioRow> {};
+
+TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
+    if (!ToolsPresent()) {
+        GTEST_SKIP() << "ffmpeg, ffprobe or mkvmerge is not installed";
+    }
+    const AudioRow& row = GetParam();
+    TempDir dir;
+    const std::string file = MakeFile(row, dir.Root());
+    const std::string env = "VIDTAG_JOURNAL=" + Quote(dir.Path("j.jsonl")) + " ";
+    const json probe = json::parse(RunCommand("ffprobe -v error -select_streams a -show_entries "
+                                              "stream=codec_name,channels,sample_rate -of json " +
+                                              Quote(file))
+                                       .Out);
+    const json line = json::parse(
+        RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json " + Quote(file) + " 2>/dev/null").Out);
+    const json& audio = line["audio"];
+    ASSERT_EQ(audio.size(), probe["streams"].size()) << line.dump();
+    for (std::size_t i = 0; i < audio.size(); ++i) {
+        const json& oracle = probe["streams"][i];
+        EXPECT_EQ(audio[i]["codec"], CodecOf(oracle["codec_name"])) << i;
+        EXPECT_EQ(audio[i]["channels"], oracle["channels"]) << i;
+        EXPECT_EQ(std::to_string(audio[i]["sample_rate"].get<int>()),
+                  oracle["sample_rate"].get<std::string>())
+            << i;
+        EXPECT_EQ(audio[i].contains("codec_id"), row.Matroska) << i;
+    }
+    const std::string text =
+        RunCommand(env + Quote(VIDTAG_CLI_PATH) + " " + Quote(file) + " 2>&1").Out;
+    for (const char* expected : row.Lines) {
+        EXPECT_NE(text.find(std::string(expected) + "\n"), std::string::npos) << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Muxed, AudioCli, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
