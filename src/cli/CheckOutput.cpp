@@ -171,6 +171,16 @@ Json ProfileObject(const check::Profile& profile) {
     object["qpel"] = profile.QpelAllowed;
     object["gmc"] = profile.GmcAllowed;
     object["mpeg_quant"] = profile.MpegQuantAllowed;
+    if (profile.AudioCodecs) {
+        object["audio_codecs"] = Json::array();
+        for (const audio::AudioCodec codec : *profile.AudioCodecs) {
+            object["audio_codecs"].push_back(audio::AudioCodecJsonName(codec));
+        }
+    } else {
+        object["audio_codecs"] = nullptr;
+    }
+    object["max_audio_channels"] = OptionalJson(profile.MaxAudioChannels);
+    object["max_file_size"] = OptionalJson(profile.MaxFileSize);
     object["source"] = profile.Sources;
     object["notes"] = profile.Notes.empty() ? Json(nullptr) : Json(profile.Notes);
     return object;

@@ -26,6 +26,7 @@ void TakeAnalysis(FileReport& report, const Analysis& file) {
     report.Rates = file.Rates;
     report.Audio = file.Audio;
     report.SubtitleTracks = file.SubtitleTracks;
+    report.FileSize = file.FileSize;
     report.Matroska = state.Matroska;
     report.Container = file.Container;
 }

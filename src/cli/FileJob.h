@@ -58,6 +58,7 @@ struct FileReport {
     // Every audio track, in file order, and the subtitle tracks, when the stream was read.
     std::vector<audio::AudioFacts> Audio;
     int SubtitleTracks = 0;
+    std::uint64_t FileSize = 0;
     // The device check, with --check: of the file as analysed, or for a conversion the verdict
     // that decided it.
     std::optional<check::CheckResult> Check;

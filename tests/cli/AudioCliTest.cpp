@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -111,6 +113,51 @@ TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
         RunCommand(env + Quote(VIDTAG_CLI_PATH) + " " + Quote(file) + " 2>&1").Out;
     for (const char* expected : row.Lines) {
         EXPECT_NE(text.find(std::string(expected) + "\n"), std::string::npos) << text;
+    }
+}
+
+// The verdict and problem ids of each file on the profiles that judge audio or the file's size,
+// with a user's profile file of the same fields beside them.
+TEST(AudioVerdicts, TheTracksAndTheSizeDecide) {
+    if (!ToolsPresent()) {
+        GTEST_SKIP() << "ffmpeg, ffprobe or mkvmerge is not installed";
+    }
+    TempDir dir;
+    const std::string user = dir.Path("stereo.json");
+    std::ofstream(user) << R"({"name": "stereo-box", "audio_codecs": ["mp3", "ac3"],
+                               "max_audio_channels": 2, "max_file_size": 40000})";
+    const std::string profiles[] = {"samsung-tizen", "xbox-360", "divx-handheld", user};
+    const struct {
+        AudioRow File;
+        std::vector<std::string> Verdicts; // per profile: the verdict, then the problem ids
+    } rows[] = {
+        {kRows[0],
+         {"retag label", "plays", "reencode label,size,fps,macroblocks", "split file_size"}},
+        {kRows[1],
+         {"reencode_audio label,audio_codec", "reencode_audio audio_codec",
+          "reencode label,size,fps,macroblocks,audio_codec,audio_codec",
+          "split audio_channels,audio_codec,file_size"}},
+        {kRows[5],
+         {"reencode_audio label,audio_codec", "reencode_audio container,audio_codec",
+          "reencode label,size,fps,macroblocks,container,audio_codec",
+          "split audio_codec,file_size"}},
+    };
+    const std::string env = "VIDTAG_JOURNAL=" + Quote(dir.Path("j.jsonl")) + " ";
+    for (const auto& row : rows) {
+        const std::string file = MakeFile(row.File, dir.Root());
+        for (std::size_t i = 0; i < std::size(profiles); ++i) {
+            SCOPED_TRACE(file + " on " + profiles[i]);
+            const json check =
+                json::parse(RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json --check " +
+                                       Quote(profiles[i]) + " " + Quote(file) + " 2>/dev/null")
+                                .Out)["check"];
+            std::string got = check["verdict"];
+            for (std::size_t p = 0; p < check["problems"].size(); ++p) {
+                got.append(p == 0 ? " " : ",");
+                got.append(check["problems"][p]["id"].get<std::string>());
+            }
+            EXPECT_EQ(got, row.Verdicts[i]);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "streams/Stream64.h"
 #include "video/AviStreamFacts.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -124,6 +125,7 @@ Analysis AnalyseCodes(const std::string& fileName, ClassificationRule rule, Read
         found.Status = kStatusCannotOpen;
         return found;
     }
+    found.FileSize = static_cast<std::uint64_t>(std::max<std::int64_t>(stream->GetSize(), 0));
     // Failing leaves no identity a conversion could match.
     os::Files().Identify(stream->Handle, state.AnalysedFile);
     try {

@@ -47,6 +47,7 @@ struct Analysis {
     // Every audio track, in file order, when the stream was read.
     std::vector<audio::AudioFacts> Audio;
     int SubtitleTracks = 0;
+    std::uint64_t FileSize = 0; // bytes, when the file opened
 };
 
 // The localized text number (1 to 17) that describes a status, or 0 for status 0 with a known
