@@ -157,6 +157,26 @@ TEST(AudioVerdicts, TheTracksAndTheSizeDecide) {
                 got.append(check["problems"][p]["id"].get<std::string>());
             }
             EXPECT_EQ(got, row.Verdicts[i]);
+            // The fix it prints, run as printed, makes the file play; the original stays.
+            if (check.contains("command") && profiles[i] == std::string("samsung-tizen")) {
+                const std::string command = check["command"];
+                ASSERT_EQ(RunCommand("cd " + Quote(dir.Root()) + " && " + command +
+                                     " -loglevel error 2>&1")
+                              .Exit,
+                          0)
+                    << command;
+                const std::string fixed = command.substr(command.rfind(' ') + 1);
+                const json after = json::parse(RunCommand(env + Quote(VIDTAG_CLI_PATH) +
+                                                          " --json --check samsung-tizen " +
+                                                          Quote(dir.Path(fixed)) + " 2>/dev/null")
+                                                   .Out)["check"];
+                EXPECT_EQ(after["verdict"], "plays") << command;
+                EXPECT_NE(RunCommand("cd " + Quote(dir.Root()) + " && " + command +
+                                     " -loglevel quiet 2>&1")
+                              .Exit,
+                          0)
+                    << "ffmpeg -n must refuse to overwrite";
+            }
         }
     }
 }

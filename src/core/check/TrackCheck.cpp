@@ -44,6 +44,21 @@ std::string CodecList(const std::vector<audio::AudioCodec>& codecs) {
     return text;
 }
 
+bool Takes(const Profile& profile, audio::AudioCodec codec) {
+    return !profile.AudioCodecs ||
+           std::find(profile.AudioCodecs->begin(), profile.AudioCodecs->end(), codec) !=
+               profile.AudioCodecs->end();
+}
+
+// The input's name with its extension replaced: "film.mkv" -> "film.fixed.avi".
+std::string FixedName(std::string_view in, std::string_view extension) {
+    const std::size_t dot = in.rfind('.');
+    const std::size_t slash = in.find_last_of("/\\");
+    const bool hasExtension =
+        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
+    return std::string(hasExtension ? in.substr(0, dot) : in) + ".fixed." + std::string(extension);
+}
+
 void CheckTrack(std::vector<Problem>& problems, const audio::AudioFacts& track, std::size_t number,
                 const Profile& profile, int language) {
     const std::string which = std::to_string(number);
@@ -67,11 +82,37 @@ void CheckTrack(std::vector<Problem>& problems, const audio::AudioFacts& track, 
 
 } // namespace
 
+std::string FixCommand(const std::vector<audio::AudioFacts>& audio, const std::vector<bool>& redo,
+                       const Profile& profile, std::string_view fileName, FourCC code) {
+    const bool avi = AcceptsContainer(profile, "avi");
+    const std::string in = fileName.empty() ? std::string("IN") : std::string(fileName);
+    std::string command = "ffmpeg -n -i " + ShellQuoted(in) + " -map 0:v:0 -map 0:a -c copy";
+    if (avi && code != 0) {
+        command += " -vtag " + ShellQuoted(FourCCToString(code));
+    }
+    for (std::size_t i = 0; i < audio.size() && i < redo.size(); ++i) {
+        if (!redo[i]) {
+            continue;
+        }
+        const std::string n = std::to_string(i);
+        const bool ac3 =
+            Takes(profile, audio::AudioCodec::Ac3) && audio[i].Channels.value_or(2) > 2 &&
+            (!profile.MaxAudioChannels || *profile.MaxAudioChannels >= *audio[i].Channels);
+        command += ac3 ? " -c:a:" + n + " ac3 -b:a:" + n + " 448k"
+                       : " -c:a:" + n + " libmp3lame -b:a:" + n + " 192k -ac:a:" + n + " 2";
+    }
+    return command + " " + ShellQuoted(FixedName(in, avi ? "avi" : "mkv"));
+}
+
 void AddTrackProblems(CheckResult& result, const std::vector<audio::AudioFacts>& audio,
-                      std::uint64_t fileSize, const Profile& profile, int language) {
+                      std::uint64_t fileSize, const Profile& profile, std::string_view fileName,
+                      FourCC code, int language) {
     std::vector<Problem> found;
+    std::vector<bool> redo(audio.size(), false);
     for (std::size_t i = 0; i < audio.size(); ++i) {
+        const std::size_t before = found.size();
         CheckTrack(found, audio[i], i + 1, profile, language);
+        redo[i] = found.size() > before;
     }
     if (profile.MaxFileSize && fileSize > *profile.MaxFileSize) {
         found.push_back({"file_size",
@@ -87,6 +128,12 @@ void AddTrackProblems(CheckResult& result, const std::vector<audio::AudioFacts>&
         worst = std::max(worst, VerdictOfFix(problem.Needs));
     }
     result.Problems.insert(result.Problems.end(), found.begin(), found.end());
+    if (result.Outcome == Verdict::Retag) {
+        code = CodePairOf(result.RetagTo).Compression;
+    }
+    if (result.Outcome <= Verdict::Remux && worst == Verdict::ReencodeAudio) {
+        result.Command = FixCommand(audio, redo, profile, fileName, code);
+    }
     if (result.Outcome <= Verdict::Remux) {
         result.Outcome = std::max(result.Outcome, worst);
         result.RetagTo = kNoKind;

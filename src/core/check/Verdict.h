@@ -46,6 +46,8 @@ struct CheckResult {
     std::optional<std::uint64_t> PeakBitrate;
     BitrateSource BitrateFrom = BitrateSource::None;
     std::string UnknownReason; // why, for Verdict::Unknown
+    // The one command that makes the file play when its audio needs work: empty otherwise.
+    std::string Command;
 };
 
 // What a file labelled `kind` with this stream needs to play on the profile's players. The
