@@ -61,14 +61,18 @@ void ReadFirstChunks(const TVmAVIFileReader& reader, TStream64& stream,
     while (pos + kChunkHeaderBytes <= end && full < tracks.size() && chunks < kMaxChunksWalked &&
            pos - start < kMaxBytesWalked) {
         ++chunks;
-        const std::vector<std::uint8_t> head = ReadSpan(stream, pos, kListHeaderBytes);
-        if (head.size() < kChunkHeaderBytes) {
+        std::array<std::uint8_t, kListHeaderBytes> head{};
+        const std::int64_t got =
+            stream.Seek(pos, 0) == pos
+                ? std::clamp<std::int64_t>(stream.Read(head.data(), kListHeaderBytes), 0,
+                                           kListHeaderBytes)
+                : 0;
+        if (got < kChunkHeaderBytes) {
             return;
         }
         const FourCC id = Le32(head.data());
         const std::int64_t size = Le32(head.data() + 4);
-        if (id == FCC("LIST") && head.size() == kListHeaderBytes &&
-            Le32(head.data() + 8) == FCC("rec ")) {
+        if (id == FCC("LIST") && got == kListHeaderBytes && Le32(head.data() + 8) == FCC("rec ")) {
             pos += kListHeaderBytes;
             continue;
         }
