@@ -27,6 +27,7 @@ void TakeAnalysis(FileReport& report, const Analysis& file) {
     report.Audio = file.Audio;
     report.SubtitleTracks = file.SubtitleTracks;
     report.FileSize = file.FileSize;
+    report.Index = file.Index;
     report.Matroska = state.Matroska;
     report.Container = file.Container;
 }

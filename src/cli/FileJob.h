@@ -59,6 +59,7 @@ struct FileReport {
     std::vector<audio::AudioFacts> Audio;
     int SubtitleTracks = 0;
     std::uint64_t FileSize = 0;
+    std::optional<IndexFacts> Index;
     // The device check, with --check: of the file as analysed, or for a conversion the verdict
     // that decided it.
     std::optional<check::CheckResult> Check;

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -108,6 +109,19 @@ TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
                   oracle["sample_rate"].get<std::string>())
             << i;
         EXPECT_EQ(audio[i].contains("codec_id"), row.Matroska) << i;
+    }
+    // An AVI file's index and extent; the same file cut in half has neither index nor end.
+    if (!row.Matroska) {
+        const json& facts = line["file"];
+        EXPECT_EQ(facts["audio_tracks"], probe["streams"].size());
+        EXPECT_TRUE(facts["idx1"].get<bool>() && !facts["cut_short"].get<bool>()) << facts;
+        const std::string cut = dir.Path("cut.avi");
+        RunCommand("head -c " + std::to_string(std::filesystem::file_size(file) / 2) + " " +
+                   Quote(file) + " > " + Quote(cut));
+        const json half = json::parse(
+            RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json " + Quote(cut) + " 2>/dev/null")
+                .Out)["file"];
+        EXPECT_TRUE(!half["idx1"].get<bool>() && half["cut_short"].get<bool>()) << half;
     }
     const std::string text =
         RunCommand(env + Quote(VIDTAG_CLI_PATH) + " " + Quote(file) + " 2>&1").Out;

@@ -93,6 +93,45 @@ void ReadFirstChunks(const TVmAVIFileReader& reader, TStream64& stream,
     }
 }
 
+constexpr std::uint32_t kHasIndexFlag = 0x10;
+constexpr std::int64_t kFlagsOffset = 12;
+
+AviIndexFacts IndexFacts(const TVmAVIFileReader& reader, TStream64& stream, std::int32_t hdrl) {
+    AviIndexFacts facts;
+    const std::int64_t fileEnd = stream.GetSize();
+    for (std::int32_t i = 0; i < reader.NodeCount; ++i) {
+        const ChunkNode& node = reader.Node(i);
+        facts.Idx1 = facts.Idx1 || node.Id == FCC("idx1");
+        facts.SuperIndex = facts.SuperIndex || node.Id == FCC("indx");
+        if (node.Id == FCC("RIFF")) {
+            ++facts.Parts;
+        }
+    }
+    const std::int32_t riff = reader.FindList(kNoNode, FCC("RIFF"), FCC("AVI "));
+    const std::int32_t movi = reader.MoviList();
+    for (const std::int32_t node : {riff, movi}) {
+        if (node != kNoNode &&
+            reader.GetDataSize(node) > fileEnd - std::min(fileEnd, reader.GetDataPos(node))) {
+            facts.CutShort = true;
+        }
+    }
+    // The scan stops at the movie data, so an "idx1" after it is looked for where it ends.
+    if (!facts.Idx1 && movi != kNoNode) {
+        const std::int64_t end = reader.GetDataPos(movi) + reader.GetDataSize(movi);
+        for (const std::int64_t at : {end, end + 1}) {
+            const std::vector<std::uint8_t> id = ReadSpan(stream, at, 4);
+            facts.Idx1 = facts.Idx1 || (id.size() == 4 && Le32(id.data()) == FCC("idx1"));
+        }
+    }
+    if (const std::int32_t avih = reader.FindChild(hdrl, FCC("avih"));
+        avih != kNoNode && reader.GetDataSize(avih) >= kFlagsOffset + 4) {
+        const std::vector<std::uint8_t> flags =
+            ReadSpan(stream, reader.GetDataPos(avih) + kFlagsOffset, 4);
+        facts.HasIndexFlag = flags.size() == 4 && (Le32(flags.data()) & kHasIndexFlag) != 0;
+    }
+    return facts;
+}
+
 } // namespace
 
 AviTracks ReadAviTracks(const TVmAVIFileReader& reader, TStream64& stream) {
@@ -122,6 +161,7 @@ AviTracks ReadAviTracks(const TVmAVIFileReader& reader, TStream64& stream) {
         found.Audio.push_back(std::move(track));
     }
     ReadFirstChunks(reader, stream, found.Audio);
+    found.Index = IndexFacts(reader, stream, hdrl);
     return found;
 }
 

@@ -18,9 +18,19 @@ struct AviAudioTrack {
     std::vector<std::uint8_t> First;  // its first chunks' data joined, at most kAudioFirstBytes
 };
 
+// What a player reads of the index and the file's extent, from the chunk tree alone.
+struct AviIndexFacts {
+    bool Idx1 = false;         // an "idx1" chunk
+    bool HasIndexFlag = false; // the main header's AVIF_HASINDEX
+    bool SuperIndex = false;   // an OpenDML "indx" in a stream's list
+    int Parts = 0;             // RIFF parts: "AVI " and each "AVIX"
+    bool CutShort = false;     // the first RIFF part or its "movi" list runs past the file's end
+};
+
 struct AviTracks {
     std::vector<AviAudioTrack> Audio;
     int SubtitleTracks = 0; // "txts" streams
+    AviIndexFacts Index;
 };
 
 // The audio streams the scanned file's headers list, with the first data of each from the

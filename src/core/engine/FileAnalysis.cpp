@@ -73,6 +73,7 @@ ConversionStatus AnalyseAvi(TStream64& cached, ClassificationRule rule, Reading 
             TrackFacts tracks = AviTrackFacts(reader, cached);
             found.Audio = std::move(tracks.Audio);
             found.SubtitleTracks = tracks.SubtitleTracks;
+            found.Index = tracks.Index;
         }
         if (reading == Reading::Frames) {
             rates = ReadRatesOf(reader, cached, facts);

@@ -7,6 +7,7 @@
 #include "video/StreamFacts.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,15 @@ struct JobOptions {
     bool DeviceTarget = false;
 };
 
+// What a player reads of an AVI file's index and extent.
+struct IndexFacts {
+    bool Idx1 = false;         // an "idx1" chunk
+    bool HasIndexFlag = false; // the main header's AVIF_HASINDEX
+    bool SuperIndex = false;   // an OpenDML "indx"
+    int Parts = 0;             // RIFF parts: "AVI " and each "AVIX"
+    bool CutShort = false;     // the first RIFF part or its "movi" list runs past the file's end
+};
+
 // What one analysis found: the codes and their places as the dialog's state holds them, the
 // container's own facts, and what was read of the stream.
 struct Analysis {
@@ -48,6 +58,8 @@ struct Analysis {
     std::vector<audio::AudioFacts> Audio;
     int SubtitleTracks = 0;
     std::uint64_t FileSize = 0; // bytes, when the file opened
+    // An AVI file's index and extent, when the stream was read; absent for Matroska.
+    std::optional<IndexFacts> Index;
 };
 
 // The localized text number (1 to 17) that describes a status, or 0 for status 0 with a known

@@ -15,6 +15,9 @@ TrackFacts AviTrackFacts(const TVmAVIFileReader& reader, TStream64& stream) noex
     try {
         const AviTracks tracks = ReadAviTracks(reader, stream);
         facts.SubtitleTracks = tracks.SubtitleTracks;
+        const AviIndexFacts& index = tracks.Index;
+        facts.Index = IndexFacts{index.Idx1, index.HasIndexFlag, index.SuperIndex, index.Parts,
+                                 index.CutShort};
         for (const AviAudioTrack& track : tracks.Audio) {
             const audio::ContainerAudio said = audio::AviAudio(audio::ReadWaveFormat(track.Format));
             facts.Audio.push_back(audio::ReadAudioFacts(said, track.First));

@@ -2,9 +2,11 @@
 
 #include "audio/AudioFacts.h"
 #include "avi/VmAVIFile.h"
+#include "engine/JobTypes.h"
 #include "matroska/MatroskaFile.h"
 #include "streams/Stream64.h"
 
+#include <optional>
 #include <vector>
 
 namespace vidtag {
@@ -13,6 +15,7 @@ namespace vidtag {
 struct TrackFacts {
     std::vector<audio::AudioFacts> Audio;
     int SubtitleTracks = 0;
+    std::optional<IndexFacts> Index;
 };
 
 // Of a scanned AVI file: every "auds" stream's format and first chunks. Never throws; what could
