@@ -5,6 +5,7 @@
 #include "check/ContainerCheck.h"
 #include "check/MultiCheck.h"
 #include "check/Repair.h"
+#include "check/TrackCheck.h"
 #include "engine/RetagRule.h"
 
 #include <algorithm>
@@ -41,6 +42,8 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
             Fill(MessageText(language, Message::NoFormatChunk), KindName(result.RetagTo)),
             language);
     }
+    check::AddTrackProblems(result, report.Audio, report.FileSize, profile, report.Path,
+                            report.Compression, language);
     return result;
 }
 

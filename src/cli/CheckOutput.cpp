@@ -171,6 +171,16 @@ Json ProfileObject(const check::Profile& profile) {
     object["qpel"] = profile.QpelAllowed;
     object["gmc"] = profile.GmcAllowed;
     object["mpeg_quant"] = profile.MpegQuantAllowed;
+    if (profile.AudioCodecs) {
+        object["audio_codecs"] = Json::array();
+        for (const audio::AudioCodec codec : *profile.AudioCodecs) {
+            object["audio_codecs"].push_back(audio::AudioCodecJsonName(codec));
+        }
+    } else {
+        object["audio_codecs"] = nullptr;
+    }
+    object["max_audio_channels"] = OptionalJson(profile.MaxAudioChannels);
+    object["max_file_size"] = OptionalJson(profile.MaxFileSize);
     object["source"] = profile.Sources;
     object["notes"] = profile.Notes.empty() ? Json(nullptr) : Json(profile.Notes);
     return object;
@@ -205,6 +215,10 @@ std::vector<std::string> CheckLines(const FileReport& report, bool quiet, int la
         return {DisplayName(report.Path) + ": " + VerdictLine(report, language)};
     }
     std::vector<std::string> lines{"  " + VerdictLine(report, language)};
+    if (!report.Check->Command.empty()) {
+        lines.push_back("  " + std::string(language == 1 ? "исправить" : "fix") + ": " +
+                        report.Check->Command);
+    }
     for (const std::string& note : report.Check->Notes) {
         // A conversion's warning already says it.
         if (report.Warning.find(note) == std::string::npos) {
@@ -224,6 +238,9 @@ Json CheckObject(const check::CheckResult& result) {
     for (const check::Problem& problem : result.Problems) {
         object["problems"].push_back(Json{
             {"id", problem.Id}, {"text", problem.Text}, {"fix", check::FixName(problem.Needs)}});
+    }
+    if (!result.Command.empty()) {
+        object["command"] = result.Command;
     }
     object["avg_bitrate"] = OptionalJson(result.AvgBitrate);
     object["peak_bitrate"] = OptionalJson(result.PeakBitrate);

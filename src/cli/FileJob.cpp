@@ -25,6 +25,10 @@ void TakeAnalysis(FileReport& report, const Analysis& file) {
     report.CompressionPos = state.CompressionPos;
     report.Stream = file.Stream;
     report.Rates = file.Rates;
+    report.Audio = file.Audio;
+    report.SubtitleTracks = file.SubtitleTracks;
+    report.FileSize = file.FileSize;
+    report.IndexRead = file.Index;
     report.Container = file.Container;
 }
 

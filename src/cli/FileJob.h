@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vidtag::cli {
 
@@ -55,6 +56,12 @@ struct FileReport {
     video::StreamFacts Stream;
     // Its bitrates, when the analysis read them (--check).
     check::Rates Rates;
+    // Every audio track, in file order, and the subtitle tracks, when the stream was read.
+    std::vector<audio::AudioFacts> Audio;
+    int SubtitleTracks = 0;
+    std::uint64_t FileSize = 0;
+    // An AVI file's index and extent, as a player reads them.
+    std::optional<IndexFacts> IndexRead;
     // The device check, with --check: of the file as analysed, or for a conversion the verdict
     // that decided it.
     std::optional<check::CheckResult> Check;

@@ -166,6 +166,23 @@ std::string JsonLine(const FileReport& report, int language) {
     }
     if (!report.ArgumentOnly) {
         object["stream"] = StreamObject(report.Stream);
+        // Only beside audio tracks, so that the lines of files without any stay as they were.
+        if (!report.Audio.empty()) {
+            object["audio"] = AudioArray(report.Audio);
+        }
+        // Only beside the other new facts, so that the lines of files without audio stay as
+        // they were.
+        if (!report.Audio.empty() && report.IndexRead) {
+            const IndexFacts& index = *report.IndexRead;
+            object["file"] = Json{{"size", report.FileSize},
+                                  {"idx1", index.Idx1},
+                                  {"has_index_flag", index.HasIndexFlag},
+                                  {"opendml_index", index.SuperIndex},
+                                  {"riff_parts", index.Parts},
+                                  {"cut_short", index.CutShort},
+                                  {"audio_tracks", report.Audio.size()},
+                                  {"subtitle_tracks", report.SubtitleTracks}};
+        }
     }
     if (report.Check) {
         object["check"] = CheckObject(*report.Check);

@@ -24,7 +24,7 @@ using Json = nlohmann::json;
 // A device profile is a few hundred bytes; anything far larger is not one.
 constexpr std::uintmax_t kMostBytes = 1 << 20;
 
-constexpr std::array<std::string_view, 17> kFields{"name",
+constexpr std::array<std::string_view, 20> kFields{"name",
                                                    "containers",
                                                    "codes",
                                                    "sizes",
@@ -39,6 +39,9 @@ constexpr std::array<std::string_view, 17> kFields{"name",
                                                    "qpel",
                                                    "gmc",
                                                    "mpeg_quant",
+                                                   "audio_codecs",
+                                                   "max_audio_channels",
+                                                   "max_file_size",
                                                    "source",
                                                    "notes"};
 
@@ -157,6 +160,25 @@ class FieldReader {
         return size;
     }
 
+    std::vector<audio::AudioCodec> AudioCodecs(const Json& value) const {
+        std::vector<audio::AudioCodec> codecs;
+        for (std::size_t i = 0; i < List(value, "audio_codecs").size(); ++i) {
+            const std::string field = "audio_codecs[" + std::to_string(i) + "]";
+            const std::string name = Text(value[i], field);
+            auto codec = audio::AudioCodec::Mp1;
+            while (codec != audio::AudioCodec::Unknown && name != AudioCodecJsonName(codec)) {
+                codec = static_cast<audio::AudioCodec>(static_cast<int>(codec) + 1);
+            }
+            if (codec == audio::AudioCodec::Unknown) {
+                Fail(field, "\"" + name +
+                                "\" is not an audio codec Vidtag knows (mp1, mp2, mp3, ac3, eac3, "
+                                "dts, aac, pcm, adpcm, wma, flac, vorbis, opus)");
+            }
+            codecs.push_back(codec);
+        }
+        return codecs;
+    }
+
     std::vector<check::SizeRate> Sizes(const Json& value) const {
         std::vector<check::SizeRate> sizes;
         for (std::size_t i = 0; i < List(value, "sizes").size(); ++i) {
@@ -209,6 +231,12 @@ class FieldReader {
             p.GmcAllowed = Flag(value, key);
         } else if (key == "mpeg_quant") {
             p.MpegQuantAllowed = Flag(value, key);
+        } else if (key == "audio_codecs") {
+            p.AudioCodecs = AudioCodecs(value);
+        } else if (key == "max_audio_channels") {
+            p.MaxAudioChannels = Count32(value, key);
+        } else if (key == "max_file_size") {
+            p.MaxFileSize = Count(value, key, kMost64);
         } else if (key == "source") {
             p.Sources = Texts(value, key);
         } else if (key == "notes") {

@@ -110,4 +110,47 @@ Json StreamObject(const video::StreamFacts& facts) {
     return object;
 }
 
+namespace {
+
+constexpr std::pair<std::uint8_t, const char*> kContradictions[] = {
+    {audio::kCodecContradicted, "codec"},
+    {audio::kChannelsContradicted, "channels"},
+    {audio::kRateContradicted, "sample_rate"},
+    {audio::kBitrateContradicted, "bitrate"},
+};
+
+} // namespace
+
+Json AudioArray(const std::vector<audio::AudioFacts>& tracks) {
+    Json array = Json::array();
+    for (const audio::AudioFacts& track : tracks) {
+        Json object;
+        object["codec"] = audio::AudioCodecJsonName(track.Codec);
+        if (track.Said.FormatTag) {
+            object["format_tag"] = *track.Said.FormatTag;
+        }
+        if (!track.Said.CodecId.empty()) {
+            object["codec_id"] = track.Said.CodecId;
+        }
+        object["channels"] = OptionalJson(track.Channels);
+        object["sample_rate"] = OptionalJson(track.SampleRate);
+        object["bitrate"] = OptionalJson(track.Bitrate);
+        object["vbr"] = OptionalJson(track.Vbr);
+        if (track.JunkBytes > 0) {
+            object["junk_bytes"] = track.JunkBytes;
+        }
+        if (track.Contradicted != 0) {
+            Json said = Json::array();
+            for (const auto& [bit, name] : kContradictions) {
+                if ((track.Contradicted & bit) != 0) {
+                    said.push_back(name);
+                }
+            }
+            object["contradicted"] = std::move(said);
+        }
+        array.push_back(std::move(object));
+    }
+    return array;
+}
+
 } // namespace vidtag::cli

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "audio/AudioFacts.h"
 #include "video/StreamFacts.h"
 
 #include <nlohmann/json.hpp>
 
 #include <optional>
+#include <vector>
 
 namespace vidtag::cli {
 
@@ -17,5 +19,10 @@ template <typename T> nlohmann::ordered_json OptionalJson(const std::optional<T>
 // never change. A field that could not be read is null; the msmpeg4 syntaxes and "unknown" carry
 // only the fields every stream has.
 nlohmann::ordered_json StreamObject(const video::StreamFacts& facts);
+
+// The "audio" array: a track's codec, its format tag (AVI, A_MS/ACM) or codec id (Matroska),
+// channels, sample rate, bitrate and VBR, null where unknown; "junk_bytes" and "contradicted"
+// only where the first frame found them.
+nlohmann::ordered_json AudioArray(const std::vector<audio::AudioFacts>& tracks);
 
 } // namespace vidtag::cli

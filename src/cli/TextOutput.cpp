@@ -1,5 +1,7 @@
 #include "TextOutput.h"
 
+#include "audio/AudioText.h"
+
 #include "CheckOutput.h"
 #include "CliTexts.h"
 #include "ConsoleText.h"
@@ -76,6 +78,9 @@ void PrintStreamLines(const FileReport& report, int language, std::FILE* out) {
     if (const std::string warning = video::MismatchWarning(report.Stream, language);
         !warning.empty()) {
         PutLine(out, LabelledLine(language, Message::WarningLabel, warning));
+    }
+    for (const audio::AudioFacts& track : report.Audio) {
+        PutLine(out, "  " + audio::AudioLine(track, language));
     }
 }
 

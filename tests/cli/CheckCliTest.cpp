@@ -581,6 +581,10 @@ TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
         {R"({"sizes": [{"width": 720, "height": 576}]})", "field sizes[0].fps: missing"},
         {R"({"containers": ["mp4"]})", "field containers[0]"},
         {R"({"qpel": "no"})", "field qpel: not true or false"},
+        {R"({"audio_codecs": ["mp3", "dts-hd"]})",
+         "field audio_codecs[1]: \"dts-hd\" is not an audio codec"},
+        {R"({"max_audio_channels": -2})", "field max_audio_channels: a negative number"},
+        {R"({"max_file_size": "4 GB"})", "field max_file_size"},
     };
     const std::string err = dir_.Path("err.txt");
     for (const auto& row : bad) {

@@ -139,6 +139,7 @@ CheckResult CombineResults(CodecKind kind, std::span<const Profile> profiles,
     combined.ProfileRef = Joined(results, &CheckResult::ProfileRef);
     combined.Problems.clear();
     combined.Notes.clear();
+    combined.Command.clear(); // one profile's command need not serve the others
     combined.RetagTo = kNoKind;
     combined.Outcome = Verdict::Plays;
     for (const CheckResult& result : results) {

@@ -106,8 +106,9 @@ Profile IsoProfile(const IsoLevel& level) {
     p.Sources = {level.VbvUnits != 0 ? "Xvid, vfw/src/config.c: the MPEG-4 profile and level table"
                                      : "Android, MediaCodecInfo.java: the MPEG-4 level limits"};
     if (level.VbvUnits == 0) {
-        p.Notes = "no source at hand gives this level's VBV buffer size: not checked";
+        p.Notes = "no source at hand gives this level's VBV buffer size: not checked; ";
     }
+    p.Notes += "a level says nothing of audio or the file: neither is judged";
     return p;
 }
 
@@ -128,10 +129,19 @@ Profile SamsungTizen() {
         "github.com/YouROK/TorrServer/issues/36: on a UE43TU8000 (Tizen 5.5, 2020) an AVI "
         "labelled XVID fails from USB, the same file labelled MP4V in both fields plays",
         "github.com/jellyfin/jellyfin-tizen/issues/5: 2018 and later Samsung TVs do not play "
-        "XviD or DivX labelled AVI files"};
+        "XviD or DivX labelled AVI files",
+        "developer.samsung.com/smarttv/develop/specifications/media-specifications/"
+        "2018-tv-video-specifications.html: audio codecs AC-3, AC-4, LPCM, ADPCM (IMA, MS), AAC, "
+        "HE-AAC, WMA, DD+, MPEG (MP3), MPEG-H, G.711, Opus; the 2016 page's DTS is gone (the "
+        "2020 page likewise)"};
+    p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Ac3, audio::AudioCodec::Eac3,
+                                                   audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,
+                                                   audio::AudioCodec::Aac, audio::AudioCodec::Wma,
+                                                   audio::AudioCodec::Mp3, audio::AudioCodec::Opus};
     p.Notes = "which labels besides MP4V play (DIVX, DX50, FMP4) is not known; whether QPel, GMC, "
               "B-frames and interlace play is not stated; the Microsoft MPEG-4 V1-V3 the page "
-              "lists are left out, as the codes it reads for them are not known";
+              "lists are left out, as the codes it reads for them are not known; the sets from "
+              "2018 on; no channel, sample rate, audio bitrate or file size limit is given";
     return p;
 }
 
@@ -153,7 +163,8 @@ Profile LgWebos() {
         "UniversalMediaServer renderers/LG-WebOS.conf: AVI with DivX and MPEG-4 video"};
     p.Notes = "no size, frame rate or bitrate limit for MPEG-4 was found; whether XVID-labelled "
               "files play is not stated (the code list names DivX codes only); Matroska support "
-              "for these codes is not known";
+              "for these codes is not known; its AVI audio codecs were not checked against a "
+              "page at hand, so audio is not judged";
     return p;
 }
 
@@ -166,9 +177,14 @@ Profile Ps3() {
     p.Sources = {"github.com/ps3mediaserver/ps3mediaserver/pull/15: since firmware 4.0 the PS3 "
                  "plays MPEG-4 ASP with QPel in AVI; GMC is still unsupported",
                  "UniversalMediaServer renderers/Sony-PlayStation3.conf, from the PS3 manual's "
-                 "file types: DivX in AVI"};
+                 "file types: DivX in AVI",
+                 "sponsorsoftomorrow.com/2284-playstation-3-already-plays-divx-but-with-"
+                 "limitations and stupidevilbastard.com (PS3 2.10 firmware): DivX files up to "
+                 "2 GB"};
+    p.MaxFileSize = 2147483648u;
     p.Notes = "no size, frame rate, bitrate or B-frame limit was found; which labels it reads is "
-              "not stated (the manual says DivX)";
+              "not stated (the manual says DivX); its audio codecs in AVI were not found in a "
+              "citable list, so audio is not judged";
     return p;
 }
 
@@ -183,9 +199,18 @@ Profile Xbox360() {
     p.Sources = {"Xbox team FAQ (blogs.msdn.com/xboxteam), quoted in UniversalMediaServer "
                  "renderers/Microsoft-Xbox360.conf: AVI (.avi, .divx), MPEG-4 Visual Simple and "
                  "Advanced Simple Profile, 5 Mbit/s at up to 1280x720 and 30 fps",
-                 "bitbucket.org/xnejp03/serviio/issues/117: the Xbox has no DivX 3 (DIV3) support"};
+                 "bitbucket.org/xnejp03/serviio/issues/117: the Xbox has no DivX 3 (DIV3) support",
+                 "Xbox 360 Video Playback FAQ, December 2007, quoted at nextgenupdate.com/forums/"
+                 "xbox-360/193515-xbox-video-formats-1.html: AVI audio \"Dolby Digital 2 channel "
+                 "and 5.1 channel, MP3\"",
+                 "sponsorsoftomorrow.com/2284-playstation-3-already-plays-divx-but-with-"
+                 "limitations: the Xbox 360 plays DivX files of up to 4 GB"};
+    p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Ac3, audio::AudioCodec::Mp3};
+    p.MaxAudioChannels = 6;
+    p.MaxFileSize = 4294967295u;
     p.Notes = "the exact labels it reads are not documented: XVID, DIVX and DX50 are the Xvid "
-              "and DivX labels of MPEG-4 Visual in AVI; whether QPel and GMC play is not stated";
+              "and DivX labels of MPEG-4 Visual in AVI; whether QPel and GMC play is not stated; "
+              "no sample rate or audio bitrate limit is given";
     return p;
 }
 
@@ -211,7 +236,8 @@ Profile Android() {
         "mpeg4-sp-l3"};
     p.Notes = "what every Android device must play: many decode more. The platform's own "
               "formats for MPEG-4 SP are 3GPP and MP4, so AVI depends on the player app, and no "
-              "label is required";
+              "label is required. Which Matroska audio codec ids its extractor drops was not "
+              "checked against its source here, so audio is not judged";
     return p;
 }
 
@@ -225,6 +251,19 @@ std::vector<Profile> BuiltIns() {
                               4854000, 8000000, 1, true, true));
     all.push_back(DivxProfile("divx-hd720", {{1280, 720, 30}}, 108000, 6291456, 9708400, 16000000,
                               2, true, true));
+    // DivX's audio guide for certified devices: they require MP3. It names no other codec,
+    // which the two larger profiles are said to take too (AC-3), so they judge no audio.
+    for (Profile& divx : all) {
+        if (divx.Name == "divx-handheld" || divx.Name == "divx-portable") {
+            divx.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Mp3};
+            divx.Sources.push_back("divx.com/divx/windows/codec/guides/audio.php: \"DivX "
+                                   "Certified devices require that the audio format be MP3\"");
+        } else {
+            divx.Notes = "its audio codecs beside MP3 (AC-3 and its bitrate), its audio tracks "
+                         "and its largest file are not in a source at hand, so audio is not "
+                         "judged";
+        }
+    }
     for (const IsoLevel& level : kIsoLevels) {
         all.push_back(IsoProfile(level));
     }

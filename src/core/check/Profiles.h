@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioFacts.h"
 #include "codecs/CodecCatalog.h"
 #include "codecs/FourCC.h"
 
@@ -59,6 +60,11 @@ struct Profile {
     bool QpelAllowed = true;
     bool GmcAllowed = true;
     bool MpegQuantAllowed = true;
+    // Beside the video stream: the audio codecs the players decode (absent for any), the most
+    // channels of a track (the LFE counted), and the largest file they open, in bytes.
+    std::optional<std::vector<audio::AudioCodec>> AudioCodecs;
+    std::optional<std::uint32_t> MaxAudioChannels;
+    std::optional<std::uint64_t> MaxFileSize;
     // The MPEG-4 level the profile stands for: a stream claiming more is worth a note.
     std::optional<LevelRank> Level;
 

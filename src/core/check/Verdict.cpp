@@ -46,6 +46,8 @@ const char* FixSuffix(const Words& words, Fix fix) {
     case Fix::Mislabelled:
         return words(CheckText::MislabelledSuffix);
     case Fix::Remux: // the container's problem says its fix itself
+    case Fix::Audio: // and so do the audio and file problems
+    case Fix::Split:
         return "";
     case Fix::Reencode:
         break;
@@ -338,11 +340,7 @@ std::string UnknownReason(const Words& words, CodecKind kind, const StreamFacts&
 Verdict WorstFix(const std::vector<Problem>& problems) {
     Verdict worst = Verdict::Plays;
     for (const Problem& problem : problems) {
-        const Verdict v = problem.Needs == Fix::Mislabelled ? Verdict::Mislabelled
-                          : problem.Needs == Fix::Reencode  ? Verdict::Reencode
-                          : problem.Needs == Fix::Remux     ? Verdict::Remux
-                                                            : Verdict::Retag;
-        worst = std::max(worst, v);
+        worst = std::max(worst, VerdictOfFix(problem.Needs));
     }
     return worst;
 }
@@ -593,6 +591,8 @@ std::string Summary(const CheckResult& result, int language) {
                                               ? std::string(say(CheckText::StreamNotRead))
                                               : result.UnknownReason);
     case Verdict::Remux:
+    case Verdict::ReencodeAudio:
+    case Verdict::Split:
     case Verdict::Reencode:
     case Verdict::Mislabelled:
         break;
@@ -604,14 +604,33 @@ std::string Summary(const CheckResult& result, int language) {
     return say(CheckText::WillNotPlay, problems);
 }
 
+Verdict VerdictOfFix(Fix fix) {
+    switch (fix) {
+    case Fix::Mislabelled:
+        return Verdict::Mislabelled;
+    case Fix::Reencode:
+        return Verdict::Reencode;
+    case Fix::Remux:
+        return Verdict::Remux;
+    case Fix::Audio:
+        return Verdict::ReencodeAudio;
+    case Fix::Split:
+        return Verdict::Split;
+    case Fix::Retag:
+        break;
+    }
+    return Verdict::Retag;
+}
+
 const char* VerdictName(Verdict verdict) {
-    constexpr std::array<const char*, 6> kNames{"plays",    "retag",       "remux",
-                                                "reencode", "mislabelled", "unknown"};
+    constexpr std::array<const char*, 8> kNames{
+        "plays", "retag", "remux", "reencode_audio", "split", "reencode", "mislabelled", "unknown"};
     return kNames[static_cast<std::size_t>(verdict) % kNames.size()];
 }
 
 const char* FixName(Fix fix) {
-    constexpr std::array<const char*, 4> kNames{"retag", "mislabelled", "reencode", "remux"};
+    constexpr std::array<const char*, 6> kNames{"retag", "mislabelled", "reencode",
+                                                "remux", "audio",       "split"};
     return kNames[static_cast<std::size_t>(fix) % kNames.size()];
 }
 

@@ -14,10 +14,20 @@
 
 namespace vidtag::check {
 
-// From best to worst for the first three; the last two override them.
-enum class Verdict : std::uint8_t { Plays, Retag, Remux, Reencode, Mislabelled, Unknown };
+// From best to worst up to Reencode; the last two override them. ReencodeAudio keeps the video
+// and re-encodes audio tracks; Split cuts a file too large into parts.
+enum class Verdict : std::uint8_t {
+    Plays,
+    Retag,
+    Remux,
+    ReencodeAudio,
+    Split,
+    Reencode,
+    Mislabelled,
+    Unknown
+};
 
-enum class Fix : std::uint8_t { Retag, Mislabelled, Reencode, Remux };
+enum class Fix : std::uint8_t { Retag, Mislabelled, Reencode, Remux, Audio, Split };
 
 struct Problem {
     const char* Id = ""; // "label", "family", "size", ... as the JSON names them
@@ -36,6 +46,8 @@ struct CheckResult {
     std::optional<std::uint64_t> PeakBitrate;
     BitrateSource BitrateFrom = BitrateSource::None;
     std::string UnknownReason; // why, for Verdict::Unknown
+    // The one command that makes the file play when its audio needs work: empty otherwise.
+    std::string Command;
 };
 
 // What a file labelled `kind` with this stream needs to play on the profile's players. The
@@ -57,9 +69,11 @@ void ForbidRetag(CheckResult& result, CodecKind kind, std::string_view reason, i
 // "plays as it is", "plays after a retag to DivX 5", "will not play: QPel (needs re-encoding)".
 std::string Summary(const CheckResult& result, int language = 0);
 
-// "plays", "retag", "remux", "reencode", "mislabelled", "unknown".
+// "plays", "retag", "remux", "reencode_audio", "split", "reencode", "mislabelled", "unknown".
 const char* VerdictName(Verdict verdict);
-// "retag", "mislabelled", "reencode", "remux".
+// The verdict a problem of this fix makes.
+Verdict VerdictOfFix(Fix fix);
+// "retag", "mislabelled", "reencode", "remux", "audio", "split".
 const char* FixName(Fix fix);
 // "index", "frames_read", "chunks"; nullptr for None.
 const char* BitrateSourceName(BitrateSource source);

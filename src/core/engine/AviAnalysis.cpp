@@ -2,6 +2,7 @@
 
 #include "avi/VmAVIFile.h"
 #include "check/IndexRates.h"
+#include "engine/TrackAnalysis.h"
 #include "video/AviStreamFacts.h"
 
 #include <utility>
@@ -62,6 +63,10 @@ ConversionStatus AnalyseAvi(TStream64& cached, ClassificationRule rule, Reading 
         if (reading != Reading::Headers) {
             // A device check judges the whole stream, so it walks every frame.
             facts = video::ReadStreamFacts(reader, cached, reading == Reading::Frames);
+            TrackFacts tracks = AviTrackFacts(reader, cached);
+            found.Audio = std::move(tracks.Audio);
+            found.SubtitleTracks = tracks.SubtitleTracks;
+            found.Index = tracks.Index;
         }
         if (reading == Reading::Frames) {
             rates = ReadRatesOf(reader, cached, facts);

@@ -5,6 +5,7 @@
 #include "streams/CachedReadStream64.h"
 #include "streams/Stream64.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace vidtag {
@@ -47,6 +48,10 @@ Analysis AnalyseCodes(const std::string& fileName, ClassificationRule rule, Read
     state.OriginalKind = kUnknownKind;
     // Failing leaves no identity a conversion could match.
     os::Files().Identify(stream->Handle, state.AnalysedFile);
+    // The identity's size comes from the same call; a file system that gives none is asked.
+    const std::int64_t size =
+        state.AnalysedFile.Size > 0 ? state.AnalysedFile.Size : stream->GetSize();
+    found.FileSize = static_cast<std::uint64_t>(size > 0 ? size : 0);
     try {
         // The walk reads a few bytes at a time, and over a damaged region it reads every byte:
         // straight from the file that is a system call per step, minutes for a large file.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioFacts.h"
 #include "check/IndexRates.h"
 #include "engine/EngineTypes.h"
 #include "engine/MatroskaReport.h"
@@ -7,7 +8,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 // What a job is given and what it hands back: values only, so that any number of jobs may run
 // at once on as many threads, and a front end needs nothing else of the engine.
@@ -50,6 +53,15 @@ struct CodePlaces {
     std::int64_t CompressionPos = 0; // 0: the stream has no format chunk
 };
 
+// What a player reads of an AVI file's index and extent.
+struct IndexFacts {
+    bool Idx1 = false;         // an "idx1" chunk
+    bool HasIndexFlag = false; // the main header's AVIF_HASINDEX
+    bool SuperIndex = false;   // an OpenDML "indx"
+    int Parts = 0;             // RIFF parts: "AVI " and each "AVIX"
+    bool CutShort = false;     // the first RIFF part or its "movi" list runs past the file's end
+};
+
 // What one analysis found: the codes and their places as the dialog's state holds them, the
 // container's own facts, and what was read of the stream.
 struct Analysis {
@@ -58,6 +70,12 @@ struct Analysis {
     ContainerFacts Container;
     video::StreamFacts Stream;
     check::Rates Rates;
+    // Every audio track, in file order, when the stream was read.
+    std::vector<audio::AudioFacts> Audio;
+    int SubtitleTracks = 0;
+    std::uint64_t FileSize = 0; // bytes, when the file opened
+    // An AVI file's index and extent, when the stream was read; absent for Matroska.
+    std::optional<IndexFacts> Index;
 };
 
 // The localized text number (1 to 17) that describes a status, or 0 for status 0 with a known

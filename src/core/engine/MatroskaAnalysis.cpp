@@ -1,6 +1,7 @@
 #include "engine/MatroskaAnalysis.h"
 
 #include "check/IndexRates.h"
+#include "engine/TrackAnalysis.h"
 #include "matroska/CodeKind.h"
 #include "matroska/MatroskaFile.h"
 #include "video/MatroskaStreamFacts.h"
@@ -47,6 +48,9 @@ ConversionStatus AnalyseMatroska(TStream64& stream, ClassificationRule rule, Rea
             found.Rates = check::RatesFromFrames(facts.ChunkSizes, *facts.Fps);
         }
         found.Stream = std::move(facts);
+        TrackFacts tracks = MatroskaTrackFacts(file, stream);
+        found.Audio = std::move(tracks.Audio);
+        found.SubtitleTracks = tracks.SubtitleTracks;
     }
     return kStatusDone;
 }

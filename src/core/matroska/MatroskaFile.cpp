@@ -532,6 +532,8 @@ bool Walk::ReadTracks(const Element& tracks) {
         return false;
     }
     tracksRead_ = true;
+    file_.TracksDataPos = tracks.DataPos;
+    file_.TracksEnd = tracks.End;
     file_.VideoTracks = count;
     if (count == 0) {
         return Fail(Outcome::NoVideoTrack, "no video track in Tracks");

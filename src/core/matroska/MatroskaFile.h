@@ -66,6 +66,8 @@ struct MatroskaFile {
     std::int64_t SegmentDataPos = 0;
     std::int64_t SegmentEnd = 0;
     std::int64_t FirstClusterPos = 0; // 0 when none was met
+    std::int64_t TracksDataPos = 0;   // the Tracks read; 0 and 0 when none was
+    std::int64_t TracksEnd = 0;
     std::uint64_t TimestampScale = 1000000;
     std::int64_t HeaderReads = 0;
     std::int64_t HeaderBytes = 0;

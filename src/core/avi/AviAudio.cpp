@@ -1,0 +1,168 @@
+#include "avi/AviAudio.h"
+
+#include <algorithm>
+#include <array>
+
+namespace vidtag {
+
+namespace {
+
+constexpr int kMaxChunksWalked = 4096;
+constexpr std::int64_t kMaxBytesWalked = 4 * 1024 * 1024;
+constexpr std::int64_t kChunkHeaderBytes = 8;
+constexpr std::int64_t kListHeaderBytes = 12;
+
+std::uint32_t Le32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// Reads up to count bytes at pos; what arrived.
+std::vector<std::uint8_t> ReadSpan(TStream64& stream, std::int64_t pos, std::int64_t count) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
+    if (bytes.empty() || stream.Seek(pos, 0) != pos) {
+        return {};
+    }
+    const std::int64_t got = std::clamp<std::int64_t>(stream.Read(bytes.data(), count), 0, count);
+    bytes.resize(static_cast<std::size_t>(got));
+    return bytes;
+}
+
+FourCC StreamType(const TVmAVIFileReader& reader, std::int32_t strl, TStream64& stream) {
+    const std::int32_t h = reader.FindChild(strl, FCC("strh"));
+    if (h == kNoNode) {
+        return 0;
+    }
+    const std::vector<std::uint8_t> type = ReadSpan(stream, reader.GetDataPos(h), 4);
+    return type.size() == 4 && reader.GetDataSize(h) >= 4 ? Le32(type.data()) : 0;
+}
+
+// "NNwb" for the stream numbers 0 to 99; 0 beyond.
+FourCC AudioChunkId(int number) {
+    if (number < 0 || number > 99) {
+        return 0;
+    }
+    return static_cast<FourCC>('0' + number / 10) | static_cast<FourCC>('0' + number % 10) << 8 |
+           static_cast<FourCC>('w') << 16 | static_cast<FourCC>('b') << 24;
+}
+
+void ReadFirstChunks(const TVmAVIFileReader& reader, TStream64& stream,
+                     std::vector<AviAudioTrack>& tracks) {
+    const std::int32_t movi = reader.MoviList();
+    if (movi == kNoNode || tracks.empty()) {
+        return;
+    }
+    const std::int64_t fileEnd = stream.GetSize();
+    std::int64_t pos = reader.GetDataPos(movi);
+    const std::int64_t end = std::min(fileEnd, pos + reader.GetDataSize(movi));
+    std::size_t full = 0;
+    int chunks = 0;
+    const std::int64_t start = pos;
+    while (pos + kChunkHeaderBytes <= end && full < tracks.size() && chunks < kMaxChunksWalked &&
+           pos - start < kMaxBytesWalked) {
+        ++chunks;
+        std::array<std::uint8_t, kListHeaderBytes> head{};
+        const std::int64_t got =
+            stream.Seek(pos, 0) == pos
+                ? std::clamp<std::int64_t>(stream.Read(head.data(), kListHeaderBytes), 0,
+                                           kListHeaderBytes)
+                : 0;
+        if (got < kChunkHeaderBytes) {
+            return;
+        }
+        const FourCC id = Le32(head.data());
+        const std::int64_t size = Le32(head.data() + 4);
+        if (id == FCC("LIST") && got == kListHeaderBytes && Le32(head.data() + 8) == FCC("rec ")) {
+            pos += kListHeaderBytes;
+            continue;
+        }
+        if (size > end - pos - kChunkHeaderBytes) {
+            return;
+        }
+        for (AviAudioTrack& track : tracks) {
+            const auto held = static_cast<std::int64_t>(track.First.size());
+            if (id != AudioChunkId(track.StreamNumber) || held >= kAudioFirstBytes) {
+                continue;
+            }
+            const std::vector<std::uint8_t> data =
+                ReadSpan(stream, pos + kChunkHeaderBytes, std::min(size, kAudioFirstBytes - held));
+            track.First.insert(track.First.end(), data.begin(), data.end());
+            full += static_cast<std::int64_t>(track.First.size()) >= kAudioFirstBytes ? 1 : 0;
+        }
+        pos += kChunkHeaderBytes + size + (size & 1);
+    }
+}
+
+constexpr std::uint32_t kHasIndexFlag = 0x10;
+constexpr std::int64_t kFlagsOffset = 12;
+
+AviIndexFacts IndexFacts(const TVmAVIFileReader& reader, TStream64& stream, std::int32_t hdrl) {
+    AviIndexFacts facts;
+    const std::int64_t fileEnd = stream.GetSize();
+    for (std::int32_t i = 0; i < reader.NodeCount; ++i) {
+        const ChunkNode& node = reader.Node(i);
+        facts.Idx1 = facts.Idx1 || node.Id == FCC("idx1");
+        facts.SuperIndex = facts.SuperIndex || node.Id == FCC("indx");
+        if (node.Id == FCC("RIFF")) {
+            ++facts.Parts;
+        }
+    }
+    const std::int32_t riff = reader.FindList(kNoNode, FCC("RIFF"), FCC("AVI "));
+    const std::int32_t movi = reader.MoviList();
+    for (const std::int32_t node : {riff, movi}) {
+        if (node != kNoNode &&
+            reader.GetDataSize(node) > fileEnd - std::min(fileEnd, reader.GetDataPos(node))) {
+            facts.CutShort = true;
+        }
+    }
+    // The scan stops at the movie data, so an "idx1" after it is looked for where it ends.
+    if (!facts.Idx1 && movi != kNoNode) {
+        const std::int64_t end = reader.GetDataPos(movi) + reader.GetDataSize(movi);
+        for (const std::int64_t at : {end, end + 1}) {
+            const std::vector<std::uint8_t> id = ReadSpan(stream, at, 4);
+            facts.Idx1 = facts.Idx1 || (id.size() == 4 && Le32(id.data()) == FCC("idx1"));
+        }
+    }
+    if (const std::int32_t avih = reader.FindChild(hdrl, FCC("avih"));
+        avih != kNoNode && reader.GetDataSize(avih) >= kFlagsOffset + 4) {
+        const std::vector<std::uint8_t> flags =
+            ReadSpan(stream, reader.GetDataPos(avih) + kFlagsOffset, 4);
+        facts.HasIndexFlag = flags.size() == 4 && (Le32(flags.data()) & kHasIndexFlag) != 0;
+    }
+    return facts;
+}
+
+} // namespace
+
+AviTracks ReadAviTracks(const TVmAVIFileReader& reader, TStream64& stream) {
+    AviTracks found;
+    const std::int32_t riff = reader.FindList(kNoNode, FCC("RIFF"), FCC("AVI "));
+    const std::int32_t hdrl =
+        riff == kNoNode ? kNoNode : reader.FindList(riff, FCC("LIST"), FCC("hdrl"));
+    if (hdrl == kNoNode) {
+        return found;
+    }
+    int number = 0;
+    for (std::int32_t s = reader.FindList(hdrl, FCC("LIST"), FCC("strl")); s != kNoNode;
+         s = reader.FindNextList(s, FCC("LIST"), FCC("strl")), ++number) {
+        const FourCC type = StreamType(reader, s, stream);
+        if (type == FCC("txts")) {
+            ++found.SubtitleTracks;
+        }
+        if (type != FCC("auds")) {
+            continue;
+        }
+        AviAudioTrack track;
+        track.StreamNumber = number;
+        if (const std::int32_t f = reader.FindChild(s, FCC("strf")); f != kNoNode) {
+            track.Format = ReadSpan(stream, reader.GetDataPos(f),
+                                    std::min(reader.GetDataSize(f), kMaxAudioFormatBytes));
+        }
+        found.Audio.push_back(std::move(track));
+    }
+    ReadFirstChunks(reader, stream, found.Audio);
+    found.Index = IndexFacts(reader, stream, hdrl);
+    return found;
+}
+
+} // namespace vidtag

@@ -1,0 +1,201 @@
+// Every audio track of a file, as vidtag-cli shows it: files ffmpeg muxes into AVI and mkvmerge
+// remuxes into Matroska at test time, with ffprobe as the oracle for each track's facts.
+#include "support/ShellCommand.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+using vidtag::test::RunCommand;
+using vidtag::test::TempDir;
+const auto Quote = vidtag::test::ShellQuote;
+
+struct AudioRow {
+    const char* Name;
+    const char* Encode; // ffmpeg's audio options; a second "|" part makes a second track
+    bool Matroska;      // remuxed by mkvmerge
+    std::vector<const char*> Lines;
+};
+
+const AudioRow kRows[] = {
+    {"mp3", "-c:a libmp3lame -ac 2 -b:a 192k", false, {"  audio: MP3 stereo, 48 kHz, 192 kbit/s"}},
+    {"ac3_dts",
+     "-c:a:0 ac3 -ac 6 -b:a:0 640k|-c:a:1 dca -strict -2",
+     false,
+     {"  audio: AC-3 5.1, 48 kHz, 640 kbit/s", "  audio: DTS 5.1, 48 kHz, 1411 kbit/s"}},
+    {"wma", "-c:a wmav2 -ac 2", false, {}},
+    {"pcm", "-c:a pcm_s16le -ac 2", false, {"  audio: PCM stereo, 48 kHz, 1536 kbit/s"}},
+    {"mkv_ac3", "-c:a ac3 -ac 6 -b:a 448k", true, {"  audio: AC-3 5.1, 48 kHz, 448 kbit/s"}},
+    {"mkv_mp3_dts",
+     "-c:a:0 libmp3lame -ac 2 -b:a:0 128k|-c:a:1 dca -strict -2",
+     true,
+     {"  audio: MP3 stereo, 48 kHz, 128 kbit/s", "  audio: DTS stereo, 48 kHz, 1411 kbit/s"}},
+    {"mkv_aac", "-c:a aac -ac 2", true, {}},
+};
+
+void PrintTo(const AudioRow& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+bool ToolsPresent() {
+    return std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1 "
+                       "&& command -v mkvmerge >/dev/null 2>&1") == 0;
+}
+
+// "-map 0:v -map 1:a [-map 1:a]" and the options, one or two audio tracks of one sine.
+std::string MakeFile(const AudioRow& row, const std::string& dir) {
+    std::string encode = row.Encode;
+    std::string maps = "-map 0:v -map 1:a";
+    if (const std::size_t bar = encode.find('|'); bar != std::string::npos) {
+        encode[bar] = ' ';
+        maps += " -map 1:a";
+    }
+    const std::string avi = dir + "/" + row.Name + ".avi";
+    RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=320x240:d=1 -f lavfi -i "
+               "sine=d=1:r=48000 " +
+               maps + " -c:v mpeg4 -vtag XVID " + encode + " " + Quote(avi) + " 2>&1");
+    if (!row.Matroska) {
+        return avi;
+    }
+    const std::string mkv = dir + "/" + row.Name + ".mkv";
+    RunCommand("mkvmerge -q -o " + Quote(mkv) + " " + Quote(avi));
+    return mkv;
+}
+
+// ffprobe's codec name as the JSON names codecs.
+std::string CodecOf(const std::string& ffprobe) {
+    for (const char* prefix : {"pcm_", "adpcm_", "wmav"}) {
+        if (ffprobe.rfind(prefix, 0) == 0) {
+            return prefix[0] == 'w' ? "wma" : std::string(prefix, std::string(prefix).size() - 1);
+        }
+    }
+    return ffprobe;
+}
+
+class AudioCli : public ::testing::TestWithParam<AudioRow> {};
+
+TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
+    if (!ToolsPresent()) {
+        GTEST_SKIP() << "ffmpeg, ffprobe or mkvmerge is not installed";
+    }
+    const AudioRow& row = GetParam();
+    TempDir dir;
+    const std::string file = MakeFile(row, dir.Root());
+    const std::string env = "VIDTAG_JOURNAL=" + Quote(dir.Path("j.jsonl")) + " ";
+    const json probe = json::parse(RunCommand("ffprobe -v error -select_streams a -show_entries "
+                                              "stream=codec_name,channels,sample_rate -of json " +
+                                              Quote(file))
+                                       .Out);
+    const json line = json::parse(
+        RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json " + Quote(file) + " 2>/dev/null").Out);
+    const json& audio = line["audio"];
+    ASSERT_EQ(audio.size(), probe["streams"].size()) << line.dump();
+    for (std::size_t i = 0; i < audio.size(); ++i) {
+        const json& oracle = probe["streams"][i];
+        EXPECT_EQ(audio[i]["codec"], CodecOf(oracle["codec_name"])) << i;
+        EXPECT_EQ(audio[i]["channels"], oracle["channels"]) << i;
+        EXPECT_EQ(std::to_string(audio[i]["sample_rate"].get<int>()),
+                  oracle["sample_rate"].get<std::string>())
+            << i;
+        EXPECT_EQ(audio[i].contains("codec_id"), row.Matroska) << i;
+    }
+    // An AVI file's index and extent; the same file cut in half has neither index nor end.
+    if (!row.Matroska) {
+        const json& facts = line["file"];
+        EXPECT_EQ(facts["audio_tracks"], probe["streams"].size());
+        EXPECT_TRUE(facts["idx1"].get<bool>() && !facts["cut_short"].get<bool>()) << facts;
+        const std::string cut = dir.Path("cut.avi");
+        RunCommand("head -c " + std::to_string(std::filesystem::file_size(file) / 2) + " " +
+                   Quote(file) + " > " + Quote(cut));
+        const json half = json::parse(
+            RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json " + Quote(cut) + " 2>/dev/null")
+                .Out)["file"];
+        EXPECT_TRUE(!half["idx1"].get<bool>() && half["cut_short"].get<bool>()) << half;
+    }
+    const std::string text =
+        RunCommand(env + Quote(VIDTAG_CLI_PATH) + " " + Quote(file) + " 2>&1").Out;
+    for (const char* expected : row.Lines) {
+        EXPECT_NE(text.find(std::string(expected) + "\n"), std::string::npos) << text;
+    }
+}
+
+// The verdict and problem ids of each file on the profiles that judge audio or the file's size,
+// with a user's profile file of the same fields beside them.
+TEST(AudioVerdicts, TheTracksAndTheSizeDecide) {
+    if (!ToolsPresent()) {
+        GTEST_SKIP() << "ffmpeg, ffprobe or mkvmerge is not installed";
+    }
+    TempDir dir;
+    const std::string user = dir.Path("stereo.json");
+    std::ofstream(user) << R"({"name": "stereo-box", "audio_codecs": ["mp3", "ac3"],
+                               "max_audio_channels": 2, "max_file_size": 40000})";
+    const std::string profiles[] = {"samsung-tizen", "xbox-360", "divx-handheld", user};
+    const struct {
+        AudioRow File;
+        std::vector<std::string> Verdicts; // per profile: the verdict, then the problem ids
+    } rows[] = {
+        {kRows[0],
+         {"retag label", "plays", "reencode label,size,fps,macroblocks", "split file_size"}},
+        {kRows[1],
+         {"reencode_audio label,audio_codec", "reencode_audio audio_codec",
+          "reencode label,size,fps,macroblocks,audio_codec,audio_codec",
+          "split audio_channels,audio_codec,file_size"}},
+        {kRows[5],
+         {"reencode_audio label,audio_codec", "reencode_audio container,audio_codec",
+          "reencode label,size,fps,macroblocks,container,audio_codec",
+          "split audio_codec,file_size"}},
+    };
+    const std::string env = "VIDTAG_JOURNAL=" + Quote(dir.Path("j.jsonl")) + " ";
+    for (const auto& row : rows) {
+        const std::string file = MakeFile(row.File, dir.Root());
+        for (std::size_t i = 0; i < std::size(profiles); ++i) {
+            SCOPED_TRACE(file + " on " + profiles[i]);
+            const json check =
+                json::parse(RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json --check " +
+                                       Quote(profiles[i]) + " " + Quote(file) + " 2>/dev/null")
+                                .Out)["check"];
+            std::string got = check["verdict"];
+            for (std::size_t p = 0; p < check["problems"].size(); ++p) {
+                got.append(p == 0 ? " " : ",");
+                got.append(check["problems"][p]["id"].get<std::string>());
+            }
+            EXPECT_EQ(got, row.Verdicts[i]);
+            // The fix it prints, run as printed, makes the file play; the original stays.
+            if (check.contains("command") && profiles[i] == std::string("samsung-tizen")) {
+                const std::string command = check["command"];
+                ASSERT_EQ(RunCommand("cd " + Quote(dir.Root()) + " && " + command +
+                                     " -loglevel error 2>&1")
+                              .Exit,
+                          0)
+                    << command;
+                const std::string fixed = command.substr(command.rfind(' ') + 1);
+                const json after = json::parse(RunCommand(env + Quote(VIDTAG_CLI_PATH) +
+                                                          " --json --check samsung-tizen " +
+                                                          Quote(dir.Path(fixed)) + " 2>/dev/null")
+                                                   .Out)["check"];
+                EXPECT_EQ(after["verdict"], "plays") << command;
+                EXPECT_NE(RunCommand("cd " + Quote(dir.Root()) + " && " + command +
+                                     " -loglevel quiet 2>&1")
+                              .Exit,
+                          0)
+                    << "ffmpeg -n must refuse to overwrite";
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Muxed, AudioCli, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
