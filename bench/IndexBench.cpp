@@ -44,9 +44,9 @@ bool MakeWhole(const fs::path& folder, fs::path& whole) {
         return false;
     }
     const std::uintmax_t loops = kWanted / fs::file_size(minute) + 1;
-    const std::string loop = "ffmpeg -y -v error -stream_loop " + std::to_string(loops) +
-                             " -i " + bench::ShellQuoted(minute.string()) +
-                             " -map 0 -c copy " + bench::ShellQuoted(whole.string());
+    const std::string loop = "ffmpeg -y -v error -stream_loop " + std::to_string(loops) + " -i " +
+                             bench::ShellQuoted(minute.string()) + " -map 0 -c copy " +
+                             bench::ShellQuoted(whole.string());
     return bench::TimeCommand(loop).Ran && fs::file_size(whole) >= kWanted;
 }
 
@@ -89,8 +89,8 @@ int main() {
                 ffmpeg.Cpu, ffmpeg.Ran ? fs::file_size(remuxed) : 0);
     std::printf("vidtag rebuild     %9.3f s wall               %12lld bytes written, %d reads, "
                 "%d writes, %u entries (%s)\n",
-                seconds, static_cast<long long>(result.BytesWritten), counter.Reads,
-                counter.Writes, result.Plan.Entries, IndexReasonName(result.Reason));
+                seconds, static_cast<long long>(result.BytesWritten), counter.Reads, counter.Writes,
+                result.Plan.Entries, IndexReasonName(result.Reason));
     if (ffmpeg.Wall > 0) {
         std::printf("rebuild / remux    %9.4f (goal: at most 0.1)\n", seconds / ffmpeg.Wall);
     }

@@ -62,8 +62,7 @@ FileOutcome RunFile(const FileArgument& file, const Options& options,
 }
 
 bool Writes(const Options& options) {
-    return options.Restore || options.RebuildIndex || options.To != vidtag::kNoKind ||
-           options.Auto;
+    return options.Restore || options.RebuildIndex || options.To != vidtag::kNoKind || options.Auto;
 }
 
 unsigned JobsFor(const Options& options) {

@@ -130,10 +130,9 @@ Profile SamsungTizen() {
         "labelled XVID fails from USB, the same file labelled MP4V in both fields plays",
         "github.com/jellyfin/jellyfin-tizen/issues/5: 2018 and later Samsung TVs do not play "
         "XviD or DivX labelled AVI files",
-        "developer.samsung.com/smarttv/develop/specifications/media-specifications/"
-        "2018-tv-video-specifications.html: audio codecs AC-3, AC-4, LPCM, ADPCM (IMA, MS), AAC, "
-        "HE-AAC, WMA, DD+, MPEG (MP3), MPEG-H, G.711, Opus; the 2016 page's DTS is gone (the "
-        "2020 page likewise)"};
+        "the same 2018 TV video page on developer.samsung.com/smarttv: audio codecs AC-3, AC-4, "
+        "LPCM, ADPCM (IMA, MS), AAC, HE-AAC, WMA, DD+, MPEG (MP3), MPEG-H, G.711, Opus; the "
+        "2016 page's DTS is gone (the 2020 page likewise)"};
     p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Ac3, audio::AudioCodec::Eac3,
                                                    audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,
                                                    audio::AudioCodec::Aac, audio::AudioCodec::Wma,
