@@ -322,8 +322,8 @@ void CheckSmallFilesWithAudio(const std::filesystem::path& folder, const char* s
         const JobResult result = vidtag::Analyse(file, options);
         check::CheckResult check = check::CheckStream(
             result.File.State.CurrentKind, result.File.Stream, result.File.Rates, profile, file);
-        check::AddTrackProblems(check, result.File.Audio, result.File.FileSize, profile, file,
-                                result.File.State.CurrentCompression);
+        check::AddTrackProblems(check, result.File.Audio, result.File.FileSize, result.File.Index,
+                                profile, file, result.File.State.CurrentCompression);
         audio += check.Outcome == check::Verdict::ReencodeAudio ? 1 : 0;
     }
     const double seconds =

@@ -42,8 +42,8 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
             Fill(MessageText(language, Message::NoFormatChunk), KindName(result.RetagTo)),
             language);
     }
-    check::AddTrackProblems(result, report.Audio, report.FileSize, profile, report.Path,
-                            report.Compression, language);
+    check::AddTrackProblems(result, report.Audio, report.FileSize, report.IndexRead, profile,
+                            report.Path, report.Compression, language);
     return result;
 }
 

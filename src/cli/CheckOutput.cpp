@@ -181,6 +181,7 @@ Json ProfileObject(const check::Profile& profile) {
     }
     object["max_audio_channels"] = OptionalJson(profile.MaxAudioChannels);
     object["max_file_size"] = OptionalJson(profile.MaxFileSize);
+    object["needs_index"] = profile.NeedsIndex;
     object["source"] = profile.Sources;
     object["notes"] = profile.Notes.empty() ? Json(nullptr) : Json(profile.Notes);
     return object;

@@ -24,7 +24,7 @@ using Json = nlohmann::json;
 // A device profile is a few hundred bytes; anything far larger is not one.
 constexpr std::uintmax_t kMostBytes = 1 << 20;
 
-constexpr std::array<std::string_view, 20> kFields{"name",
+constexpr std::array<std::string_view, 21> kFields{"name",
                                                    "containers",
                                                    "codes",
                                                    "sizes",
@@ -42,6 +42,7 @@ constexpr std::array<std::string_view, 20> kFields{"name",
                                                    "audio_codecs",
                                                    "max_audio_channels",
                                                    "max_file_size",
+                                                   "needs_index",
                                                    "source",
                                                    "notes"};
 
@@ -237,6 +238,8 @@ class FieldReader {
             p.MaxAudioChannels = Count32(value, key);
         } else if (key == "max_file_size") {
             p.MaxFileSize = Count(value, key, kMost64);
+        } else if (key == "needs_index") {
+            p.NeedsIndex = Flag(value, key);
         } else if (key == "source") {
             p.Sources = Texts(value, key);
         } else if (key == "notes") {

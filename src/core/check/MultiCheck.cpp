@@ -158,6 +158,12 @@ CheckResult CombineResults(CodecKind kind, std::span<const Profile> profiles,
             combined.UnknownReason = result.UnknownReason;
         }
     }
+    // The index rebuild's command is the same for every profile.
+    for (const CheckResult& result : results) {
+        if (combined.Outcome == Verdict::RebuildIndex && result.Outcome == Verdict::RebuildIndex) {
+            combined.Command = result.Command;
+        }
+    }
     if (std::all_of(results.begin(), results.end(), LabelOnly) && FamilyOf(kind) != 0) {
         if (const CheckResult* repair = RepairOf(kind, results)) {
             DecideRepair(*repair, profiles, combined, language);

@@ -132,7 +132,10 @@ Profile SamsungTizen() {
         "XviD or DivX labelled AVI files",
         "the same 2018 TV video page on developer.samsung.com/smarttv: audio codecs AC-3, AC-4, "
         "LPCM, ADPCM (IMA, MS), AAC, HE-AAC, WMA, DD+, MPEG (MP3), MPEG-H, G.711, Opus; the "
-        "2016 page's DTS is gone (the 2020 page likewise)"};
+        "2016 page's DTS is gone (the 2020 page likewise)",
+        "the same 2018 TV video page: \"Seek (jump) function is not supported if the index "
+        "table is corrupted\""};
+    p.NeedsIndex = true;
     p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Ac3, audio::AudioCodec::Eac3,
                                                    audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,
                                                    audio::AudioCodec::Aac, audio::AudioCodec::Wma,
@@ -232,7 +235,11 @@ Profile Android() {
         "devices MUST support decoding of MPEG-4 SP",
         "android.googlesource.com platform/docs/source.android.com 1def5ae (CDD): devices "
         "with MPEG-4 decoders MUST support Simple Profile Level 3; its limits are those of "
-        "mpeg4-sp-l3"};
+        "mpeg4-sp-l3",
+        "androidx/media, libraries/extractor/src/main/java/androidx/media3/extractor/avi/"
+        "AviExtractor.java: Media3's AVI reader seeks only in files whose main header has "
+        "AVIF_HASINDEX"};
+    p.NeedsIndex = true;
     p.Notes = "what every Android device must play: many decode more. The platform's own "
               "formats for MPEG-4 SP are 3GPP and MP4, so AVI depends on the player app, and no "
               "label is required. Which Matroska audio codec ids its extractor drops was not "

@@ -65,6 +65,9 @@ struct Profile {
     std::optional<std::vector<audio::AudioCodec>> AudioCodecs;
     std::optional<std::uint32_t> MaxAudioChannels;
     std::optional<std::uint64_t> MaxFileSize;
+    // An AVI file's players seek only by an idx1 that covers the movie data, flagged in the main
+    // header.
+    bool NeedsIndex = false;
     // The MPEG-4 level the profile stands for: a stream claiming more is worth a note.
     std::optional<LevelRank> Level;
 

@@ -1,6 +1,7 @@
 #include "check/TrackCheck.h"
 
 #include "audio/AudioText.h"
+#include "check/CheckTexts.h"
 #include "texts/TextFill.h"
 #include "texts/TextTable.h"
 
@@ -10,7 +11,15 @@ namespace vidtag::check {
 
 namespace {
 
-enum class Word : std::uint8_t { Codec, Unknown, Channels, FileSize, Count };
+enum class Word : std::uint8_t {
+    Codec,
+    Unknown,
+    Channels,
+    FileSize,
+    IndexMissing,
+    IndexCut,
+    Count
+};
 
 constexpr TextTable<Word> kWords{{
     {
@@ -20,6 +29,10 @@ constexpr TextTable<Word> kWords{{
         "audio track %1 has %2 channels, more than the %3 the players take (needs the audio "
         "re-encoded)",
         "the file has %1 bytes, more than the %2 the players open (needs splitting)",
+        "the file has no index, so the players cannot seek in it and may refuse it (needs the "
+        "index rebuilt)",
+        "the file is cut short and its index is lost, so the players cannot seek in it and may "
+        "refuse it (needs the index rebuilt)",
     },
     {
         "звуковая дорожка %1 — %2, его проигрыватели не декодируют (они берут %3; нужно "
@@ -28,6 +41,10 @@ constexpr TextTable<Word> kWords{{
         "в звуковой дорожке %1 каналов: %2, больше, чем %3, которые берут проигрыватели (нужно "
         "перекодировать звук)",
         "в файле %1 байт, больше, чем %2, которые открывают проигрыватели (нужно разрезать)",
+        "в файле нет индекса, поэтому проигрыватели не могут перематывать его и могут не открыть "
+        "(нужно перестроить индекс)",
+        "файл обрезан, и его индекс потерян, поэтому проигрыватели не могут перематывать его и "
+        "могут не открыть (нужно перестроить индекс)",
     },
 }};
 
@@ -80,7 +97,31 @@ void CheckTrack(std::vector<Problem>& problems, const audio::AudioFacts& track, 
     }
 }
 
+// An AVI 1.0 file's index as the rebuild mends it: none, or lost with the cut end. OpenDML files
+// are sought by their own indexes, which the rebuild leaves alone.
+void CheckIndex(std::vector<Problem>& problems, const std::optional<IndexFacts>& index,
+                const Profile& profile, int language) {
+    if (!profile.NeedsIndex || !index || index->SuperIndex || index->Parts > 1) {
+        return;
+    }
+    if (index->CutShort || !index->Idx1) {
+        problems.push_back({"index",
+                            Say(language, index->CutShort ? Word::IndexCut : Word::IndexMissing),
+                            Fix::Index});
+    }
+}
+
+bool HasIndexProblem(const std::vector<Problem>& problems) {
+    return std::any_of(problems.begin(), problems.end(),
+                       [](const Problem& p) { return p.Needs == Fix::Index; });
+}
+
 } // namespace
+
+std::string IndexCommand(std::string_view fileName) {
+    return "vidtag-cli --rebuild-index " +
+           ShellQuoted(fileName.empty() ? std::string_view("FILE") : fileName);
+}
 
 std::string FixCommand(const std::vector<audio::AudioFacts>& audio, const std::vector<bool>& redo,
                        const Profile& profile, std::string_view fileName, FourCC code) {
@@ -105,8 +146,9 @@ std::string FixCommand(const std::vector<audio::AudioFacts>& audio, const std::v
 }
 
 void AddTrackProblems(CheckResult& result, const std::vector<audio::AudioFacts>& audio,
-                      std::uint64_t fileSize, const Profile& profile, std::string_view fileName,
-                      FourCC code, int language) {
+                      std::uint64_t fileSize, const std::optional<IndexFacts>& index,
+                      const Profile& profile, std::string_view fileName, FourCC code,
+                      int language) {
     std::vector<Problem> found;
     std::vector<bool> redo(audio.size(), false);
     for (std::size_t i = 0; i < audio.size(); ++i) {
@@ -120,8 +162,16 @@ void AddTrackProblems(CheckResult& result, const std::vector<audio::AudioFacts>&
                              std::to_string(*profile.MaxFileSize)),
                          Fix::Split});
     }
+    CheckIndex(found, index, profile, language);
     if (found.empty()) {
         return;
+    }
+    // The damage that left the bitrates unmeasured is the cut end the rebuild mends; the check
+    // after it measures them.
+    if (result.RatesUnmeasured && HasIndexProblem(found)) {
+        result.Outcome = Verdict::Plays;
+        result.UnknownReason.clear();
+        result.Notes.push_back(CheckTextOf(language, CheckText::RatesDamaged));
     }
     Verdict worst = Verdict::Plays;
     for (const Problem& problem : found) {
@@ -137,6 +187,9 @@ void AddTrackProblems(CheckResult& result, const std::vector<audio::AudioFacts>&
     if (result.Outcome <= Verdict::Remux) {
         result.Outcome = std::max(result.Outcome, worst);
         result.RetagTo = kNoKind;
+        if (result.Outcome == Verdict::RebuildIndex) {
+            result.Command = IndexCommand(fileName);
+        }
     } else if (result.Outcome < Verdict::Reencode) {
         result.Outcome = std::max(result.Outcome, worst);
     }

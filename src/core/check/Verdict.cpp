@@ -48,6 +48,7 @@ const char* FixSuffix(const Words& words, Fix fix) {
     case Fix::Remux: // the container's problem says its fix itself
     case Fix::Audio: // and so do the audio and file problems
     case Fix::Split:
+    case Fix::Index:
         return "";
     case Fix::Reencode:
         break;
@@ -487,6 +488,7 @@ CheckResult CheckAsLabelled(CodecKind kind, const StreamFacts& facts, const Rate
         if (rates.MoviDamaged && result.Outcome <= Verdict::Retag) {
             result.Outcome = Verdict::Unknown;
             result.UnknownReason = say(CheckText::RatesDamaged);
+            result.RatesUnmeasured = true;
         }
         if (result.Outcome == Verdict::Retag) {
             result.RetagTo = target;
@@ -590,6 +592,7 @@ std::string Summary(const CheckResult& result, int language) {
         return say(CheckText::CannotTell, result.UnknownReason.empty()
                                               ? std::string(say(CheckText::StreamNotRead))
                                               : result.UnknownReason);
+    case Verdict::RebuildIndex:
     case Verdict::Remux:
     case Verdict::ReencodeAudio:
     case Verdict::Split:
@@ -616,6 +619,8 @@ Verdict VerdictOfFix(Fix fix) {
         return Verdict::ReencodeAudio;
     case Fix::Split:
         return Verdict::Split;
+    case Fix::Index:
+        return Verdict::RebuildIndex;
     case Fix::Retag:
         break;
     }
@@ -623,14 +628,15 @@ Verdict VerdictOfFix(Fix fix) {
 }
 
 const char* VerdictName(Verdict verdict) {
-    constexpr std::array<const char*, 8> kNames{
-        "plays", "retag", "remux", "reencode_audio", "split", "reencode", "mislabelled", "unknown"};
+    constexpr std::array<const char*, 9> kNames{"plays",    "retag",          "rebuild_index",
+                                                "remux",    "reencode_audio", "split",
+                                                "reencode", "mislabelled",    "unknown"};
     return kNames[static_cast<std::size_t>(verdict) % kNames.size()];
 }
 
 const char* FixName(Fix fix) {
-    constexpr std::array<const char*, 6> kNames{"retag", "mislabelled", "reencode",
-                                                "remux", "audio",       "split"};
+    constexpr std::array<const char*, 7> kNames{"retag", "mislabelled", "reencode", "remux",
+                                                "audio", "split",       "index"};
     return kNames[static_cast<std::size_t>(fix) % kNames.size()];
 }
 

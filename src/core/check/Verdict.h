@@ -14,11 +14,13 @@
 
 namespace vidtag::check {
 
-// From best to worst up to Reencode; the last two override them. ReencodeAudio keeps the video
-// and re-encodes audio tracks; Split cuts a file too large into parts.
+// From best to worst up to Reencode; the last two override them. RebuildIndex writes a new
+// index in place (a remux or a re-encode writes one too); ReencodeAudio keeps the video and
+// re-encodes audio tracks; Split cuts a file too large into parts.
 enum class Verdict : std::uint8_t {
     Plays,
     Retag,
+    RebuildIndex,
     Remux,
     ReencodeAudio,
     Split,
@@ -27,7 +29,7 @@ enum class Verdict : std::uint8_t {
     Unknown
 };
 
-enum class Fix : std::uint8_t { Retag, Mislabelled, Reencode, Remux, Audio, Split };
+enum class Fix : std::uint8_t { Retag, Mislabelled, Reencode, Remux, Audio, Split, Index };
 
 struct Problem {
     const char* Id = ""; // "label", "family", "size", ... as the JSON names them
@@ -46,7 +48,11 @@ struct CheckResult {
     std::optional<std::uint64_t> PeakBitrate;
     BitrateSource BitrateFrom = BitrateSource::None;
     std::string UnknownReason; // why, for Verdict::Unknown
-    // The one command that makes the file play when its audio needs work: empty otherwise.
+    // Unknown only because damaged movie data left the bitrates unmeasured: the problems found
+    // ask no more than a retag.
+    bool RatesUnmeasured = false;
+    // The one command that makes the file play when its audio or its index needs work: empty
+    // otherwise.
     std::string Command;
 };
 
@@ -69,11 +75,12 @@ void ForbidRetag(CheckResult& result, CodecKind kind, std::string_view reason, i
 // "plays as it is", "plays after a retag to DivX 5", "will not play: QPel (needs re-encoding)".
 std::string Summary(const CheckResult& result, int language = 0);
 
-// "plays", "retag", "remux", "reencode_audio", "split", "reencode", "mislabelled", "unknown".
+// "plays", "retag", "rebuild_index", "remux", "reencode_audio", "split", "reencode",
+// "mislabelled", "unknown".
 const char* VerdictName(Verdict verdict);
 // The verdict a problem of this fix makes.
 Verdict VerdictOfFix(Fix fix);
-// "retag", "mislabelled", "reencode", "remux", "audio", "split".
+// "retag", "mislabelled", "reencode", "remux", "audio", "split", "index".
 const char* FixName(Fix fix);
 // "index", "frames_read", "chunks"; nullptr for None.
 const char* BitrateSourceName(BitrateSource source);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioFacts.h"
+#include "check/IndexFacts.h"
 #include "check/IndexRates.h"
 #include "engine/EngineTypes.h"
 #include "engine/MatroskaReport.h"
@@ -53,14 +54,7 @@ struct CodePlaces {
     std::int64_t CompressionPos = 0; // 0: the stream has no format chunk
 };
 
-// What a player reads of an AVI file's index and extent.
-struct IndexFacts {
-    bool Idx1 = false;         // an "idx1" chunk
-    bool HasIndexFlag = false; // the main header's AVIF_HASINDEX
-    bool SuperIndex = false;   // an OpenDML "indx"
-    int Parts = 0;             // RIFF parts: "AVI " and each "AVIX"
-    bool CutShort = false;     // the first RIFF part or its "movi" list runs past the file's end
-};
+using check::IndexFacts;
 
 // What one analysis found: the codes and their places as the dialog's state holds them, the
 // container's own facts, and what was read of the stream.
