@@ -130,20 +130,24 @@ TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
     }
 }
 
-// The verdict and problem ids of each file on the profiles that judge audio or the file's size,
-// with a user's profile file of the same fields beside them.
-TEST(AudioVerdicts, TheTracksAndTheSizeDecide) {
+// The verdict and problem ids of each file on the profiles that judge audio, the file's size or
+// its index, with a user's profile file of the same fields beside them; a cut file is the first
+// half of the one ffmpeg made.
+TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
     if (!ToolsPresent()) {
         GTEST_SKIP() << "ffmpeg, ffprobe or mkvmerge is not installed";
     }
     TempDir dir;
     const std::string user = dir.Path("stereo.json");
     std::ofstream(user) << R"({"name": "stereo-box", "audio_codecs": ["mp3", "ac3"],
-                               "max_audio_channels": 2, "max_file_size": 40000})";
+                               "max_audio_channels": 2, "max_file_size": 40000,
+                               "needs_index": true})";
     const std::string profiles[] = {"samsung-tizen", "xbox-360", "divx-handheld", user};
     const struct {
         AudioRow File;
         std::vector<std::string> Verdicts; // per profile: the verdict, then the problem ids
+        bool Cut = false;
+        const char* After = "plays"; // on samsung-tizen, once its fix command has run
     } rows[] = {
         {kRows[0],
          {"retag label", "plays", "reencode label,size,fps,macroblocks", "split file_size"}},
@@ -155,10 +159,22 @@ TEST(AudioVerdicts, TheTracksAndTheSizeDecide) {
          {"reencode_audio label,audio_codec", "reencode_audio container,audio_codec",
           "reencode label,size,fps,macroblocks,container,audio_codec",
           "split audio_codec,file_size"}},
+        {kRows[0],
+         {"rebuild_index label,index", "unknown", "reencode label,size,fps,macroblocks",
+          "split file_size,index"},
+         true,
+         "retag"},
     };
     const std::string env = "VIDTAG_JOURNAL=" + Quote(dir.Path("j.jsonl")) + " ";
     for (const auto& row : rows) {
-        const std::string file = MakeFile(row.File, dir.Root());
+        std::string file = MakeFile(row.File, dir.Root());
+        if (row.Cut) {
+            const std::string cut = dir.Path("cut.avi");
+            RunCommand("head -c " + std::to_string(std::filesystem::file_size(file) / 2) + " " +
+                       Quote(file) + " > " + Quote(cut));
+            file = cut;
+        }
+        std::string command;
         for (std::size_t i = 0; i < std::size(profiles); ++i) {
             SCOPED_TRACE(file + " on " + profiles[i]);
             const json check =
@@ -171,27 +187,33 @@ TEST(AudioVerdicts, TheTracksAndTheSizeDecide) {
                 got.append(check["problems"][p]["id"].get<std::string>());
             }
             EXPECT_EQ(got, row.Verdicts[i]);
-            // The fix it prints, run as printed, makes the file play; the original stays.
             if (check.contains("command") && profiles[i] == std::string("samsung-tizen")) {
-                const std::string command = check["command"];
-                ASSERT_EQ(RunCommand("cd " + Quote(dir.Root()) + " && " + command +
-                                     " -loglevel error 2>&1")
-                              .Exit,
-                          0)
-                    << command;
-                const std::string fixed = command.substr(command.rfind(' ') + 1);
-                const json after = json::parse(RunCommand(env + Quote(VIDTAG_CLI_PATH) +
-                                                          " --json --check samsung-tizen " +
-                                                          Quote(dir.Path(fixed)) + " 2>/dev/null")
-                                                   .Out)["check"];
-                EXPECT_EQ(after["verdict"], "plays") << command;
-                EXPECT_NE(RunCommand("cd " + Quote(dir.Root()) + " && " + command +
-                                     " -loglevel quiet 2>&1")
-                              .Exit,
-                          0)
-                    << "ffmpeg -n must refuse to overwrite";
+                command = check["command"];
             }
         }
+        // The fix it prints, run as printed once every profile has judged the file, makes the
+        // file play; the original stays.
+        if (command.empty()) {
+            continue;
+        }
+        const std::string vidtag = "vidtag-cli ";
+        const bool rebuild = command.rfind(vidtag, 0) == 0;
+        const std::string run =
+            rebuild ? env + Quote(VIDTAG_CLI_PATH) + " " + command.substr(vidtag.size()) + " -q"
+                    : command + " -loglevel error";
+        ASSERT_EQ(RunCommand("cd " + Quote(dir.Root()) + " && " + run + " 2>&1").Exit, 0)
+            << command;
+        // The rebuild mends the file in place; ffmpeg writes a new one.
+        const std::string fixed = rebuild ? file : dir.Path(command.substr(command.rfind(' ') + 1));
+        const json after =
+            json::parse(RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json --check samsung-tizen " +
+                                   Quote(fixed) + " 2>/dev/null")
+                            .Out)["check"];
+        EXPECT_EQ(after["verdict"], row.After) << command;
+        EXPECT_TRUE(rebuild || RunCommand("cd " + Quote(dir.Root()) + " && " + command +
+                                          " -loglevel quiet 2>&1")
+                                       .Exit != 0)
+            << "ffmpeg -n must refuse to overwrite";
     }
 }
 
