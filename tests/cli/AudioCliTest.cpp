@@ -146,7 +146,7 @@ TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
     const struct {
         AudioRow File;
         std::vector<std::string> Verdicts; // per profile: the verdict, then the problem ids
-        bool Cut = false;
+        const char* Damage = "";     // "cut": its first half; "unflagged": AVIF_HASINDEX cleared
         const char* After = "plays"; // on samsung-tizen, once its fix command has run
     } rows[] = {
         {kRows[0],
@@ -162,17 +162,29 @@ TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
         {kRows[0],
          {"rebuild_index label,index", "unknown", "reencode label,size,fps,macroblocks",
           "split file_size,index"},
-         true,
+         "cut",
+         "retag"},
+        {kRows[0],
+         {"rebuild_index label,index", "plays", "reencode label,size,fps,macroblocks",
+          "split file_size,index"},
+         "unflagged",
          "retag"},
     };
     const std::string env = "VIDTAG_JOURNAL=" + Quote(dir.Path("j.jsonl")) + " ";
     for (const auto& row : rows) {
         std::string file = MakeFile(row.File, dir.Root());
-        if (row.Cut) {
+        if (row.Damage == std::string("cut")) {
             const std::string cut = dir.Path("cut.avi");
             RunCommand("head -c " + std::to_string(std::filesystem::file_size(file) / 2) + " " +
                        Quote(file) + " > " + Quote(cut));
             file = cut;
+        } else if (row.Damage == std::string("unflagged")) {
+            std::fstream avi(file, std::ios::in | std::ios::out | std::ios::binary);
+            std::string bytes(1024, '\0');
+            avi.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            const std::size_t flags = bytes.find("avih") + 8 + 12;
+            avi.seekp(static_cast<std::streamoff>(flags));
+            avi.put(static_cast<char>(bytes[flags] & ~0x10));
         }
         std::string command;
         for (std::size_t i = 0; i < std::size(profiles); ++i) {

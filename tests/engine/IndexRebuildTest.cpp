@@ -183,6 +183,7 @@ TEST_F(IndexRebuild, EveryCutPlaysAgainAndIsUndoneByteForByte) {
         const struct {
             const char* Name;
             std::size_t Length;
+            bool Unflagged = false; // AVIF_HASINDEX cleared in the main header
         } rows[] = {
             {"inside a video chunk", video.Pos + 8 + video.Size / 2},
             {"inside an audio chunk", audio.Pos + 8 + audio.Size / 2},
@@ -190,10 +191,16 @@ TEST_F(IndexRebuild, EveryCutPlaysAgainAndIsUndoneByteForByte) {
             {"inside a chunk header", audio.Pos + 3},
             {"a whole movie list, idx1 cut", source.Idx1 + 8 + 16 * 10 + 5},
             {"a whole movie list, no idx1", source.Idx1},
+            {"a whole file, its idx1 unflagged", source.File.size(), true},
         };
         for (const auto& row : rows) {
             SCOPED_TRACE(row.Name);
             const std::string path = Cut(row.Length, codec);
+            if (row.Unflagged) {
+                Bytes bytes = test::ReadFileBytes(path);
+                bytes[Find(bytes, "avih") + 8 + 12] &= 0xEF;
+                test::WriteFileBytes(path, bytes);
+            }
             const Bytes cut = test::ReadFileBytes(path);
             const IndexResult result = RebuildIndex(path, options_);
             ASSERT_EQ(result.Reason, IndexReason::None) << IndexReasonName(result.Reason);

@@ -96,6 +96,31 @@ void ReadFirstChunks(const TVmAVIFileReader& reader, TStream64& stream,
 constexpr std::uint32_t kHasIndexFlag = 0x10;
 constexpr std::int64_t kFlagsOffset = 12;
 
+// Chunks between the movie data and its idx1 a player steps over: an old index a rebuild made
+// JUNK, padding. A few suffice; an odd end may be padded by a byte.
+constexpr int kMostChunksBeforeIdx1 = 4;
+
+bool Idx1AfterMovi(TStream64& stream, std::int64_t end) {
+    for (const std::int64_t start : {end, end + 1}) {
+        std::int64_t at = start;
+        for (int step = 0; step < kMostChunksBeforeIdx1; ++step) {
+            const std::vector<std::uint8_t> header = ReadSpan(stream, at, 8);
+            if (header.size() != 8) {
+                break;
+            }
+            if (Le32(header.data()) == FCC("idx1")) {
+                return true;
+            }
+            if (Le32(header.data()) != FCC("JUNK")) {
+                break;
+            }
+            const std::uint32_t size = Le32(header.data() + 4);
+            at += 8 + static_cast<std::int64_t>(size) + (size & 1);
+        }
+    }
+    return false;
+}
+
 AviIndexFacts IndexFacts(const TVmAVIFileReader& reader, TStream64& stream, std::int32_t hdrl) {
     AviIndexFacts facts;
     const std::int64_t fileEnd = stream.GetSize();
@@ -117,11 +142,7 @@ AviIndexFacts IndexFacts(const TVmAVIFileReader& reader, TStream64& stream, std:
     }
     // The scan stops at the movie data, so an "idx1" after it is looked for where it ends.
     if (!facts.Idx1 && movi != kNoNode) {
-        const std::int64_t end = reader.GetDataPos(movi) + reader.GetDataSize(movi);
-        for (const std::int64_t at : {end, end + 1}) {
-            const std::vector<std::uint8_t> id = ReadSpan(stream, at, 4);
-            facts.Idx1 = facts.Idx1 || (id.size() == 4 && Le32(id.data()) == FCC("idx1"));
-        }
+        facts.Idx1 = Idx1AfterMovi(stream, reader.GetDataPos(movi) + reader.GetDataSize(movi));
     }
     if (const std::int32_t avih = reader.FindChild(hdrl, FCC("avih"));
         avih != kNoNode && reader.GetDataSize(avih) >= kFlagsOffset + 4) {

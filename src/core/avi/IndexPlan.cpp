@@ -332,10 +332,13 @@ class Planner {
             return Refuse(IndexRefusal::NoVideoChunk);
         }
         const bool cut = !plan_.Changes.empty() || !plan_.Tail.empty();
-        if (!cut && oldIndex_ >= 0 && oldEntries_ >= entries_.size()) {
+        // Players that seek only in a file flagged AVIF_HASINDEX ignore an unflagged idx1, whole
+        // or not.
+        const bool flagged = (headers_.Flags & kHasIndex) != 0;
+        if (!cut && oldIndex_ >= 0 && oldEntries_ >= entries_.size() && flagged) {
             return Refuse(IndexRefusal::Healthy);
         }
-        // A whole idx1 that covers too little stays in the file as JUNK.
+        // A whole idx1 that covers too little, or is not flagged, stays in the file as JUNK.
         if (oldIndex_ >= 0) {
             Change(IndexField::OldIndex, oldIndex_, IdBytes(FCC("JUNK")));
         }

@@ -15,7 +15,7 @@ namespace vidtag::avi {
 // Why no index is planned.
 enum class IndexRefusal : std::uint8_t {
     None = 0,
-    Healthy = 1,      // the idx1 is whole and covers the movie data: nothing to do
+    Healthy = 1,      // the idx1 is whole, covers the movie data and is flagged: nothing to do
     NotAvi = 2,       // no RIFF AVI header
     OpenDml = 3,      // an AVIX part, a super index or a standard index: OpenDML's own indexes
     NoMovieList = 4,  // cut inside its headers: no movie list, or the header list runs past

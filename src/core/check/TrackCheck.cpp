@@ -18,6 +18,7 @@ enum class Word : std::uint8_t {
     FileSize,
     IndexMissing,
     IndexCut,
+    IndexUnflagged,
     Count
 };
 
@@ -33,6 +34,8 @@ constexpr TextTable<Word> kWords{{
         "index rebuilt)",
         "the file is cut short and its index is lost, so the players cannot seek in it and may "
         "refuse it (needs the index rebuilt)",
+        "the file's main header does not flag its index, so the players cannot seek in it (needs "
+        "the index rebuilt)",
     },
     {
         "звуковая дорожка %1 — %2, его проигрыватели не декодируют (они берут %3; нужно "
@@ -45,6 +48,8 @@ constexpr TextTable<Word> kWords{{
         "(нужно перестроить индекс)",
         "файл обрезан, и его индекс потерян, поэтому проигрыватели не могут перематывать его и "
         "могут не открыть (нужно перестроить индекс)",
+        "главный заголовок файла не отмечает его индекс, поэтому проигрыватели не могут "
+        "перематывать его (нужно перестроить индекс)",
     },
 }};
 
@@ -97,17 +102,18 @@ void CheckTrack(std::vector<Problem>& problems, const audio::AudioFacts& track, 
     }
 }
 
-// An AVI 1.0 file's index as the rebuild mends it: none, or lost with the cut end. OpenDML files
-// are sought by their own indexes, which the rebuild leaves alone.
+// An AVI 1.0 file's index as the rebuild mends it: none, lost with the cut end, or not flagged in
+// the main header. OpenDML files are sought by their own indexes, which the rebuild leaves alone.
 void CheckIndex(std::vector<Problem>& problems, const std::optional<IndexFacts>& index,
                 const Profile& profile, int language) {
     if (!profile.NeedsIndex || !index || index->SuperIndex || index->Parts > 1) {
         return;
     }
-    if (index->CutShort || !index->Idx1) {
-        problems.push_back({"index",
-                            Say(language, index->CutShort ? Word::IndexCut : Word::IndexMissing),
-                            Fix::Index});
+    if (index->CutShort || !index->Idx1 || !index->HasIndexFlag) {
+        const Word word = index->CutShort ? Word::IndexCut
+                          : !index->Idx1  ? Word::IndexMissing
+                                          : Word::IndexUnflagged;
+        problems.push_back({"index", Say(language, word), Fix::Index});
     }
 }
 
