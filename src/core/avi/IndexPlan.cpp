@@ -19,7 +19,6 @@ constexpr FourCC kAvih = FCC("avih");
 constexpr FourCC kStrl = FCC("strl");
 constexpr FourCC kStrh = FCC("strh");
 constexpr FourCC kVids = FCC("vids");
-constexpr FourCC kOdml = FCC("odml");
 constexpr FourCC kDmlh = FCC("dmlh");
 constexpr FourCC kIndx = FCC("indx");
 constexpr FourCC kRec = FCC("rec ");
