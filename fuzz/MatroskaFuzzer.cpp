@@ -59,8 +59,7 @@ void CheckWalk(const Bytes& file) {
     if (found.Result != mkv::Outcome::Read) {
         return;
     }
-    std::string note;
-    const video::StreamFacts facts = video::ReadMatroskaFacts(found, direct, note);
+    const video::StreamFacts facts = video::ReadMatroskaFacts(found, direct);
     if (facts.FramesRead > video::kMaxVideoChunks ||
         facts.ChunkSizes.size() > video::kMaxMoviChunks) {
         Fail("the frame walk went past its budget");
