@@ -257,21 +257,20 @@ bool WriteWhole(os::FileHandle handle, const std::string& text, std::string& err
 
 namespace {
 
-std::string IndexEntryLine(const JournalEntry& entry) {
-    JournalLine line;
-    line.Put("id", entry.Id)
+// Every kind of record opens with the file it speaks of.
+JournalLine& PutFile(JournalLine& line, const JournalEntry& entry) {
+    return line.Put("id", entry.Id)
         .Put("time", entry.Time)
         .Put("path", IsUtf8(entry.Path) ? entry.Path : ValidUtf8(entry.Path))
         .Put("volume", entry.File.Volume)
         .Put("index", entry.File.Index)
         .Put("size", entry.File.Size)
-        .Put("generation", entry.File.Generation)
-        .Put("kind", kIndexKind)
-        .Put("new_size", entry.NewSize)
-        .Put("changes", ChangesText(entry.Changes));
-    if (!entry.UndoesId.empty()) {
-        line.Put("undoes", entry.UndoesId);
-    }
+        .Put("generation", entry.File.Generation);
+}
+
+// ...and closes with the name's exact bytes, where it is no UTF-8 (a POSIX name is any bytes),
+// beside the one other readers can show, and its state once it has one.
+std::string CloseLine(JournalLine& line, const JournalEntry& entry) {
     if (!IsUtf8(entry.Path)) {
         line.Put("path_hex", HexOf(entry.Path));
     }
@@ -281,6 +280,18 @@ std::string IndexEntryLine(const JournalEntry& entry) {
     return line.Text();
 }
 
+std::string IndexEntryLine(const JournalEntry& entry) {
+    JournalLine line;
+    PutFile(line, entry)
+        .Put("kind", kIndexKind)
+        .Put("new_size", entry.NewSize)
+        .Put("changes", ChangesText(entry.Changes));
+    if (!entry.UndoesId.empty()) {
+        line.Put("undoes", entry.UndoesId);
+    }
+    return CloseLine(line, entry);
+}
+
 } // namespace
 
 std::string EntryLine(const JournalEntry& entry) {
@@ -288,13 +299,7 @@ std::string EntryLine(const JournalEntry& entry) {
         return IndexEntryLine(entry);
     }
     JournalLine line;
-    line.Put("id", entry.Id)
-        .Put("time", entry.Time)
-        .Put("path", IsUtf8(entry.Path) ? entry.Path : ValidUtf8(entry.Path))
-        .Put("volume", entry.File.Volume)
-        .Put("index", entry.File.Index)
-        .Put("size", entry.File.Size)
-        .Put("generation", entry.File.Generation)
+    PutFile(line, entry)
         .Put("handler_pos", entry.HandlerPos)
         .Put("compression_pos", entry.CompressionPos)
         .Put("from_handler", FourCCBytes(entry.From.Handler))
@@ -304,15 +309,7 @@ std::string EntryLine(const JournalEntry& entry) {
         .Put("from_kind", std::int64_t{entry.FromKind})
         .Put("to_kind", std::int64_t{entry.ToKind})
         .Put("mode", std::uint64_t{entry.Mode});
-    // A name that is no UTF-8 (a POSIX name is any bytes) keeps its exact bytes beside the one
-    // other readers can show.
-    if (!IsUtf8(entry.Path)) {
-        line.Put("path_hex", HexOf(entry.Path));
-    }
-    if (entry.State != EntryState::Pending) {
-        line.Put("state", kStateNames[static_cast<std::size_t>(entry.State)]);
-    }
-    return line.Text();
+    return CloseLine(line, entry);
 }
 
 void Journal::Forget() {
