@@ -182,6 +182,12 @@ std::string JsonLine(const FileReport& report, int language) {
                                   {"cut_short", index.CutShort},
                                   {"audio_tracks", report.Audio.size()},
                                   {"subtitle_tracks", report.SubtitleTracks}};
+            // When the check read "idx1": how far the first audio track and the video lead
+            // each other.
+            if (const auto& leads = report.Rates.Interleave) {
+                object["file"]["interleave"] = Json{{"audio_lead_ms", leads->AudioLeadMs},
+                                                    {"video_lead_ms", leads->VideoLeadMs}};
+            }
         }
     }
     if (report.Check) {

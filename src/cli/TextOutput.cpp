@@ -7,6 +7,7 @@
 #include "ConsoleText.h"
 #include "OutputCheck.h"
 #include "PathText.h"
+#include "check/Interleave.h"
 #include "check/Repair.h"
 #include "os/SystemError.h"
 #include "os/Utf8Path.h"
@@ -81,6 +82,9 @@ void PrintStreamLines(const FileReport& report, int language, std::FILE* out) {
     }
     for (const audio::AudioFacts& track : report.Audio) {
         PutLine(out, "  " + audio::AudioLine(track, language));
+    }
+    if (report.Rates.Interleave) {
+        PutLine(out, "  " + check::InterleaveLine(*report.Rates.Interleave, language));
     }
 }
 

@@ -6,12 +6,17 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,6 +31,9 @@ struct AudioRow {
     const char* Encode; // ffmpeg's audio options; a second "|" part makes a second track
     bool Matroska;      // remuxed by mkvmerge
     std::vector<const char*> Lines;
+    // "audio" or "video": that input starts half a second late, so ffmpeg writes the other's
+    // first half second before it; in AVI the audio still plays from the start.
+    std::string Late = "";
 };
 
 const AudioRow kRows[] = {
@@ -42,6 +50,12 @@ const AudioRow kRows[] = {
      true,
      {"  audio: MP3 stereo, 48 kHz, 128 kbit/s", "  audio: DTS stereo, 48 kHz, 1411 kbit/s"}},
     {"mkv_aac", "-c:a aac -ac 2", true, {}},
+    {"pcm_late",
+     "-c:a pcm_s16le -ac 2",
+     false,
+     {"  interleave: audio up to 0 ms ahead of video, video up to 539 ms ahead of audio"},
+     "audio"},
+    {"pcm_early", "-c:a pcm_s16le -ac 2", false, {}, "video"},
 };
 
 void PrintTo(const AudioRow& row, std::ostream* out) {
@@ -62,9 +76,13 @@ std::string MakeFile(const AudioRow& row, const std::string& dir) {
         maps += " -map 1:a";
     }
     const std::string avi = dir + "/" + row.Name + ".avi";
-    RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=s=320x240:d=1 -f lavfi -i "
-               "sine=d=1:r=48000 " +
-               maps + " -c:v mpeg4 -vtag XVID " + encode + " " + Quote(avi) + " 2>&1");
+    const auto late = [&row](const char* input) {
+        return row.Late == input ? " -itsoffset 0.5" : "";
+    };
+    RunCommand(std::string("ffmpeg -v error -y") + late("video") +
+               " -f lavfi -i testsrc=s=320x240:d=1" + late("audio") +
+               " -f lavfi -i sine=d=1:r=48000 " + maps + " -c:v mpeg4 -vtag XVID " + encode + " " +
+               Quote(avi) + " 2>&1");
     if (!row.Matroska) {
         return avi;
     }
@@ -83,6 +101,48 @@ std::string CodecOf(const std::string& ffprobe) {
     return ffprobe;
 }
 
+// The leads of the first audio track and the video as ffprobe's packets show them, taken in
+// file order: at each video packet, the audio's end so far past its start; at each audio packet,
+// the video's. Absent when ffprobe times no packet of either.
+std::optional<std::pair<long, long>> LeadsOfPackets(const std::string& file) {
+    struct Packet {
+        long long Pos;
+        bool Video;
+        double Start, End;
+    };
+    std::vector<Packet> packets;
+    for (const char* stream : {"v:0", "a:0"}) {
+        std::istringstream lines(RunCommand("ffprobe -v error -select_streams " +
+                                            std::string(stream) +
+                                            " -show_entries packet=pts_time,duration_time,pos "
+                                            "-of csv=p=0 " +
+                                            Quote(file))
+                                     .Out);
+        double start = 0, duration = 0;
+        long long pos = 0;
+        char comma = 0;
+        while (lines >> start >> comma >> duration >> comma >> pos) {
+            packets.push_back({pos, stream[0] == 'v', start, start + duration});
+        }
+    }
+    std::sort(packets.begin(), packets.end(),
+              [](const Packet& a, const Packet& b) { return a.Pos < b.Pos; });
+    std::optional<double> videoEnd, audioEnd;
+    double audioLead = 0, videoLead = 0;
+    for (const Packet& p : packets) {
+        std::optional<double>& other = p.Video ? audioEnd : videoEnd;
+        if (other) {
+            (p.Video ? audioLead : videoLead) =
+                std::max(p.Video ? audioLead : videoLead, *other - p.Start);
+        }
+        (p.Video ? videoEnd : audioEnd) = p.End;
+    }
+    if (!videoEnd || !audioEnd) {
+        return std::nullopt;
+    }
+    return std::pair{std::lround(audioLead * 1000), std::lround(videoLead * 1000)};
+}
+
 class AudioCli : public ::testing::TestWithParam<AudioRow> {};
 
 TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
@@ -97,8 +157,10 @@ TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
                                               "stream=codec_name,channels,sample_rate -of json " +
                                               Quote(file))
                                        .Out);
+    const std::string check = " --check xbox-360 ";
     const json line = json::parse(
-        RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json " + Quote(file) + " 2>/dev/null").Out);
+        RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json" + check + Quote(file) + " 2>/dev/null")
+            .Out);
     const json& audio = line["audio"];
     ASSERT_EQ(audio.size(), probe["streams"].size()) << line.dump();
     for (std::size_t i = 0; i < audio.size(); ++i) {
@@ -115,6 +177,20 @@ TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
         const json& facts = line["file"];
         EXPECT_EQ(facts["audio_tracks"], probe["streams"].size());
         EXPECT_TRUE(facts["idx1"].get<bool>() && !facts["cut_short"].get<bool>()) << facts;
+        // A normal ffmpeg file leads by a frame or two; a late input's other stream by half a
+        // second.
+        const json& leads = facts["interleave"];
+        const long audioLead = leads.value("audio_lead_ms", -1L);
+        const long videoLead = leads.value("video_lead_ms", -1L);
+        EXPECT_EQ(audioLead >= 450, row.Late == "video") << leads;
+        EXPECT_EQ(videoLead >= 450, row.Late == "audio") << leads;
+        EXPECT_GE(std::min(audioLead, videoLead), 0) << leads;
+        const auto oracle = LeadsOfPackets(file);
+        EXPECT_EQ(oracle.has_value(), row.Name != std::string("wma")) << "ffprobe times no WMA";
+        if (oracle) {
+            EXPECT_NEAR(audioLead, oracle->first, 1);
+            EXPECT_NEAR(videoLead, oracle->second, 1);
+        }
         const std::string cut = dir.Path("cut.avi");
         RunCommand("head -c " + std::to_string(std::filesystem::file_size(file) / 2) + " " +
                    Quote(file) + " > " + Quote(cut));
@@ -124,7 +200,7 @@ TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
         EXPECT_TRUE(!half["idx1"].get<bool>() && half["cut_short"].get<bool>()) << half;
     }
     const std::string text =
-        RunCommand(env + Quote(VIDTAG_CLI_PATH) + " " + Quote(file) + " 2>&1").Out;
+        RunCommand(env + Quote(VIDTAG_CLI_PATH) + check + Quote(file) + " 2>&1").Out;
     for (const char* expected : row.Lines) {
         EXPECT_NE(text.find(std::string(expected) + "\n"), std::string::npos) << text;
     }

@@ -28,13 +28,21 @@ std::vector<std::uint8_t> ReadSpan(TStream64& stream, std::int64_t pos, std::int
     return bytes;
 }
 
-FourCC StreamType(const TVmAVIFileReader& reader, std::int32_t strl, TStream64& stream) {
+// A stream header's fields up to its sample size: the type, the time scale and rate.
+constexpr std::int64_t kStreamHeaderRead = 48;
+constexpr std::size_t kScaleOffset = 20;
+constexpr std::size_t kRateOffset = 24;
+constexpr std::size_t kSampleSizeOffset = 44;
+
+// The stream header up to its sample size, or as much of it as the chunk holds.
+std::vector<std::uint8_t> StreamHeader(const TVmAVIFileReader& reader, std::int32_t strl,
+                                       TStream64& stream) {
     const std::int32_t h = reader.FindChild(strl, FCC("strh"));
     if (h == kNoNode) {
-        return 0;
+        return {};
     }
-    const std::vector<std::uint8_t> type = ReadSpan(stream, reader.GetDataPos(h), 4);
-    return type.size() == 4 && reader.GetDataSize(h) >= 4 ? Le32(type.data()) : 0;
+    return ReadSpan(stream, reader.GetDataPos(h),
+                    std::min(reader.GetDataSize(h), kStreamHeaderRead));
 }
 
 // "NNwb" for the stream numbers 0 to 99; 0 beyond.
@@ -166,7 +174,8 @@ AviTracks ReadAviTracks(const TVmAVIFileReader& reader, TStream64& stream) {
     int number = 0;
     for (std::int32_t s = reader.FindList(hdrl, FCC("LIST"), FCC("strl")); s != kNoNode;
          s = reader.FindNextList(s, FCC("LIST"), FCC("strl")), ++number) {
-        const FourCC type = StreamType(reader, s, stream);
+        const std::vector<std::uint8_t> header = StreamHeader(reader, s, stream);
+        const FourCC type = header.size() >= 4 ? Le32(header.data()) : 0;
         if (type == FCC("txts")) {
             ++found.SubtitleTracks;
         }
@@ -175,6 +184,11 @@ AviTracks ReadAviTracks(const TVmAVIFileReader& reader, TStream64& stream) {
         }
         AviAudioTrack track;
         track.StreamNumber = number;
+        if (header.size() >= kStreamHeaderRead) {
+            track.Scale = Le32(header.data() + kScaleOffset);
+            track.Rate = Le32(header.data() + kRateOffset);
+            track.SampleSize = Le32(header.data() + kSampleSizeOffset);
+        }
         if (const std::int32_t f = reader.FindChild(s, FCC("strf")); f != kNoNode) {
             track.Format = ReadSpan(stream, reader.GetDataPos(f),
                                     std::min(reader.GetDataSize(f), kMaxAudioFormatBytes));

@@ -13,7 +13,12 @@ constexpr std::int64_t kMaxAudioFormatBytes = 1024;
 constexpr std::int64_t kAudioFirstBytes = 8 * 1024;
 
 struct AviAudioTrack {
-    int StreamNumber = 0;             // the NN of its "NNwb" chunks
+    int StreamNumber = 0; // the NN of its "NNwb" chunks
+    // Its "strh" fields that time its chunks: with a sample size of 0 each chunk lasts
+    // scale / rate seconds; else its bytes last as long as the format's bytes per second say.
+    std::uint32_t Scale = 0;
+    std::uint32_t Rate = 0;
+    std::uint32_t SampleSize = 0;
     std::vector<std::uint8_t> Format; // its "strf" data, at most kMaxAudioFormatBytes
     std::vector<std::uint8_t> First;  // its first chunks' data joined, at most kAudioFirstBytes
 };

@@ -269,7 +269,8 @@ bool FindIdx1(TStream64& file, const IndexPlace& place, std::int64_t& dataPos, s
     return false;
 }
 
-bool TallyIdx1(TStream64& file, const IndexPlace& place, FrameTally& tally) {
+bool TallyIdx1(TStream64& file, const IndexPlace& place, FrameTally& tally,
+               std::optional<InterleaveTally>& leads) {
     std::int64_t pos = 0;
     std::int64_t size = 0;
     if (!FindIdx1(file, place, pos, size)) {
@@ -277,6 +278,7 @@ bool TallyIdx1(TStream64& file, const IndexPlace& place, FrameTally& tally) {
     }
     const FourCC compressed = StreamChunkId(place.VideoStream, 'd', 'c');
     const FourCC uncompressed = StreamChunkId(place.VideoStream, 'd', 'b');
+    const FourCC audio = place.Audio ? StreamChunkId(place.Audio->Stream, 'w', 'b') : 0;
     constexpr std::size_t kEntry = 16;
     BlockReader reader(file, pos, pos + size);
     for (std::int64_t i = 0; i < size / static_cast<std::int64_t>(kEntry) && !tally.Full(); ++i) {
@@ -287,6 +289,11 @@ bool TallyIdx1(TStream64& file, const IndexPlace& place, FrameTally& tally) {
         const FourCC id = Le32(entry);
         if (id == compressed || id == uncompressed) {
             tally.Add(Le32(entry + 12));
+            if (leads) {
+                leads->Video(Le32(entry + 12));
+            }
+        } else if (id == audio && leads) {
+            leads->Audio(Le32(entry + 12));
         }
     }
     return true;
@@ -348,8 +355,14 @@ Rates RatesFromIndex(TStream64& file, const IndexPlace& place, double fps) {
             return fromSuper.Result(BitrateSource::Index);
         }
         FrameTally fromIdx1(fps, place.MaxFrames);
-        if (TallyIdx1(file, place, fromIdx1)) {
-            return fromIdx1.Result(BitrateSource::Index);
+        std::optional<InterleaveTally> leads;
+        if (place.Audio) {
+            leads.emplace(*place.Audio, fps);
+        }
+        if (TallyIdx1(file, place, fromIdx1, leads)) {
+            Rates rates = fromIdx1.Result(BitrateSource::Index);
+            rates.Interleave = leads ? leads->Result() : std::nullopt;
+            return rates;
         }
     } catch (...) {
         // Out of memory for a block: no rates rather than a failed analysis.

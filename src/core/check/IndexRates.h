@@ -1,6 +1,7 @@
 #pragma once
 
 #include "avi/VmAVIFile.h"
+#include "check/Interleave.h"
 #include "streams/Stream64.h"
 #include "video/StreamFacts.h"
 
@@ -23,6 +24,9 @@ struct Rates {
     // No index, and the walk through the movie data was stopped by damage: no rates at all
     // rather than rates over part of the stream.
     bool MoviDamaged = false;
+    // How the video and the audio track the place names lead each other, when "idx1" gave the
+    // frames and holds entries of both.
+    std::optional<check::Interleave> Interleave = std::nullopt;
 };
 
 // Where a file keeps what the index reading needs; 0 or -1 for what it lacks.
@@ -35,6 +39,9 @@ struct IndexPlace {
     // The most frames the index may count: the stream header's length when it gives one, and
     // never more than the file has room for (a chunk header and an entry each); 0 bounds nothing.
     std::uint64_t MaxFrames = 0;
+    // The audio track timed against the frames as "idx1" is walked, for the interleave; the
+    // caller sets it from the track's headers.
+    std::optional<AudioClock> Audio;
 };
 
 // From a scanned reader's chunk tree; reads nothing. The video stream is the one whose header
@@ -43,7 +50,8 @@ IndexPlace FindIndexPlace(const TVmAVIFileReader& reader);
 
 // From the standard indexes the super index names (each once, however often it is named, and
 // only those of the video stream's chunks), else from "idx1" after "movi"; From is None when
-// neither gives a video frame, or fps is not above 0. Counting stops at place.MaxFrames. Reads in
+// neither gives a video frame, or fps is not above 0. Counting stops at place.MaxFrames. The walk
+// of "idx1" also times place.Audio's chunks against the frames, for the interleave. Reads in
 // large blocks: a stream with a read cache in front costs a read for "idx1"'s header and one per 8
 // MiB of index.
 Rates RatesFromIndex(TStream64& file, const IndexPlace& place, double fps);

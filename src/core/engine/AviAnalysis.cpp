@@ -28,10 +28,12 @@ bool FieldsOverlap(const TVmAVIFileReader& reader) {
 
 // A damaged index only loses the rates: the analysis itself goes on as without them.
 check::Rates ReadRatesOf(const TVmAVIFileReader& reader, TStream64& file,
-                         const video::StreamFacts& facts) {
+                         const video::StreamFacts& facts,
+                         const std::optional<check::AudioClock>& audio) {
     try {
-        return check::StreamRates(file, check::FindIndexPlace(reader), facts.ChunkSizes, facts.Fps,
-                                  facts.Walked);
+        check::IndexPlace place = check::FindIndexPlace(reader);
+        place.Audio = audio;
+        return check::StreamRates(file, place, facts.ChunkSizes, facts.Fps, facts.Walked);
     } catch (...) {
         return {};
     }
@@ -48,6 +50,7 @@ ConversionStatus AnalyseAvi(TStream64& cached, ClassificationRule rule, Reading 
     std::int64_t formatPos = 0;
     video::StreamFacts facts;
     check::Rates rates;
+    std::optional<check::AudioClock> audioClock;
     try {
         // Creating the reader can only fail for want of memory, which is the reader's failure.
         TVmAVIFileReader reader(&cached);
@@ -67,9 +70,10 @@ ConversionStatus AnalyseAvi(TStream64& cached, ClassificationRule rule, Reading 
             found.Audio = std::move(tracks.Audio);
             found.SubtitleTracks = tracks.SubtitleTracks;
             found.Index = tracks.Index;
+            audioClock = tracks.FirstAudioClock;
         }
         if (reading == Reading::Frames) {
-            rates = ReadRatesOf(reader, cached, facts);
+            rates = ReadRatesOf(reader, cached, facts, audioClock);
         }
     } catch (...) {
         return kStatusScanFailed;

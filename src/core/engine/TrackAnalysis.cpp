@@ -19,8 +19,13 @@ TrackFacts AviTrackFacts(const TVmAVIFileReader& reader, TStream64& stream) noex
         facts.Index = IndexFacts{index.Idx1, index.HasIndexFlag, index.SuperIndex, index.Parts,
                                  index.CutShort};
         for (const AviAudioTrack& track : tracks.Audio) {
-            const audio::ContainerAudio said = audio::AviAudio(audio::ReadWaveFormat(track.Format));
-            facts.Audio.push_back(audio::ReadAudioFacts(said, track.First));
+            const audio::WaveFormat format = audio::ReadWaveFormat(track.Format);
+            if (facts.Audio.empty()) {
+                facts.FirstAudioClock =
+                    check::MakeAudioClock(track.StreamNumber, track.Scale, track.Rate,
+                                          track.SampleSize, format.AvgBytesPerSec.value_or(0));
+            }
+            facts.Audio.push_back(audio::ReadAudioFacts(audio::AviAudio(format), track.First));
         }
     } catch (...) {
         // Out of memory: the tracks read so far stay.

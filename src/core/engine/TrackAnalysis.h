@@ -2,6 +2,7 @@
 
 #include "audio/AudioFacts.h"
 #include "avi/VmAVIFile.h"
+#include "check/Interleave.h"
 #include "engine/JobTypes.h"
 #include "matroska/MatroskaFile.h"
 #include "streams/Stream64.h"
@@ -16,6 +17,9 @@ struct TrackFacts {
     std::vector<audio::AudioFacts> Audio;
     int SubtitleTracks = 0;
     std::optional<IndexFacts> Index;
+    // What times the first audio track's chunks, for the interleave with the video: the track
+    // a player plays unless told otherwise.
+    std::optional<check::AudioClock> FirstAudioClock;
 };
 
 // Of a scanned AVI file: every "auds" stream's format and first chunks. Never throws; what could
