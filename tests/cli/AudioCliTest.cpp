@@ -206,9 +206,42 @@ TEST_P(AudioCli, EveryTrackAgreesWithFfprobe) {
     }
 }
 
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// --to auto --check on a copy of the file: a file whose only problems are labels converts (or
+// stays, when it plays as it is); one that needs any other work is left as it was, with exit 1,
+// the verdict --check gave, and a command that names the copy wherever --check gave one.
+void ExpectAutoFollowsCheck(const std::string& file, const std::string& profile, const json& check,
+                            const std::string& env, const TempDir& dir) {
+    const std::string copy = dir.Path("auto" + std::filesystem::path(file).extension().string());
+    std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+    const std::string run = env + Quote(VIDTAG_CLI_PATH) + " --to auto --check " + Quote(profile);
+    const auto result = RunCommand(run + " --json " + Quote(copy) + " 2>/dev/null");
+    const json line = json::parse(result.Out);
+    const std::string verdict = check["verdict"];
+    const bool labelsOnly = verdict == "plays" || verdict == "retag";
+    EXPECT_EQ(result.Exit, labelsOnly ? 0 : 1) << result.Out;
+    EXPECT_EQ(line["converted"], verdict == "retag") << result.Out;
+    EXPECT_EQ(line["check"]["verdict"], verdict) << result.Out;
+    if (labelsOnly) {
+        return;
+    }
+    EXPECT_EQ(FileBytes(copy), FileBytes(file)) << "a refused file is not written";
+    ASSERT_EQ(line["check"].contains("command"), check.contains("command")) << result.Out;
+    if (check.contains("command")) {
+        const std::string name = std::filesystem::path(copy).filename().string();
+        EXPECT_NE(line["check"]["command"].get<std::string>().find(name), std::string::npos);
+        EXPECT_NE(RunCommand(run + " " + Quote(copy) + " 2>&1").Out.find("\n  fix: "),
+                  std::string::npos);
+    }
+}
+
 // The verdict and problem ids of each file on the profiles that judge audio, the file's size or
 // its index, with a user's profile file of the same fields beside them; a cut file is the first
-// half of the one ffmpeg made.
+// half of the one ffmpeg made. --to auto --check follows each verdict.
 TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
     if (!ToolsPresent()) {
         GTEST_SKIP() << "ffmpeg, ffprobe or mkvmerge is not installed";
@@ -275,6 +308,7 @@ TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
                 got.append(check["problems"][p]["id"].get<std::string>());
             }
             EXPECT_EQ(got, row.Verdicts[i]);
+            ExpectAutoFollowsCheck(file, profiles[i], check, env, dir);
             if (check.contains("command") && profiles[i] == std::string("samsung-tizen")) {
                 command = check["command"];
             }
