@@ -129,6 +129,7 @@ bool Idx1AfterMovi(TStream64& stream, std::int64_t end) {
     return false;
 }
 
+// What the chunk tree and the main header tell; the look past the movie data aside.
 AviIndexFacts IndexFacts(const TVmAVIFileReader& reader, TStream64& stream, std::int32_t hdrl) {
     AviIndexFacts facts;
     const std::int64_t fileEnd = stream.GetSize();
@@ -148,10 +149,6 @@ AviIndexFacts IndexFacts(const TVmAVIFileReader& reader, TStream64& stream, std:
             facts.CutShort = true;
         }
     }
-    // The scan stops at the movie data, so an "idx1" after it is looked for where it ends.
-    if (!facts.Idx1 && movi != kNoNode) {
-        facts.Idx1 = Idx1AfterMovi(stream, reader.GetDataPos(movi) + reader.GetDataSize(movi));
-    }
     if (const std::int32_t avih = reader.FindChild(hdrl, FCC("avih"));
         avih != kNoNode && reader.GetDataSize(avih) >= kFlagsOffset + 4) {
         const std::vector<std::uint8_t> flags =
@@ -159,6 +156,14 @@ AviIndexFacts IndexFacts(const TVmAVIFileReader& reader, TStream64& stream, std:
         facts.HasIndexFlag = flags.size() == 4 && (Le32(flags.data()) & kHasIndexFlag) != 0;
     }
     return facts;
+}
+
+// The scan stops at the movie data, so an "idx1" after it is looked for where it ends.
+void LookPastMovi(const TVmAVIFileReader& reader, TStream64& stream, AviIndexFacts& facts) {
+    const std::int32_t movi = reader.MoviList();
+    if (!facts.Idx1 && movi != kNoNode) {
+        facts.Idx1 = Idx1AfterMovi(stream, reader.GetDataPos(movi) + reader.GetDataSize(movi));
+    }
 }
 
 } // namespace
@@ -195,8 +200,11 @@ AviTracks ReadAviTracks(const TVmAVIFileReader& reader, TStream64& stream) {
         }
         found.Audio.push_back(std::move(track));
     }
-    ReadFirstChunks(reader, stream, found.Audio);
+    // In the order of the file, so that a read cache in front of it goes forward only: the
+    // headers, the start of the movie data, its end.
     found.Index = IndexFacts(reader, stream, hdrl);
+    ReadFirstChunks(reader, stream, found.Audio);
+    LookPastMovi(reader, stream, found.Index);
     return found;
 }
 

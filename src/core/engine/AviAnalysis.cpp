@@ -64,13 +64,16 @@ ConversionStatus AnalyseAvi(TStream64& cached, ClassificationRule rule, Reading 
         formatPos = reader.VideoFormatPos;
         state.FieldsOverlap = FieldsOverlap(reader);
         if (reading != Reading::Headers) {
-            // A device check judges the whole stream, so it walks every frame.
-            facts = video::ReadStreamFacts(reader, cached, reading == Reading::Frames);
+            // The tracks first: their reads stay among the headers and the movie data's start,
+            // which the read cache holds after the scan, and end where the index lies. The
+            // frame walk reads past the cache, so the index reading below finds it there still.
             TrackFacts tracks = AviTrackFacts(reader, cached);
             found.Audio = std::move(tracks.Audio);
             found.SubtitleTracks = tracks.SubtitleTracks;
             found.Index = tracks.Index;
             audioClock = tracks.FirstAudioClock;
+            // A device check judges the whole stream, so it walks every frame.
+            facts = video::ReadStreamFacts(reader, cached, reading == Reading::Frames);
         }
         if (reading == Reading::Frames) {
             rates = ReadRatesOf(reader, cached, facts, audioClock);
