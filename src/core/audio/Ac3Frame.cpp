@@ -130,7 +130,9 @@ std::optional<AudioFrame> ParseAc3Header(ByteSpan bytes) {
 }
 
 std::optional<AudioFrame> FindAc3Frame(ByteSpan bytes) {
-    return ScanFrames(bytes, ParseAc3Header, FollowsAc3);
+    return ScanFrames(
+        bytes, [](std::uint8_t byte) { return byte == kSyncWord >> 8; }, ParseAc3Header,
+        FollowsAc3);
 }
 
 } // namespace vidtag::audio

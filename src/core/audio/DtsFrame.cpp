@@ -24,6 +24,15 @@ constexpr std::uint32_t kVariableRate = 30;
 // Full-range channels by AMODE 0 to 15; AMODE 16 and up are user-defined layouts.
 constexpr std::array<std::uint8_t, 16> kChannels{1, 2, 2, 2, 2, 3, 3, 4, 4, 5, 6, 6, 6, 7, 8, 8};
 
+// The first byte of the sync word in each packing, as a table: the scan looks every byte up.
+constexpr std::array<bool, 256> kSyncStarts = [] {
+    std::array<bool, 256> starts{};
+    for (const std::uint8_t first : {0x7F, 0xFE, 0x1F, 0xFF}) {
+        starts[first] = true;
+    }
+    return starts;
+}();
+
 DtsPacking PackingOf(ByteSpan bytes) {
     if (bytes.size() < 6) {
         return DtsPacking::None;
@@ -139,7 +148,8 @@ std::optional<AudioFrame> ParseDtsHeader(ByteSpan bytes) {
 }
 
 std::optional<AudioFrame> FindDtsFrame(ByteSpan bytes) {
-    return ScanFrames(bytes, ParseDtsHeader, FollowsDts);
+    const auto mayStart = [](std::uint8_t byte) { return kSyncStarts[byte]; };
+    return ScanFrames(bytes, mayStart, ParseDtsHeader, FollowsDts);
 }
 
 } // namespace vidtag::audio

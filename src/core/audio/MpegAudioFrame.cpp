@@ -188,7 +188,8 @@ std::optional<AudioFrame> ParseMpegAudioHeader(ByteSpan bytes) {
 }
 
 std::optional<AudioFrame> FindMpegAudioFrame(ByteSpan bytes) {
-    std::optional<AudioFrame> frame = ScanFrames(bytes, ParseMpegAudioHeader, FollowsMpeg);
+    std::optional<AudioFrame> frame = ScanFrames(
+        bytes, [](std::uint8_t byte) { return byte == 0xFF; }, ParseMpegAudioHeader, FollowsMpeg);
     if (frame && frame->Confirmed && !(frame->Vbr.value_or(false) && frame->Bitrate)) {
         WalkFrames(bytes, *frame);
     }
