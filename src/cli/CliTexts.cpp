@@ -106,6 +106,12 @@ constexpr TextTable<Message> kMessages{{
         "memory ran out while reading %1; the run stops here, and the files after it were not "
         "reported",
         "--rebuild-index takes none of --to, --restore and --check",
+        "audio: %1",
+        "audio in %1: %2",
+        "up to %1",
+        "%1 ch",
+        "%1 kbit/s",
+        "up to %1 tracks",
     },
     {
         "варианты",
@@ -207,6 +213,12 @@ constexpr TextTable<Message> kMessages{{
         "нет: поток — Microsoft MPEG-4 %1, а какой именно, по его заголовкам не понять",
         "не хватило памяти при чтении %1; работа остановлена, о файлах после него отчёта нет",
         "--rebuild-index несовместим с --to, --restore и --check",
+        "звук: %1",
+        "звук в %1: %2",
+        "до %1",
+        "%1 кан.",
+        "%1 кбит/с",
+        "до %1 дорожек",
     },
 }};
 
