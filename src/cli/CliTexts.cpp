@@ -77,7 +77,7 @@ constexpr TextTable<Message> kMessages{{
         "not converted: no retag makes it play on %1",
         "not converted: it would not play on %1 after this retag",
         "profile\tfrom\tsize @ fps\tMB/frame\tMB/s\tVBV bits\tavg bit/s\tpeak/1 s\tB\talso "
-        "allowed",
+        "allowed; audio",
         " or ",
         "packed B-frames",
         "interlace",
@@ -185,7 +185,7 @@ constexpr TextTable<Message> kMessages{{
         "не преобразован: никакая смена метки не даст воспроизвести его на %1",
         "не преобразован: после этой смены метки он не воспроизведётся на %1",
         "профиль\tисточник\tразмер @ кадр/с\tмакробл./кадр\tмакробл./с\tбиты VBV\tсредн. "
-        "бит/с\tпик/1 с\tB\tтакже можно",
+        "бит/с\tпик/1 с\tB\tтакже можно; звук",
         " или ",
         "упакованные B-кадры",
         "чересстрочность",
