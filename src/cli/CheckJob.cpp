@@ -43,7 +43,7 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
             language);
     }
     check::AddTrackProblems(result, report.Audio, report.FileSize, report.IndexRead, profile,
-                            report.Path, report.Compression, language);
+                            report.Path, report.Compression, language, container);
     return result;
 }
 

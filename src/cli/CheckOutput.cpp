@@ -5,6 +5,7 @@
 #include "PathText.h"
 #include "ProfileFile.h"
 #include "StreamJson.h"
+#include "audio/AudioText.h"
 #include "check/Profiles.h"
 #include "video/StreamText.h"
 
@@ -76,6 +77,81 @@ std::string AlsoAllowed(const check::Profile& profile, int language) {
     return text.empty() ? MessageText(language, Message::ProfileNothing) : text;
 }
 
+// "AAC (up to 6 ch, 8 kHz-48 kHz)": a codec and its own limits.
+std::string CodecLimitsText(audio::AudioCodec codec, const check::Profile& profile, int language) {
+    const auto say = [language](Message word, const std::string& value) {
+        return Fill(MessageText(language, word), value);
+    };
+    std::string text = audio::AudioCodecName(codec);
+    const check::AudioLimit* limits = check::AudioLimitOf(profile, codec);
+    if (limits == nullptr) {
+        return text;
+    }
+    std::string parts;
+    const auto add = [&parts](const std::string& part) {
+        parts += (parts.empty() ? "" : ", ") + part;
+    };
+    if (limits->MaxChannels) {
+        add(say(Message::ProfileUpTo,
+                say(Message::ProfileChannels, std::to_string(*limits->MaxChannels))));
+    }
+    if (limits->MinSampleRate && limits->MaxSampleRate) {
+        add(audio::RateText(*limits->MinSampleRate, language) + "-" +
+            audio::RateText(*limits->MaxSampleRate, language));
+    } else if (limits->MaxSampleRate) {
+        add(say(Message::ProfileUpTo, audio::RateText(*limits->MaxSampleRate, language)));
+    } else if (limits->MinSampleRate) {
+        add(audio::RateText(*limits->MinSampleRate, language) + "+");
+    }
+    if (limits->MaxBitrate) {
+        add(say(Message::ProfileUpTo,
+                say(Message::ProfileKilobits, std::to_string(*limits->MaxBitrate / 1000))));
+    }
+    return parts.empty() ? text : text + " (" + parts + ")";
+}
+
+// "; audio in matroska: AAC (up to 6 ch, 8 kHz-48 kHz), MP3 (...), FLAC; up to 8 tracks" for a
+// profile that judges audio, else "".
+std::string AudioText(const check::Profile& profile, int language) {
+    std::string codecs;
+    const auto add = [&codecs](const std::string& part) {
+        codecs += (codecs.empty() ? "" : ", ") + part;
+    };
+    if (profile.AudioCodecs) {
+        for (const audio::AudioCodec codec : *profile.AudioCodecs) {
+            add(CodecLimitsText(codec, profile, language));
+        }
+    }
+    for (const check::AudioLimit& row : profile.AudioLimits) {
+        if (!check::TakesAudioCodec(profile, row.Codec) || !profile.AudioCodecs) {
+            add(CodecLimitsText(row.Codec, profile, language));
+        }
+    }
+    std::string limits = codecs;
+    const auto also = [&limits](const std::string& part) {
+        limits += (limits.empty() ? "" : "; ") + part;
+    };
+    if (profile.MaxAudioChannels) {
+        also(Fill(MessageText(language, Message::ProfileUpTo),
+                  Fill(MessageText(language, Message::ProfileChannels),
+                       std::to_string(*profile.MaxAudioChannels))));
+    }
+    if (profile.MaxAudioTracks) {
+        also(Fill(MessageText(language, Message::ProfileTracks),
+                  std::to_string(*profile.MaxAudioTracks)));
+    }
+    if (limits.empty()) {
+        return {};
+    }
+    std::string containers;
+    for (const std::string& name : profile.AudioContainers) {
+        containers += (containers.empty() ? "" : ", ") + name;
+    }
+    return "; " + (containers.empty()
+                       ? Fill(MessageText(language, Message::ProfileAudio), limits)
+                       : Fill(MessageText(language, Message::ProfileAudioIn), containers, limits));
+}
+
 const char* OriginName(check::ProfileOrigin origin) {
     constexpr std::array<const char*, 4> kNames{"divx", "mpeg4", "device", "file"};
     return kNames[static_cast<std::size_t>(origin) % kNames.size()];
@@ -109,7 +185,7 @@ std::vector<std::string> Cells(const check::Profile& profile, int language) {
             Limit(profile.AvgBitrate),
             Limit(profile.PeakBitrate),
             Limit(profile.MaxBRun),
-            AlsoAllowed(profile, language)};
+            AlsoAllowed(profile, language) + AudioText(profile, language)};
 }
 
 std::vector<std::string> Headings(int language) {
@@ -182,6 +258,17 @@ Json ProfileObject(const check::Profile& profile) {
     object["max_audio_channels"] = OptionalJson(profile.MaxAudioChannels);
     object["max_file_size"] = OptionalJson(profile.MaxFileSize);
     object["needs_index"] = profile.NeedsIndex;
+    object["audio_limits"] = profile.AudioLimits.empty() ? Json(nullptr) : Json::array();
+    for (const check::AudioLimit& row : profile.AudioLimits) {
+        object["audio_limits"].push_back(Json{{"codec", audio::AudioCodecJsonName(row.Codec)},
+                                              {"max_channels", OptionalJson(row.MaxChannels)},
+                                              {"min_sample_rate", OptionalJson(row.MinSampleRate)},
+                                              {"max_sample_rate", OptionalJson(row.MaxSampleRate)},
+                                              {"max_bitrate", OptionalJson(row.MaxBitrate)}});
+    }
+    object["max_audio_tracks"] = OptionalJson(profile.MaxAudioTracks);
+    object["audio_containers"] =
+        profile.AudioContainers.empty() ? Json(nullptr) : Json(profile.AudioContainers);
     object["source"] = profile.Sources;
     object["notes"] = profile.Notes.empty() ? Json(nullptr) : Json(profile.Notes);
     return object;

@@ -77,7 +77,7 @@ constexpr TextTable<Message> kMessages{{
         "not converted: no retag makes it play on %1",
         "not converted: it would not play on %1 after this retag",
         "profile\tfrom\tsize @ fps\tMB/frame\tMB/s\tVBV bits\tavg bit/s\tpeak/1 s\tB\talso "
-        "allowed",
+        "allowed; audio",
         " or ",
         "packed B-frames",
         "interlace",
@@ -106,6 +106,12 @@ constexpr TextTable<Message> kMessages{{
         "memory ran out while reading %1; the run stops here, and the files after it were not "
         "reported",
         "--rebuild-index takes none of --to, --restore and --check",
+        "audio: %1",
+        "audio in %1: %2",
+        "up to %1",
+        "%1 ch",
+        "%1 kbit/s",
+        "up to %1 tracks",
     },
     {
         "варианты",
@@ -179,7 +185,7 @@ constexpr TextTable<Message> kMessages{{
         "не преобразован: никакая смена метки не даст воспроизвести его на %1",
         "не преобразован: после этой смены метки он не воспроизведётся на %1",
         "профиль\tисточник\tразмер @ кадр/с\tмакробл./кадр\tмакробл./с\tбиты VBV\tсредн. "
-        "бит/с\tпик/1 с\tB\tтакже можно",
+        "бит/с\tпик/1 с\tB\tтакже можно; звук",
         " или ",
         "упакованные B-кадры",
         "чересстрочность",
@@ -207,6 +213,12 @@ constexpr TextTable<Message> kMessages{{
         "нет: поток — Microsoft MPEG-4 %1, а какой именно, по его заголовкам не понять",
         "не хватило памяти при чтении %1; работа остановлена, о файлах после него отчёта нет",
         "--rebuild-index несовместим с --to, --restore и --check",
+        "звук: %1",
+        "звук в %1: %2",
+        "до %1",
+        "%1 кан.",
+        "%1 кбит/с",
+        "до %1 дорожек",
     },
 }};
 

@@ -94,6 +94,12 @@ enum class Message {
     RepairUndecided,
     OutOfMemory,
     RebuildIndexAlone,
+    ProfileAudio,
+    ProfileAudioIn,
+    ProfileUpTo,
+    ProfileChannels,
+    ProfileKilobits,
+    ProfileTracks,
     Count
 };
 

@@ -24,7 +24,7 @@ using Json = nlohmann::json;
 // A device profile is a few hundred bytes; anything far larger is not one.
 constexpr std::uintmax_t kMostBytes = 1 << 20;
 
-constexpr std::array<std::string_view, 21> kFields{"name",
+constexpr std::array<std::string_view, 24> kFields{"name",
                                                    "containers",
                                                    "codes",
                                                    "sizes",
@@ -43,6 +43,9 @@ constexpr std::array<std::string_view, 21> kFields{"name",
                                                    "max_audio_channels",
                                                    "max_file_size",
                                                    "needs_index",
+                                                   "audio_limits",
+                                                   "max_audio_tracks",
+                                                   "audio_containers",
                                                    "source",
                                                    "notes"};
 
@@ -100,11 +103,11 @@ class FieldReader {
         return value;
     }
 
-    std::vector<std::string> Containers(const Json& value) const {
+    std::vector<std::string> Containers(const Json& value, const std::string& list) const {
         std::vector<std::string> names;
         const auto known = check::ContainerNames();
-        for (std::size_t i = 0; i < List(value, "containers").size(); ++i) {
-            const std::string field = "containers[" + std::to_string(i) + "]";
+        for (std::size_t i = 0; i < List(value, list).size(); ++i) {
+            const std::string field = list + "[" + std::to_string(i) + "]";
             const std::string name = Text(value[i], field);
             if (std::find(known.begin(), known.end(), name) == known.end()) {
                 Fail(field, "\"" + name + "\" is not a container Vidtag knows (avi, matroska)");
@@ -161,23 +164,75 @@ class FieldReader {
         return size;
     }
 
+    audio::AudioCodec AudioCodec(const Json& value, const std::string& field) const {
+        const std::string name = Text(value, field);
+        auto codec = audio::AudioCodec::Mp1;
+        while (codec != audio::AudioCodec::Unknown && name != AudioCodecJsonName(codec)) {
+            codec = static_cast<audio::AudioCodec>(static_cast<int>(codec) + 1);
+        }
+        if (codec == audio::AudioCodec::Unknown) {
+            Fail(field, "\"" + name +
+                            "\" is not an audio codec Vidtag knows (mp1, mp2, mp3, ac3, eac3, "
+                            "dts, aac, pcm, adpcm, wma, flac, vorbis, opus)");
+        }
+        return codec;
+    }
+
     std::vector<audio::AudioCodec> AudioCodecs(const Json& value) const {
         std::vector<audio::AudioCodec> codecs;
         for (std::size_t i = 0; i < List(value, "audio_codecs").size(); ++i) {
-            const std::string field = "audio_codecs[" + std::to_string(i) + "]";
-            const std::string name = Text(value[i], field);
-            auto codec = audio::AudioCodec::Mp1;
-            while (codec != audio::AudioCodec::Unknown && name != AudioCodecJsonName(codec)) {
-                codec = static_cast<audio::AudioCodec>(static_cast<int>(codec) + 1);
-            }
-            if (codec == audio::AudioCodec::Unknown) {
-                Fail(field, "\"" + name +
-                                "\" is not an audio codec Vidtag knows (mp1, mp2, mp3, ac3, eac3, "
-                                "dts, aac, pcm, adpcm, wma, flac, vorbis, opus)");
-            }
-            codecs.push_back(codec);
+            codecs.push_back(AudioCodec(value[i], "audio_codecs[" + std::to_string(i) + "]"));
         }
         return codecs;
+    }
+
+    // {"codec": "mp3", "max_channels": 2, "min_sample_rate": 8000, "max_sample_rate": 48000,
+    // "max_bitrate": 320000}: the codec is needed, the limits are each optional.
+    check::AudioLimit AudioLimit(const Json& value, const std::string& field) const {
+        if (!value.is_object()) {
+            Fail(field, "not an object with a codec and its limits");
+        }
+        if (!value.contains("codec") || value["codec"].is_null()) {
+            Fail(field + ".codec", "missing: a row of limits needs its codec");
+        }
+        check::AudioLimit limit;
+        for (const auto& [key, item] : value.items()) {
+            const std::string at = field + "." + key;
+            std::optional<std::uint32_t>* number = key == "max_channels"      ? &limit.MaxChannels
+                                                   : key == "min_sample_rate" ? &limit.MinSampleRate
+                                                   : key == "max_sample_rate" ? &limit.MaxSampleRate
+                                                   : key == "max_bitrate"     ? &limit.MaxBitrate
+                                                                              : nullptr;
+            if (key == "codec") {
+                limit.Codec = AudioCodec(item, at);
+            } else if (number == nullptr) {
+                Fail(at, "unknown field (a row takes codec, max_channels, min_sample_rate, "
+                         "max_sample_rate and max_bitrate)");
+            } else if (!item.is_null()) {
+                *number = Count32(item, at);
+            }
+        }
+        if (limit.MinSampleRate && limit.MaxSampleRate &&
+            *limit.MinSampleRate > *limit.MaxSampleRate) {
+            Fail(field + ".min_sample_rate", "above max_sample_rate");
+        }
+        return limit;
+    }
+
+    std::vector<check::AudioLimit> AudioLimits(const Json& value) const {
+        std::vector<check::AudioLimit> limits;
+        for (std::size_t i = 0; i < List(value, "audio_limits").size(); ++i) {
+            const std::string field = "audio_limits[" + std::to_string(i) + "]";
+            const check::AudioLimit limit = AudioLimit(value[i], field);
+            if (std::any_of(limits.begin(), limits.end(), [&limit](const check::AudioLimit& row) {
+                    return row.Codec == limit.Codec;
+                })) {
+                Fail(field + ".codec",
+                     std::string("\"") + AudioCodecJsonName(limit.Codec) + "\" has a row already");
+            }
+            limits.push_back(limit);
+        }
+        return limits;
     }
 
     std::vector<check::SizeRate> Sizes(const Json& value) const {
@@ -205,7 +260,7 @@ class FieldReader {
                 Fail(key, "empty");
             }
         } else if (key == "containers") {
-            p.Containers = Containers(value);
+            p.Containers = Containers(value, key);
         } else if (key == "codes") {
             p.Codes = Codes(value);
         } else if (key == "sizes") {
@@ -240,6 +295,12 @@ class FieldReader {
             p.MaxFileSize = Count(value, key, kMost64);
         } else if (key == "needs_index") {
             p.NeedsIndex = Flag(value, key);
+        } else if (key == "audio_limits") {
+            p.AudioLimits = AudioLimits(value);
+        } else if (key == "max_audio_tracks") {
+            p.MaxAudioTracks = Count32(value, key);
+        } else if (key == "audio_containers") {
+            p.AudioContainers = Containers(value, key);
         } else if (key == "source") {
             p.Sources = Texts(value, key);
         } else if (key == "notes") {

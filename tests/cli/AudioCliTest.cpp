@@ -240,8 +240,9 @@ void ExpectAutoFollowsCheck(const std::string& file, const std::string& profile,
 }
 
 // The verdict and problem ids of each file on the profiles that judge audio, the file's size or
-// its index, with a user's profile file of the same fields beside them; a cut file is the first
-// half of the one ffmpeg made. --to auto --check follows each verdict.
+// its index, with users' profile files of the same fields beside them (one with limits per codec
+// and on the number of tracks); a cut file is the first half of the one ffmpeg made. --to auto
+// --check follows each verdict.
 TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
     if (!ToolsPresent()) {
         GTEST_SKIP() << "ffmpeg, ffprobe or mkvmerge is not installed";
@@ -251,31 +252,42 @@ TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
     std::ofstream(user) << R"({"name": "stereo-box", "audio_codecs": ["mp3", "ac3"],
                                "max_audio_channels": 2, "max_file_size": 40000,
                                "needs_index": true})";
-    const std::string profiles[] = {"samsung-tizen", "xbox-360", "divx-handheld", user};
+    const std::string box = dir.Path("box.json");
+    std::ofstream(box) << R"({"audio_codecs": ["mp3", "ac3"], "max_audio_tracks": 1,
+                              "audio_limits": [{"codec": "mp3", "max_sample_rate": 44100,
+                                                "max_bitrate": 128000},
+                                               {"codec": "ac3", "max_bitrate": 384000}]})";
+    const std::string profiles[] = {"samsung-tizen", "xbox-360", "divx-handheld", user, box};
     const struct {
         AudioRow File;
         std::vector<std::string> Verdicts; // per profile: the verdict, then the problem ids
         const char* Damage = "";     // "cut": its first half; "unflagged": AVIF_HASINDEX cleared
-        const char* After = "plays"; // on samsung-tizen, once its fix command has run
+        const char* After = "plays"; // once its fix command has run
+        std::size_t FixOn = 0;       // the profile whose command runs, and judges the result
     } rows[] = {
         {kRows[0],
-         {"retag label", "plays", "reencode label,size,fps,macroblocks", "split file_size"}},
+         {"retag label", "plays", "reencode label,size,fps,macroblocks", "split file_size",
+          "reencode_audio audio_rate,audio_bitrate"},
+         "",
+         "plays",
+         4},
         {kRows[1],
          {"reencode_audio label,audio_codec", "reencode_audio audio_codec",
           "reencode label,size,fps,macroblocks,audio_codec,audio_codec",
-          "split audio_channels,audio_codec,file_size"}},
+          "split audio_channels,audio_codec,file_size",
+          "reencode_audio audio_bitrate,audio_tracks"}},
         {kRows[5],
          {"reencode_audio label,audio_codec", "reencode_audio container,audio_codec",
           "reencode label,size,fps,macroblocks,container,audio_codec",
-          "split audio_codec,file_size"}},
+          "split audio_codec,file_size", "reencode_audio audio_rate,audio_tracks"}},
         {kRows[0],
          {"rebuild_index label,index", "unknown", "reencode label,size,fps,macroblocks",
-          "split file_size,index"},
+          "split file_size,index", "unknown audio_rate,audio_bitrate"},
          "cut",
          "retag"},
         {kRows[0],
          {"rebuild_index label,index", "plays", "reencode label,size,fps,macroblocks",
-          "split file_size,index"},
+          "split file_size,index", "reencode_audio audio_rate,audio_bitrate"},
          "unflagged",
          "retag"},
     };
@@ -309,7 +321,7 @@ TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
             }
             EXPECT_EQ(got, row.Verdicts[i]);
             ExpectAutoFollowsCheck(file, profiles[i], check, env, dir);
-            if (check.contains("command") && profiles[i] == std::string("samsung-tizen")) {
+            if (check.contains("command") && i == row.FixOn) {
                 command = check["command"];
             }
         }
@@ -328,8 +340,8 @@ TEST(AudioVerdicts, TheTracksTheSizeAndTheIndexDecide) {
         // The rebuild mends the file in place; ffmpeg writes a new one.
         const std::string fixed = rebuild ? file : dir.Path(command.substr(command.rfind(' ') + 1));
         const json after =
-            json::parse(RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json --check samsung-tizen " +
-                                   Quote(fixed) + " 2>/dev/null")
+            json::parse(RunCommand(env + Quote(VIDTAG_CLI_PATH) + " --json --check " +
+                                   Quote(profiles[row.FixOn]) + " " + Quote(fixed) + " 2>/dev/null")
                             .Out)["check"];
         EXPECT_EQ(after["verdict"], row.After) << command;
         EXPECT_TRUE(rebuild || RunCommand("cd " + Quote(dir.Root()) + " && " + command +

@@ -584,6 +584,15 @@ TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
         {R"({"audio_codecs": ["mp3", "dts-hd"]})",
          "field audio_codecs[1]: \"dts-hd\" is not an audio codec"},
         {R"({"max_audio_channels": -2})", "field max_audio_channels: a negative number"},
+        {R"({"audio_limits": [{"max_bitrate": 320000}]})", "field audio_limits[0].codec: missing"},
+        {R"({"audio_limits": [{"codec": "aac", "max_sample_rate": 48000, "min_sample_rate": 96000}]})",
+         "field audio_limits[0].min_sample_rate: above max_sample_rate"},
+        {R"({"audio_limits": [{"codec": "mp3"}, {"codec": "mp3", "max_channels": 2}]})",
+         "field audio_limits[1].codec: \"mp3\" has a row already"},
+        {R"({"audio_limits": [{"codec": "mp3", "max_kbits": 320}]})",
+         "field audio_limits[0].max_kbits: unknown field"},
+        {R"({"max_audio_tracks": 1.5})", "field max_audio_tracks: not a whole number"},
+        {R"({"audio_containers": ["mp4"]})", "field audio_containers[0]"},
         {R"({"max_file_size": "4 GB"})", "field max_file_size"},
     };
     const std::string err = dir_.Path("err.txt");

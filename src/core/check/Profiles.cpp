@@ -162,11 +162,17 @@ Profile LgWebos() {
         "motion compensation or quarterpel\"",
         "github.com/rigaya/VCEEnc/issues/71, quoting an LG TV's data sheet: \"We do not support "
         "any stream that contains GMC (Global Motion Compensation) or Qpel\"",
-        "UniversalMediaServer renderers/LG-WebOS.conf: AVI with DivX and MPEG-4 video"};
-    p.Notes = "no size, frame rate or bitrate limit for MPEG-4 was found; whether XVID-labelled "
-              "files play is not stated (the code list names DivX codes only); Matroska support "
-              "for these codes is not known; its AVI audio codecs were not checked against a "
-              "page at hand, so audio is not judged";
+        "UniversalMediaServer renderers/LG-WebOS.conf: AVI with DivX and MPEG-4 video",
+        "UniversalMediaServer renderers/LG-OLED-2020+.conf (from the 2022 set's manual): AVI "
+        "audio AAC-LC, HE-AAC, AC-3, MP3, MPEG audio; no DTS"};
+    p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Aac, audio::AudioCodec::Ac3,
+                                                   audio::AudioCodec::Mp3, audio::AudioCodec::Mp1,
+                                                   audio::AudioCodec::Mp2};
+    p.Notes = "the sets from 2020 on; no size, frame rate or bitrate limit for MPEG-4 was found; "
+              "whether XVID-labelled files play is not stated (the code list names DivX codes "
+              "only); Matroska support for these codes is not known; older webOS sets "
+              "(renderers/LG-WebOS.conf) also list DTS in AVI, and LG's 2023 sets decode DTS "
+              "again; no channel, sample rate, audio bitrate or track limit was found";
     return p;
 }
 
@@ -182,11 +188,16 @@ Profile Ps3() {
                  "file types: DivX in AVI",
                  "sponsorsoftomorrow.com/2284-playstation-3-already-plays-divx-but-with-"
                  "limitations and stupidevilbastard.com (PS3 2.10 firmware): DivX files up to "
-                 "2 GB"};
+                 "2 GB",
+                 "UniversalMediaServer renderers/Sony-PlayStation3.conf: AVI/DivX audio mp3, "
+                 "lpcm, mpa, ac3; \"DTS is not supported\""};
     p.MaxFileSize = 2147483648u;
+    p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Mp3, audio::AudioCodec::Mp1,
+                                                   audio::AudioCodec::Mp2, audio::AudioCodec::Pcm,
+                                                   audio::AudioCodec::Ac3};
     p.Notes = "no size, frame rate, bitrate or B-frame limit was found; which labels it reads is "
-              "not stated (the manual says DivX); its audio codecs in AVI were not found in a "
-              "citable list, so audio is not judged";
+              "not stated (the manual says DivX); no channel, sample rate, audio bitrate or track "
+              "limit was found";
     return p;
 }
 
@@ -238,12 +249,28 @@ Profile Android() {
         "mpeg4-sp-l3",
         "androidx/media, libraries/extractor/src/main/java/androidx/media3/extractor/avi/"
         "AviExtractor.java: Media3's AVI reader seeks only in files whose main header has "
-        "AVIF_HASINDEX"};
+        "AVIF_HASINDEX",
+        "android.googlesource.com platform/frameworks/av, media/extractors/mkv/"
+        "MatroskaExtractor.cpp (addTracks): A_AAC, A_VORBIS, A_OPUS, A_MPEG/L3, A_MPEG/L2, "
+        "A_FLAC, A_PCM/INT/LIT and /BIG, and A_MS/ACM with MP2, MP3, PCM, MS and IMA ADPCM or "
+        "WMA tags; A_AC3, A_EAC3 and A_DTS tracks are dropped",
+        "developer.android.com/guide/topics/media/media-formats, audio support: MP3 mono/stereo "
+        "8-320 kbit/s CBR or VBR; FLAC mono/stereo up to 48 kHz; AAC LC mono/stereo/5.0/5.1, "
+        "8-48 kHz"};
     p.NeedsIndex = true;
+    p.AudioContainers = {"matroska"};
+    p.AudioCodecs = std::vector<audio::AudioCodec>{
+        audio::AudioCodec::Aac, audio::AudioCodec::Vorbis, audio::AudioCodec::Opus,
+        audio::AudioCodec::Mp3, audio::AudioCodec::Mp2,    audio::AudioCodec::Flac,
+        audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,  audio::AudioCodec::Wma};
+    p.AudioLimits = {{audio::AudioCodec::Mp3, 2, std::nullopt, std::nullopt, 320000},
+                     {audio::AudioCodec::Flac, 2, std::nullopt, 48000, std::nullopt},
+                     {audio::AudioCodec::Aac, 6, 8000, 48000, std::nullopt}};
     p.Notes = "what every Android device must play: many decode more. The platform's own "
               "formats for MPEG-4 SP are 3GPP and MP4, so AVI depends on the player app, and no "
-              "label is required. Which Matroska audio codec ids its extractor drops was not "
-              "checked against its source here, so audio is not judged";
+              "label is required. Audio is judged in Matroska alone, as in AVI the player app "
+              "decides it; no limit is given for Vorbis, Opus, MP2, PCM, ADPCM or WMA tracks, nor "
+              "for the number of audio tracks";
     return p;
 }
 
@@ -265,9 +292,9 @@ std::vector<Profile> BuiltIns() {
             divx.Sources.push_back("divx.com/divx/windows/codec/guides/audio.php: \"DivX "
                                    "Certified devices require that the audio format be MP3\"");
         } else {
-            divx.Notes = "its audio codecs beside MP3 (AC-3 and its bitrate), its audio tracks "
-                         "and its largest file are not in a source at hand, so audio is not "
-                         "judged";
+            divx.Notes = "no citable source was found for its audio codecs beside MP3 (AC-3, "
+                         "up to 448 kbit/s), its 8 audio tracks or its 2 GiB without OpenDML: "
+                         "they are left out, so audio and the file's size are not judged";
         }
     }
     for (const IsoLevel& level : kIsoLevels) {
@@ -335,6 +362,45 @@ bool AcceptsContainer(const Profile& profile, std::string_view container) {
     return profile.Containers.empty() ||
            std::find(profile.Containers.begin(), profile.Containers.end(), container) !=
                profile.Containers.end();
+}
+
+bool JudgesAudioIn(const Profile& profile, std::string_view container) {
+    const std::string_view name = container.empty() ? ContainerNames().front() : container;
+    return profile.AudioContainers.empty() ||
+           std::find(profile.AudioContainers.begin(), profile.AudioContainers.end(), name) !=
+               profile.AudioContainers.end();
+}
+
+const AudioLimit* AudioLimitOf(const Profile& profile, audio::AudioCodec codec) {
+    const auto found =
+        std::find_if(profile.AudioLimits.begin(), profile.AudioLimits.end(),
+                     [codec](const AudioLimit& limit) { return limit.Codec == codec; });
+    return found != profile.AudioLimits.end() ? &*found : nullptr;
+}
+
+AudioLimit TrackLimits(const Profile& profile, audio::AudioCodec codec) {
+    const AudioLimit* row = AudioLimitOf(profile, codec);
+    AudioLimit limits;
+    if (row != nullptr) {
+        limits = *row;
+    }
+    limits.Codec = codec;
+    if (profile.MaxAudioChannels &&
+        (!limits.MaxChannels || *profile.MaxAudioChannels < *limits.MaxChannels)) {
+        limits.MaxChannels = profile.MaxAudioChannels;
+    }
+    return limits;
+}
+
+bool TakesAudioCodec(const Profile& profile, audio::AudioCodec codec) {
+    return !profile.AudioCodecs ||
+           std::find(profile.AudioCodecs->begin(), profile.AudioCodecs->end(), codec) !=
+               profile.AudioCodecs->end();
+}
+
+bool RateWithin(const AudioLimit& limits, std::uint32_t rate) {
+    return (!limits.MinSampleRate || rate >= *limits.MinSampleRate) &&
+           (!limits.MaxSampleRate || rate <= *limits.MaxSampleRate);
 }
 
 bool AcceptsKind(const Profile& profile, CodecKind kind) {

@@ -36,6 +36,16 @@ struct LevelRank {
     int Rank = 0;
 };
 
+// One audio codec's limits: the most channels (the LFE counted), the sample rates in Hz and the
+// highest bitrate in bit/s a track of that codec may have; an absent one is no limit.
+struct AudioLimit {
+    audio::AudioCodec Codec = audio::AudioCodec::Unknown;
+    std::optional<std::uint32_t> MaxChannels;
+    std::optional<std::uint32_t> MinSampleRate;
+    std::optional<std::uint32_t> MaxSampleRate;
+    std::optional<std::uint32_t> MaxBitrate;
+};
+
 // What a player takes. Every limit is optional: an absent one is no limit, and a tool is
 // allowed unless the profile says otherwise.
 struct Profile {
@@ -68,6 +78,13 @@ struct Profile {
     // An AVI file's players seek only by an idx1 that covers the movie data, flagged in the main
     // header.
     bool NeedsIndex = false;
+    // Each codec's own limits, at most one row a codec; the most audio tracks the players take
+    // (a remux keeps the first ones); and the containers whose audio the profile judges, empty
+    // for all (Android's players decode what their Matroska reader keeps, while in AVI the
+    // player app decides).
+    std::vector<AudioLimit> AudioLimits;
+    std::optional<std::uint32_t> MaxAudioTracks;
+    std::vector<std::string> AudioContainers;
     // The MPEG-4 level the profile stands for: a stream claiming more is worth a note.
     std::optional<LevelRank> Level;
 
@@ -91,6 +108,22 @@ std::span<const char* const> ContainerNames();
 
 // Whether the profile's players open files of this container.
 bool AcceptsContainer(const Profile& profile, std::string_view container);
+
+// Whether the profile judges the audio of files of this container; "" is an AVI file.
+bool JudgesAudioIn(const Profile& profile, std::string_view container);
+
+// The profile's own limits for this audio codec; nullptr without a row for it.
+const AudioLimit* AudioLimitOf(const Profile& profile, audio::AudioCodec codec);
+
+// The limits a track of this codec meets: the codec's row, its channels the fewer of the row's
+// and MaxAudioChannels.
+AudioLimit TrackLimits(const Profile& profile, audio::AudioCodec codec);
+
+// Whether the profile's players decode this audio codec; always without a codec list.
+bool TakesAudioCodec(const Profile& profile, audio::AudioCodec codec);
+
+// Whether a track of this sample rate meets the limits.
+bool RateWithin(const AudioLimit& limits, std::uint32_t rate);
 
 // Whether the profile takes a file labelled as this kind (by its compression code, in any
 // case); always without a code list.

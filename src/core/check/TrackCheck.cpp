@@ -15,6 +15,14 @@ enum class Word : std::uint8_t {
     Codec,
     Unknown,
     Channels,
+    CodecChannels,
+    Rate,
+    RateRange,
+    RateFrom,
+    RateUpTo,
+    Bitrate,
+    Kilobits,
+    Tracks,
     FileSize,
     IndexMissing,
     IndexCut,
@@ -29,6 +37,18 @@ constexpr TextTable<Word> kWords{{
         "an unknown codec",
         "audio track %1 has %2 channels, more than the %3 the players take (needs the audio "
         "re-encoded)",
+        "audio track %1 has %2 channels, more than the %3 the players take in %4 (needs the audio "
+        "re-encoded)",
+        "audio track %1 is sampled at %2, which the players do not take in %3 (they take %4; "
+        "needs the audio re-encoded)",
+        "%1 to %2",
+        "%1 and above",
+        "up to %1",
+        "audio track %1 has %2, more than the %3 the players take in %4 (needs the audio "
+        "re-encoded)",
+        "%1 kbit/s",
+        "the file has %1 audio tracks, more than the %2 the players take (needs remuxing without "
+        "the others)",
         "the file has %1 bytes, more than the %2 the players open (needs splitting)",
         "the file has no index, so the players cannot seek in it and may refuse it (needs the "
         "index rebuilt)",
@@ -43,6 +63,18 @@ constexpr TextTable<Word> kWords{{
         "неизвестный кодек",
         "в звуковой дорожке %1 каналов: %2, больше, чем %3, которые берут проигрыватели (нужно "
         "перекодировать звук)",
+        "в звуковой дорожке %1 каналов: %2, больше, чем %3, которые проигрыватели берут в %4 "
+        "(нужно перекодировать звук)",
+        "звуковая дорожка %1 с частотой %2, такую проигрыватели в %3 не берут (они берут %4; "
+        "нужно перекодировать звук)",
+        "от %1 до %2",
+        "от %1 и выше",
+        "до %1",
+        "у звуковой дорожки %1 поток %2, больше, чем %3, которые проигрыватели берут в %4 (нужно "
+        "перекодировать звук)",
+        "%1 кбит/с",
+        "в файле звуковых дорожек: %1, больше, чем %2, которые берут проигрыватели (нужен перенос "
+        "без остальных)",
         "в файле %1 байт, больше, чем %2, которые открывают проигрыватели (нужно разрезать)",
         "в файле нет индекса, поэтому проигрыватели не могут перематывать его и могут не открыть "
         "(нужно перестроить индекс)",
@@ -54,8 +86,29 @@ constexpr TextTable<Word> kWords{{
 }};
 
 std::string Say(int language, Word word, const std::string& a1 = {}, const std::string& a2 = {},
-                const std::string& a3 = {}) {
-    return Fill(TextOf(kWords, language, word), a1, a2, a3);
+                const std::string& a3 = {}, const std::string& a4 = {}) {
+    return Fill(TextOf(kWords, language, word), a1, a2, a3, a4);
+}
+
+// "448 kbit/s", "1411.2 kbit/s": exact, so that a track just above a limit never reads as equal.
+std::string KilobitText(std::uint32_t bitrate, int language) {
+    std::string text = std::to_string(bitrate / 1000);
+    std::string fraction = std::to_string(1000 + bitrate % 1000).substr(1);
+    while (!fraction.empty() && fraction.back() == '0') {
+        fraction.pop_back();
+    }
+    return Say(language, Word::Kilobits, fraction.empty() ? text : text + "." + fraction);
+}
+
+// "8 kHz to 48 kHz", "up to 48 kHz", "8 kHz and above".
+std::string RangeText(const AudioLimit& limits, int language) {
+    const auto rate = [language](std::uint32_t hertz) { return audio::RateText(hertz, language); };
+    if (limits.MinSampleRate && limits.MaxSampleRate) {
+        return Say(language, Word::RateRange, rate(*limits.MinSampleRate),
+                   rate(*limits.MaxSampleRate));
+    }
+    return limits.MinSampleRate ? Say(language, Word::RateFrom, rate(*limits.MinSampleRate))
+                                : Say(language, Word::RateUpTo, rate(*limits.MaxSampleRate));
 }
 
 std::string CodecList(const std::vector<audio::AudioCodec>& codecs) {
@@ -66,26 +119,10 @@ std::string CodecList(const std::vector<audio::AudioCodec>& codecs) {
     return text;
 }
 
-bool Takes(const Profile& profile, audio::AudioCodec codec) {
-    return !profile.AudioCodecs ||
-           std::find(profile.AudioCodecs->begin(), profile.AudioCodecs->end(), codec) !=
-               profile.AudioCodecs->end();
-}
-
-// The input's name with its extension replaced: "film.mkv" -> "film.fixed.avi".
-std::string FixedName(std::string_view in, std::string_view extension) {
-    const std::size_t dot = in.rfind('.');
-    const std::size_t slash = in.find_last_of("/\\");
-    const bool hasExtension =
-        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
-    return std::string(hasExtension ? in.substr(0, dot) : in) + ".fixed." + std::string(extension);
-}
-
 void CheckTrack(std::vector<Problem>& problems, const audio::AudioFacts& track, std::size_t number,
                 const Profile& profile, int language) {
     const std::string which = std::to_string(number);
-    if (profile.AudioCodecs && std::find(profile.AudioCodecs->begin(), profile.AudioCodecs->end(),
-                                         track.Codec) == profile.AudioCodecs->end()) {
+    if (!TakesAudioCodec(profile, track.Codec)) {
         const std::string name = track.Codec == audio::AudioCodec::Unknown
                                      ? Say(language, Word::Unknown)
                                      : audio::AudioCodecName(track.Codec);
@@ -94,12 +131,45 @@ void CheckTrack(std::vector<Problem>& problems, const audio::AudioFacts& track, 
              Say(language, Word::Codec, which, name, CodecList(*profile.AudioCodecs)), Fix::Audio});
         return;
     }
-    if (profile.MaxAudioChannels && track.Channels && *track.Channels > *profile.MaxAudioChannels) {
-        problems.push_back({"audio_channels",
-                            Say(language, Word::Channels, which, std::to_string(*track.Channels),
-                                std::to_string(*profile.MaxAudioChannels)),
-                            Fix::Audio});
+    const AudioLimit limits = TrackLimits(profile, track.Codec);
+    const std::string codec = audio::AudioCodecName(track.Codec);
+    if (limits.MaxChannels && track.Channels && *track.Channels > *limits.MaxChannels) {
+        // The profile's limit for every codec reads without one.
+        const bool own = profile.MaxAudioChannels != limits.MaxChannels;
+        problems.push_back(
+            {"audio_channels",
+             Say(language, own ? Word::CodecChannels : Word::Channels, which,
+                 std::to_string(*track.Channels), std::to_string(*limits.MaxChannels), codec),
+             Fix::Audio});
     }
+    if (track.SampleRate && !RateWithin(limits, *track.SampleRate)) {
+        problems.push_back(
+            {"audio_rate",
+             Say(language, Word::Rate, which, audio::RateText(*track.SampleRate, language), codec,
+                 RangeText(limits, language)),
+             Fix::Audio});
+    }
+    if (limits.MaxBitrate && track.Bitrate && *track.Bitrate > *limits.MaxBitrate) {
+        problems.push_back(
+            {"audio_bitrate",
+             Say(language, Word::Bitrate, which, KilobitText(*track.Bitrate, language),
+                 KilobitText(*limits.MaxBitrate, language), codec),
+             Fix::Audio});
+    }
+}
+
+// The first tracks the players take; more are a problem the remux mends by dropping the others,
+// which are not judged.
+std::size_t JudgedTracks(std::vector<Problem>& problems, std::size_t tracks, const Profile& profile,
+                         int language) {
+    if (!profile.MaxAudioTracks || tracks <= *profile.MaxAudioTracks) {
+        return tracks;
+    }
+    problems.push_back({"audio_tracks",
+                        Say(language, Word::Tracks, std::to_string(tracks),
+                            std::to_string(*profile.MaxAudioTracks)),
+                        Fix::Remux});
+    return *profile.MaxAudioTracks;
 }
 
 // An AVI 1.0 file's index as the rebuild mends it: none, lost with the cut end, or not flagged in
@@ -129,38 +199,25 @@ std::string IndexCommand(std::string_view fileName) {
            ShellQuoted(fileName.empty() ? std::string_view("FILE") : fileName);
 }
 
-std::string FixCommand(const std::vector<audio::AudioFacts>& audio, const std::vector<bool>& redo,
-                       const Profile& profile, std::string_view fileName, FourCC code) {
-    const bool avi = AcceptsContainer(profile, "avi");
-    const std::string in = fileName.empty() ? std::string("IN") : std::string(fileName);
-    std::string command = "ffmpeg -n -i " + ShellQuoted(in) + " -map 0:v:0 -map 0:a -c copy";
-    if (avi && code != 0) {
-        command += " -vtag " + ShellQuoted(FourCCToString(code));
-    }
-    for (std::size_t i = 0; i < audio.size() && i < redo.size(); ++i) {
-        if (!redo[i]) {
-            continue;
-        }
-        const std::string n = std::to_string(i);
-        const bool ac3 =
-            Takes(profile, audio::AudioCodec::Ac3) && audio[i].Channels.value_or(2) > 2 &&
-            (!profile.MaxAudioChannels || *profile.MaxAudioChannels >= *audio[i].Channels);
-        command += ac3 ? " -c:a:" + n + " ac3 -b:a:" + n + " 448k"
-                       : " -c:a:" + n + " libmp3lame -b:a:" + n + " 192k -ac:a:" + n + " 2";
-    }
-    return command + " " + ShellQuoted(FixedName(in, avi ? "avi" : "mkv"));
-}
-
 void AddTrackProblems(CheckResult& result, const std::vector<audio::AudioFacts>& audio,
                       std::uint64_t fileSize, const std::optional<IndexFacts>& index,
-                      const Profile& profile, std::string_view fileName, FourCC code,
-                      int language) {
+                      const Profile& profile, std::string_view fileName, FourCC code, int language,
+                      std::string_view container) {
     std::vector<Problem> found;
     std::vector<bool> redo(audio.size(), false);
-    for (std::size_t i = 0; i < audio.size(); ++i) {
-        const std::size_t before = found.size();
-        CheckTrack(found, audio[i], i + 1, profile, language);
-        redo[i] = found.size() > before;
+    std::optional<std::uint32_t> keep;
+    if (JudgesAudioIn(profile, container)) {
+        std::vector<Problem> tracks;
+        const std::size_t judged = JudgedTracks(tracks, audio.size(), profile, language);
+        if (judged < audio.size()) {
+            keep = static_cast<std::uint32_t>(judged);
+        }
+        for (std::size_t i = 0; i < judged; ++i) {
+            const std::size_t before = found.size();
+            CheckTrack(found, audio[i], i + 1, profile, language);
+            redo[i] = found.size() > before;
+        }
+        found.insert(found.end(), tracks.begin(), tracks.end());
     }
     if (profile.MaxFileSize && fileSize > *profile.MaxFileSize) {
         found.push_back({"file_size",
@@ -187,8 +244,10 @@ void AddTrackProblems(CheckResult& result, const std::vector<audio::AudioFacts>&
     if (result.Outcome == Verdict::Retag) {
         code = CodePairOf(result.RetagTo).Compression;
     }
-    if (result.Outcome <= Verdict::Remux && worst == Verdict::ReencodeAudio) {
-        result.Command = FixCommand(audio, redo, profile, fileName, code);
+    // ffmpeg does the audio's work, and drops the tracks past the players' number alike.
+    if (result.Outcome <= Verdict::Remux &&
+        (worst == Verdict::ReencodeAudio || (worst == Verdict::Remux && keep))) {
+        result.Command = FixCommand(audio, redo, profile, fileName, code, keep);
     }
     if (result.Outcome <= Verdict::Remux) {
         result.Outcome = std::max(result.Outcome, worst);
