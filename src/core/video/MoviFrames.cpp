@@ -1,6 +1,7 @@
 #include "video/MoviFrames.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace vidtag::video {
@@ -46,24 +47,29 @@ class Window {
         if (count > wanted) {
             return false;
         }
-        if (static_cast<std::int64_t>(bytes_.size()) < wanted) {
-            bytes_.resize(static_cast<std::size_t>(wanted));
+        // Left uninitialised: only what the read fills is looked at, and a whole walk makes a
+        // window per file.
+        if (capacity_ < wanted) {
+            bytes_ =
+                std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(wanted));
+            capacity_ = wanted;
         }
         start_ = pos;
         length_ = 0;
         if (stream_.Seek(pos, 0) == pos) {
-            length_ = std::clamp<std::int64_t>(stream_.Read(bytes_.data(), wanted), 0, wanted);
+            length_ = std::clamp<std::int64_t>(stream_.Read(bytes_.get(), wanted), 0, wanted);
         }
         return count <= length_;
     }
 
-    const std::uint8_t* At(std::int64_t pos) const { return bytes_.data() + (pos - start_); }
+    const std::uint8_t* At(std::int64_t pos) const { return bytes_.get() + (pos - start_); }
 
   private:
     TStream64& stream_;
     std::int64_t end_;
     std::int64_t block_;
-    std::vector<std::uint8_t> bytes_;
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::int64_t capacity_ = 0;
     std::int64_t start_ = 0;
     std::int64_t length_ = 0;
 };
