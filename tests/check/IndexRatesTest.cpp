@@ -13,9 +13,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <optional>
 #include <sstream>
-#include <utility>
 
 using namespace vidtag;
 using namespace vidtag::check;
@@ -105,55 +103,6 @@ TEST(IndexRatesTest, Idx1CountsTheVideoStreamsEntriesOnly) {
     // average: 850 bytes in a sixth of a second.
     EXPECT_EQ(RatesOf(file, 30).Peak, 40800u);
     EXPECT_EQ(RatesOf(file, 0).From, BitrateSource::None);
-}
-
-// Stream 00 is the audio, 01 the video at 2 fps (a frame lasts 500 ms), 02 another audio
-// track, whose chunks count for nothing. The audio is timed by its bytes (1000 a second) or by
-// its chunks (250 ms each). Leads are measured as chunks with data are met: the dropped frame
-// would have shown the largest audio lead, and the audio's tail after the last frame none.
-TEST(IndexRatesTest, Idx1TimesTheFirstAudioTrackAgainstTheFrames) {
-    const std::pair<FourCC, std::uint32_t> entries[] = {
-        {FCC("00wb"), 500},  {FCC("01dc"), 100}, {FCC("00wb"), 2000}, {FCC("01dc"), 0},
-        {FCC("02wb"), 9000}, {FCC("01dc"), 100}, {FCC("01dc"), 100},  {FCC("01dc"), 100},
-        {FCC("01dc"), 100},  {FCC("01dc"), 100}, {FCC("00wb"), 500},  {FCC("00wb"), 5000}};
-    test::RiffBuilder b;
-    b.BeginList(FCC("RIFF"), FCC("AVI "));
-    b.BeginList(FCC("LIST"), FCC("hdrl"));
-    b.Chunk(FCC("avih"), test::MainHeader(3));
-    b.StreamList(test::StrhData(FCC("auds"), 0), test::WaveFormat());
-    b.StreamList(test::StrhData(FCC("vids"), FCC("XVID")), test::BitmapInfoHeader(FCC("XVID")));
-    b.End();
-    b.BeginList(FCC("LIST"), FCC("movi"));
-    b.End();
-    Bytes idx1;
-    for (const auto& [id, size] : entries) {
-        idx1 = Concat({idx1, Le32(id), Le32(0x10), Le32(4), Le32(size)});
-    }
-    b.Chunk(FCC("idx1"), idx1);
-    TMemoryStream64 stream(b.Take());
-    TVmAVIFileReader reader(&stream);
-    reader.Scan();
-    const struct {
-        std::optional<AudioClock> Clock; // scale, rate, sample size, bytes per second
-        std::optional<std::pair<std::uint64_t, std::uint64_t>> Leads;
-    } rows[] = {
-        {MakeAudioClock(0, 1, 1000, 1, 1000), std::pair{1500, 1000}},
-        {MakeAudioClock(0, 1, 4, 0, 1000), std::pair{250, 3000}},
-        {MakeAudioClock(0, 1, 0, 0, 1000), std::nullopt}, // no time per chunk
-        {MakeAudioClock(0, 1, 1, 1, 0), std::nullopt},    // no bytes per second
-        {MakeAudioClock(3, 1, 4, 0, 1000), std::nullopt}, // a stream without entries
-    };
-    for (const auto& row : rows) {
-        IndexPlace place = FindIndexPlace(reader);
-        place.Audio = row.Clock;
-        const Rates rates = RatesFromIndex(stream, place, 2);
-        EXPECT_EQ(rates.Frames, 7u);
-        ASSERT_EQ(rates.Interleave.has_value(), row.Leads.has_value());
-        if (row.Leads) {
-            EXPECT_EQ(rates.Interleave->AudioLeadMs, row.Leads->first);
-            EXPECT_EQ(rates.Interleave->VideoLeadMs, row.Leads->second);
-        }
-    }
 }
 
 // An OpenDML file: the standard indexes the super index names, and not the first part's
