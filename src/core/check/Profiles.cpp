@@ -238,8 +238,16 @@ Profile Android() {
         "mpeg4-sp-l3",
         "androidx/media, libraries/extractor/src/main/java/androidx/media3/extractor/avi/"
         "AviExtractor.java: Media3's AVI reader seeks only in files whose main header has "
-        "AVIF_HASINDEX"};
+        "AVIF_HASINDEX",
+        "android.googlesource.com platform/frameworks/av, media/extractors/mkv/"
+        "MatroskaExtractor.cpp (addTracks, MKVFourCC2MIME): of the MPEG-4 family, a Matroska "
+        "track is read as MPEG-4 Visual (video/mp4v-es, which the platform's own decoder takes) "
+        "with CodecID V_MPEG4/ISO/ASP, or V_MS/VFW/FOURCC with the code MP4V in any case; XVID, "
+        "DIVX, DX50, DIV3 and DIV4 map to video/xvid, video/divx and video/divx3, which only a "
+        "maker's own decoder takes; V_MPEG4/ISO/SP, /AP and V_MPEG4/MS/V3 tracks are dropped"};
     p.NeedsIndex = true;
+    p.MatroskaCodes = std::vector<FourCC>{kMp4vCode};
+    p.MatroskaCodecIds = std::vector<std::string>{"V_MPEG4/ISO/ASP"};
     p.Notes = "what every Android device must play: many decode more. The platform's own "
               "formats for MPEG-4 SP are 3GPP and MP4, so AVI depends on the player app, and no "
               "label is required. Which Matroska audio codec ids its extractor drops was not "
@@ -335,6 +343,14 @@ bool AcceptsContainer(const Profile& profile, std::string_view container) {
     return profile.Containers.empty() ||
            std::find(profile.Containers.begin(), profile.Containers.end(), container) !=
                profile.Containers.end();
+}
+
+Profile ForContainer(const Profile& profile, std::string_view container) {
+    Profile judged = profile;
+    if (container == ContainerNames()[1] && profile.MatroskaCodes) {
+        judged.Codes = profile.MatroskaCodes;
+    }
+    return judged;
 }
 
 bool AcceptsKind(const Profile& profile, CodecKind kind) {
