@@ -513,7 +513,7 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
     const std::string noUserFiles = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
     const std::vector<json> profiles =
         JsonLines(Cli("--list-profiles --json", "/dev/null", noUserFiles).Out);
-    ASSERT_EQ(profiles.size(), 24u);
+    ASSERT_EQ(profiles.size(), 25u);
     EXPECT_EQ(profiles[2]["name"], "divx-home-theater");
     EXPECT_EQ(profiles[2]["max_macroblocks_per_second"], 40500);
     // The table's last column starts at the same character in every line, in either language.
@@ -527,7 +527,7 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
             starts.insert(static_cast<std::size_t>(std::count_if(
                 before.begin(), before.end(), [](char c) { return (c & 0xC0) != 0x80; })));
         }
-        EXPECT_EQ(lines, 25) << lang;
+        EXPECT_EQ(lines, 26) << lang;
         EXPECT_EQ(starts.size(), 1u) << lang;
     }
 }
@@ -561,7 +561,7 @@ TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
     EXPECT_EQ(retag["retag_to"], 10);
 
     const std::vector<json> listed = JsonLines(Cli("--list-profiles --json", "/dev/null", env).Out);
-    ASSERT_EQ(listed.size(), 25u);
+    ASSERT_EQ(listed.size(), 26u);
     EXPECT_EQ(listed.back()["origin"], "file");
     EXPECT_EQ(listed.back()["peak_bitrate"], 8000000);
     EXPECT_TRUE(listed.back()["avg_bitrate"].is_null());

@@ -147,6 +147,32 @@ Profile SamsungTizen() {
     return p;
 }
 
+// The 2016 sets, before the DivX and DTS support the later pages drop.
+Profile SamsungTizen2016() {
+    Profile p;
+    p.Name = "samsung-tizen-2016";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi", "matroska"};
+    p.SizeRates = {{1920, 1080, 60}};
+    p.PeakBitrate = 20000000;
+    p.NeedsIndex = true;
+    p.Sources = {
+        "Samsung's 2016 TV video page on developer.samsung.com/smarttv (media, 2016 TVs): AVI "
+        "and MKV, DivX 3.11/4/5/6 and MPEG-4 SP/ASP up to 1920x1080, 60 fps, 20 Mbit/s; "
+        "Microsoft MPEG-4 version 1/2/3 up to 30 fps; audio AC-3, LPCM, ADPCM (IMA, MS), AAC, "
+        "HE-AAC, WMA, DD+, MPEG (MP3), DTS (Core, LBR), G.711; \"Seek (jump) function is not "
+        "supported if the index table is corrupted\""};
+    p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Ac3, audio::AudioCodec::Eac3,
+                                                   audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,
+                                                   audio::AudioCodec::Aac, audio::AudioCodec::Wma,
+                                                   audio::AudioCodec::Mp3, audio::AudioCodec::Dts};
+    p.Notes = "the page names the DivX versions and MPEG-4 SP/ASP but no labels, so any label of "
+              "the family is taken; the 30 fps of Microsoft MPEG-4 V1-V3 is not checked apart "
+              "from the 60 fps of the others; whether QPel, GMC, B-frames and interlace play is "
+              "not stated; no channel, sample rate, audio bitrate or file size limit is given";
+    return p;
+}
+
 Profile LgWebos() {
     Profile p;
     p.Name = "lg-webos";
@@ -281,7 +307,7 @@ std::vector<Profile> BuiltIns() {
     for (const IsoLevel& level : kIsoLevels) {
         all.push_back(IsoProfile(level));
     }
-    for (Profile (*device)() : {SamsungTizen, LgWebos, Ps3, Xbox360, Android}) {
+    for (Profile (*device)() : {SamsungTizen, SamsungTizen2016, LgWebos, Ps3, Xbox360, Android}) {
         all.push_back(device());
     }
     return all;
