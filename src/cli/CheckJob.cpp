@@ -4,6 +4,7 @@
 #include "check/CheckTexts.h"
 #include "check/ContainerCheck.h"
 #include "check/MultiCheck.h"
+#include "check/NativeTrack.h"
 #include "check/Repair.h"
 #include "check/TrackCheck.h"
 #include "engine/RetagRule.h"
@@ -24,18 +25,32 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
         result.UnknownReason = check::CheckTextOf(language, check::CheckText::NotAnalysed);
         return result;
     }
+    // A track whose CodecID names its codec is judged as the profile's own kind of that family,
+    // its CodecID then deciding the label.
+    const std::string& codecId = report.Container.CodecId;
+    const bool native = report.NativeTrack();
+    if (native) {
+        kind = check::NativeKind(codecId, profile);
+    }
+    // What a remux or an audio fix labels the video with: the file's code, or for a track that
+    // has none the code of the kind it is judged as.
+    const FourCC code = native ? CodePairOf(kind).Compression : report.Compression;
     check::CheckResult result =
         check::CheckStream(kind, report.Stream, report.Rates, profile, report.Path, language);
+    if (native) {
+        check::JudgeCodecId(result, codecId, profile, report.Path, report.Container.VideoIndex,
+                            language);
+    }
     // The stream's verdict judges an AVI file's container; a profile that names another
     // container among its own judges that file's track as it is, else it is to be remuxed.
     const std::string& container = report.Container.Name;
     if (!container.empty() && container != check::ContainerNames()[0] &&
         !check::AcceptsContainer(profile, container)) {
-        check::AddContainerProblem(result, report.Compression, report.Path, language,
+        check::AddContainerProblem(result, code, report.Path, language,
                                    report.Container.VideoIndex);
     }
     // The conversion refuses what it could not recognise again: no retag is offered then.
-    if (result.Outcome == check::Verdict::Retag &&
+    if (result.Outcome == check::Verdict::Retag && !native &&
         !HandlerAloneMakes(result.RetagTo, report.CompressionPos, report.Compression)) {
         check::ForbidRetag(
             result, kind,
@@ -43,17 +58,23 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
             language);
     }
     check::AddTrackProblems(result, report.Audio, report.FileSize, report.IndexRead, profile,
-                            report.Path, report.Compression, language, container);
+                            report.Path, code, language, container);
     return result;
 }
 
+// Each profile as it judges the file's container: a Matroska track's codes may be others.
 check::CheckResult CheckAs(const FileReport& report, CodecKind kind,
                            std::span<const check::Profile> profiles, int language) {
-    std::vector<check::CheckResult> results;
+    std::vector<check::Profile> judged;
     for (const check::Profile& profile : profiles) {
+        judged.push_back(check::ForContainer(profile, report.Container.Name));
+    }
+    std::vector<check::CheckResult> results;
+    for (const check::Profile& profile : judged) {
         results.push_back(CheckOne(report, kind, profile, language));
     }
-    return check::CombineResults(kind, profiles, results, language);
+    // A CodecID is no code a household could share: no common label is sought for it.
+    return check::CombineResults(report.NativeTrack() ? kNoKind : kind, judged, results, language);
 }
 
 bool Offered(const FileReport& report, CodecKind to) {

@@ -215,6 +215,17 @@ std::string TableLine(const std::vector<std::string>& cells,
     return line;
 }
 
+Json CodesJson(const std::optional<std::vector<FourCC>>& codes) {
+    if (!codes) {
+        return nullptr;
+    }
+    Json list = Json::array();
+    for (const FourCC code : *codes) {
+        list.push_back(FourCCToString(code));
+    }
+    return list;
+}
+
 Json ProfileObject(const check::Profile& profile) {
     Json object;
     object["name"] = profile.Name;
@@ -223,14 +234,10 @@ Json ProfileObject(const check::Profile& profile) {
         object["path"] = profile.Path;
     }
     object["containers"] = profile.Containers.empty() ? Json(nullptr) : Json(profile.Containers);
-    if (profile.Codes) {
-        object["codes"] = Json::array();
-        for (const FourCC code : *profile.Codes) {
-            object["codes"].push_back(FourCCToString(code));
-        }
-    } else {
-        object["codes"] = nullptr;
-    }
+    object["codes"] = CodesJson(profile.Codes);
+    object["matroska_codes"] = CodesJson(profile.MatroskaCodes);
+    object["matroska_codec_ids"] =
+        profile.MatroskaCodecIds ? Json(*profile.MatroskaCodecIds) : Json(nullptr);
     object["sizes"] = profile.SizeRates.empty() ? Json(nullptr) : Json::array();
     for (const check::SizeRate& entry : profile.SizeRates) {
         object["sizes"].push_back(

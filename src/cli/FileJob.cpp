@@ -1,9 +1,12 @@
 #include "FileJob.h"
 
+#include "check/NativeTrack.h"
+
 #include "CliTexts.h"
 #include "IndexFile.h"
 #include "PathText.h"
 #include "TextOutput.h"
+#include "check/NativeTrack.h"
 #include "check/Verdict.h"
 #include "os/SystemError.h"
 #include "texts/LocalizedTexts.h"
@@ -226,6 +229,10 @@ FileReport JobReport(const std::string& path, const JobResult& result,
 }
 
 } // namespace
+
+bool FileReport::NativeTrack() const {
+    return Container.Matroska && check::FamilyOfCodecId(Container.CodecId) != 0;
+}
 
 CodecKind JudgedKind(const FileReport& report) {
     return report.Kind == kUnknownKind && report.RelaxedKind != kNoKind ? report.RelaxedKind

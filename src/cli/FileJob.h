@@ -79,13 +79,16 @@ struct FileReport {
     // An index job's outcome: a rebuild's, or a restore's undoing of one.
     std::optional<IndexReport> Index;
 
+    // A Matroska track whose CodecID names a codec of the MPEG-4 family, and holds no code.
+    bool NativeTrack() const;
+
     bool Failed() const {
         if (Index && (Index->Failed || !Index->Undo)) {
             return Index->Failed || !Error.empty();
         }
         // With a check, codes that look like a known kind are judged as it: the verdict, not the
         // label the default rule does not know, says whether the file fails.
-        const bool judged = Check && !Conversion && RelaxedKind != kNoKind;
+        const bool judged = Check && !Conversion && (RelaxedKind != kNoKind || NativeTrack());
         return Status != kStatusDone || (Kind == kUnknownKind && !Restore && !judged) ||
                !Error.empty();
     }

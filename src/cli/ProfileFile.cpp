@@ -24,9 +24,11 @@ using Json = nlohmann::json;
 // A device profile is a few hundred bytes; anything far larger is not one.
 constexpr std::uintmax_t kMostBytes = 1 << 20;
 
-constexpr std::array<std::string_view, 24> kFields{"name",
+constexpr std::array<std::string_view, 26> kFields{"name",
                                                    "containers",
                                                    "codes",
+                                                   "matroska_codes",
+                                                   "matroska_codec_ids",
                                                    "sizes",
                                                    "max_macroblocks_per_frame",
                                                    "max_macroblocks_per_second",
@@ -117,10 +119,10 @@ class FieldReader {
         return names;
     }
 
-    std::vector<FourCC> Codes(const Json& value) const {
+    std::vector<FourCC> Codes(const Json& value, const std::string& key) const {
         std::vector<FourCC> codes;
-        for (std::size_t i = 0; i < List(value, "codes").size(); ++i) {
-            const std::string field = "codes[" + std::to_string(i) + "]";
+        for (std::size_t i = 0; i < List(value, key).size(); ++i) {
+            const std::string field = key + "[" + std::to_string(i) + "]";
             const std::string code = Text(value[i], field);
             const bool printable =
                 std::all_of(code.begin(), code.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
@@ -135,6 +137,23 @@ class FieldReader {
             codes.push_back(fourcc);
         }
         return codes;
+    }
+
+    // A CodecID that names a video codec: "V_" and printable characters.
+    std::vector<std::string> CodecIds(const Json& value, const std::string& key) const {
+        std::vector<std::string> ids;
+        for (std::size_t i = 0; i < List(value, key).size(); ++i) {
+            const std::string field = key + "[" + std::to_string(i) + "]";
+            const std::string id = Text(value[i], field);
+            const bool printable =
+                std::all_of(id.begin(), id.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+            if (id.rfind("V_", 0) != 0 || !printable) {
+                Fail(field,
+                     "\"" + id + "\" is not a video CodecID (V_ and letters, as V_MPEG4/ISO/ASP)");
+            }
+            ids.push_back(id);
+        }
+        return ids;
     }
 
     check::SizeRate Size(const Json& value, const std::string& field) const {
@@ -262,7 +281,11 @@ class FieldReader {
         } else if (key == "containers") {
             p.Containers = Containers(value, key);
         } else if (key == "codes") {
-            p.Codes = Codes(value);
+            p.Codes = Codes(value, key);
+        } else if (key == "matroska_codes") {
+            p.MatroskaCodes = Codes(value, key);
+        } else if (key == "matroska_codec_ids") {
+            p.MatroskaCodecIds = CodecIds(value, key);
         } else if (key == "sizes") {
             p.SizeRates = Sizes(value);
         } else if (key == "max_macroblocks_per_frame") {

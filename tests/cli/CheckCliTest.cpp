@@ -513,7 +513,7 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
     const std::string noUserFiles = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
     const std::vector<json> profiles =
         JsonLines(Cli("--list-profiles --json", "/dev/null", noUserFiles).Out);
-    ASSERT_EQ(profiles.size(), 24u);
+    ASSERT_EQ(profiles.size(), 25u);
     EXPECT_EQ(profiles[2]["name"], "divx-home-theater");
     EXPECT_EQ(profiles[2]["max_macroblocks_per_second"], 40500);
     // The table's last column starts at the same character in every line, in either language.
@@ -527,7 +527,7 @@ TEST_F(CheckCli, UsageErrorsWriteNothing) {
             starts.insert(static_cast<std::size_t>(std::count_if(
                 before.begin(), before.end(), [](char c) { return (c & 0xC0) != 0x80; })));
         }
-        EXPECT_EQ(lines, 25) << lang;
+        EXPECT_EQ(lines, 26) << lang;
         EXPECT_EQ(starts.size(), 1u) << lang;
     }
 }
@@ -561,7 +561,7 @@ TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
     EXPECT_EQ(retag["retag_to"], 10);
 
     const std::vector<json> listed = JsonLines(Cli("--list-profiles --json", "/dev/null", env).Out);
-    ASSERT_EQ(listed.size(), 25u);
+    ASSERT_EQ(listed.size(), 26u);
     EXPECT_EQ(listed.back()["origin"], "file");
     EXPECT_EQ(listed.back()["peak_bitrate"], 8000000);
     EXPECT_TRUE(listed.back()["avg_bitrate"].is_null());
@@ -594,6 +594,9 @@ TEST_F(CheckCli, ProfileFilesAndTheUserFolder) {
         {R"({"max_audio_tracks": 1.5})", "field max_audio_tracks: not a whole number"},
         {R"({"audio_containers": ["mp4"]})", "field audio_containers[0]"},
         {R"({"max_file_size": "4 GB"})", "field max_file_size"},
+        {R"({"matroska_codes": ["MP4"]})", "field matroska_codes[0]: \"MP4\" is not four"},
+        {R"({"matroska_codec_ids": ["A_AAC"]})",
+         "field matroska_codec_ids[0]: \"A_AAC\" is not a video CodecID"},
     };
     const std::string err = dir_.Path("err.txt");
     for (const auto& row : bad) {
@@ -710,6 +713,96 @@ TEST_F(CheckCli, OneVerdictForSeveralProfiles) {
 } // namespace
 
 namespace {
+
+// A Matroska track as the devices read it: a CodecID that names its codec is judged as that
+// codec's label, a V_MS/VFW/FOURCC track by the codes the profile takes in Matroska. ffmpeg
+// writes the native tracks, mkvmerge the VfW one; V_MPEG4/ISO/SP is ffmpeg's file with its
+// CodecID rewritten. The remux the check prints for a CodecID Android drops makes it play.
+TEST_F(CheckCli, MatroskaTracksAsDevicesReadThem) {
+    if (std::system("ffmpeg -version >/dev/null 2>&1 && mkvmerge -V >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ffmpeg or mkvmerge is not installed";
+    }
+    // A user's player that reads DIVX in a VfW track and only V_MPEG4/ISO/SP natively.
+    const std::string user = dir_.Path("box.json");
+    std::ofstream(user) << R"({"name": "box", "matroska_codes": ["DIVX"],
+                               "matroska_codec_ids": ["V_MPEG4/ISO/SP"]})";
+    const std::vector<std::string> profiles = {"android", "samsung-tizen", "divx-home-theater",
+                                               "android,samsung-tizen", user};
+    const struct {
+        const char* Name;
+        const char* Source;
+        const char* Make; // "ffmpeg", "mkvmerge" or "sp"
+        std::vector<std::string> Verdicts;
+    } rows[] = {
+        {"asp.mkv",
+         "kind10-xvid.avi",
+         "ffmpeg",
+         {"plays", "plays", "remux container", "plays", "remux codec_id"}},
+        {"sp.mkv",
+         "kind10-xvid.avi",
+         "sp",
+         {"remux codec_id", "plays", "remux container", "remux codec_id", "plays"}},
+        {"vfw.mkv",
+         "kind10-xvid.avi",
+         "mkvmerge",
+         {"retag label", "retag label", "remux label,container", "retag label", "retag label"}},
+        {"v3.mkv",
+         "stream-msmpeg4.avi",
+         "ffmpeg",
+         {"reencode family_unsupported,avg_bitrate", "reencode family_unsupported",
+          "remux container", "reencode family_unsupported,avg_bitrate,family_unsupported",
+          "reencode family_unsupported"}},
+    };
+    const std::string env = "XDG_CONFIG_HOME=" + Quote(dir_.Path("config")) + " ";
+    int remuxed = 0;
+    for (const auto& row : rows) {
+        const std::string source = Sample(row.Source);
+        if (source.empty()) {
+            EXPECT_FALSE(made_) << row.Source;
+            continue;
+        }
+        const std::string file = dir_.Path(row.Name);
+        const std::string make =
+            row.Make == std::string("mkvmerge")
+                ? "mkvmerge -q -o " + Quote(file) + " " + Quote(source)
+                : "ffmpeg -v error -i " + Quote(source) + " -c copy " + Quote(file);
+        ASSERT_EQ(vidtag::test::RunCommand(make + " 2>&1").Exit, 0) << make;
+        if (row.Make == std::string("sp")) {
+            auto bytes = ReadFileBytes(file);
+            std::string text(bytes.begin(), bytes.end());
+            const std::size_t at = text.find("V_MPEG4/ISO/ASP");
+            ASSERT_NE(at, std::string::npos);
+            text.replace(at, 15, std::string("V_MPEG4/ISO/SP\0", 15));
+            std::ofstream(file, std::ios::binary) << text;
+        }
+        for (std::size_t p = 0; p < profiles.size(); ++p) {
+            SCOPED_TRACE(std::string(row.Name) + " on " + profiles[p]);
+            const Outcome run =
+                Cli("--json --check " + Quote(profiles[p]) + " " + Quote(file), "/dev/null", env);
+            const json check = json::parse(run.Out)["check"];
+            EXPECT_EQ(VerdictOf(check), row.Verdicts[p]);
+            EXPECT_EQ(run.Exit, row.Verdicts[p] == "plays" ? 0 : 1);
+            for (const json& note : check["notes"]) {
+                const std::string remux = note.get<std::string>();
+                if (profiles[p] != "android" || remux.rfind("remux: ", 0) != 0) {
+                    continue;
+                }
+                ASSERT_EQ(vidtag::test::RunCommand("cd " + Quote(dir_.Root()) + " && " +
+                                                   remux.substr(7) + " -loglevel error 2>&1")
+                              .Exit,
+                          0)
+                    << remux;
+                const json after =
+                    json::parse(Cli("--json --check android " + Quote(dir_.Path("sp.fixed.mkv")),
+                                    "/dev/null", env)
+                                    .Out)["check"];
+                EXPECT_EQ(after["verdict"], "plays") << remux;
+                ++remuxed;
+            }
+        }
+    }
+    EXPECT_EQ(remuxed, made_ ? 1 : remuxed);
+}
 
 // The label a Samsung TV wants, written in both fields, recognised again without options,
 // retagged onward and restored to the exact original bytes.

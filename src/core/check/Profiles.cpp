@@ -147,6 +147,32 @@ Profile SamsungTizen() {
     return p;
 }
 
+// The 2016 sets, before the DivX and DTS support the later pages drop.
+Profile SamsungTizen2016() {
+    Profile p;
+    p.Name = "samsung-tizen-2016";
+    p.Origin = ProfileOrigin::Device;
+    p.Containers = {"avi", "matroska"};
+    p.SizeRates = {{1920, 1080, 60}};
+    p.PeakBitrate = 20000000;
+    p.NeedsIndex = true;
+    p.Sources = {
+        "Samsung's 2016 TV video page on developer.samsung.com/smarttv (media, 2016 TVs): AVI "
+        "and MKV, DivX 3.11/4/5/6 and MPEG-4 SP/ASP up to 1920x1080, 60 fps, 20 Mbit/s; "
+        "Microsoft MPEG-4 version 1/2/3 up to 30 fps; audio AC-3, LPCM, ADPCM (IMA, MS), AAC, "
+        "HE-AAC, WMA, DD+, MPEG (MP3), DTS (Core, LBR), G.711; \"Seek (jump) function is not "
+        "supported if the index table is corrupted\""};
+    p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Ac3, audio::AudioCodec::Eac3,
+                                                   audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,
+                                                   audio::AudioCodec::Aac, audio::AudioCodec::Wma,
+                                                   audio::AudioCodec::Mp3, audio::AudioCodec::Dts};
+    p.Notes = "the page names the DivX versions and MPEG-4 SP/ASP but no labels, so any label of "
+              "the family is taken; the 30 fps of Microsoft MPEG-4 V1-V3 is not checked apart "
+              "from the 60 fps of the others; whether QPel, GMC, B-frames and interlace play is "
+              "not stated; no channel, sample rate, audio bitrate or file size limit is given";
+    return p;
+}
+
 Profile LgWebos() {
     Profile p;
     p.Name = "lg-webos";
@@ -256,7 +282,13 @@ Profile Android() {
         "WMA tags; A_AC3, A_EAC3 and A_DTS tracks are dropped",
         "developer.android.com/guide/topics/media/media-formats, audio support: MP3 mono/stereo "
         "8-320 kbit/s CBR or VBR; FLAC mono/stereo up to 48 kHz; AAC LC mono/stereo/5.0/5.1, "
-        "8-48 kHz"};
+        "8-48 kHz",
+        "android.googlesource.com platform/frameworks/av, media/extractors/mkv/"
+        "MatroskaExtractor.cpp (addTracks, MKVFourCC2MIME): of the MPEG-4 family, a Matroska "
+        "track is read as MPEG-4 Visual (video/mp4v-es, which the platform's own decoder takes) "
+        "with CodecID V_MPEG4/ISO/ASP, or V_MS/VFW/FOURCC with the code MP4V in any case; XVID, "
+        "DIVX, DX50, DIV3 and DIV4 map to video/xvid, video/divx and video/divx3, which only a "
+        "maker's own decoder takes; V_MPEG4/ISO/SP, /AP and V_MPEG4/MS/V3 tracks are dropped"};
     p.NeedsIndex = true;
     p.AudioContainers = {"matroska"};
     p.AudioCodecs = std::vector<audio::AudioCodec>{
@@ -266,6 +298,8 @@ Profile Android() {
     p.AudioLimits = {{audio::AudioCodec::Mp3, 2, std::nullopt, std::nullopt, 320000},
                      {audio::AudioCodec::Flac, 2, std::nullopt, 48000, std::nullopt},
                      {audio::AudioCodec::Aac, 6, 8000, 48000, std::nullopt}};
+    p.MatroskaCodes = std::vector<FourCC>{kMp4vCode};
+    p.MatroskaCodecIds = std::vector<std::string>{"V_MPEG4/ISO/ASP"};
     p.Notes = "what every Android device must play: many decode more. The platform's own "
               "formats for MPEG-4 SP are 3GPP and MP4, so AVI depends on the player app, and no "
               "label is required. Audio is judged in Matroska alone, as in AVI the player app "
@@ -300,7 +334,7 @@ std::vector<Profile> BuiltIns() {
     for (const IsoLevel& level : kIsoLevels) {
         all.push_back(IsoProfile(level));
     }
-    for (Profile (*device)() : {SamsungTizen, LgWebos, Ps3, Xbox360, Android}) {
+    for (Profile (*device)() : {SamsungTizen, SamsungTizen2016, LgWebos, Ps3, Xbox360, Android}) {
         all.push_back(device());
     }
     return all;
@@ -401,6 +435,14 @@ bool TakesAudioCodec(const Profile& profile, audio::AudioCodec codec) {
 bool RateWithin(const AudioLimit& limits, std::uint32_t rate) {
     return (!limits.MinSampleRate || rate >= *limits.MinSampleRate) &&
            (!limits.MaxSampleRate || rate <= *limits.MaxSampleRate);
+}
+
+Profile ForContainer(const Profile& profile, std::string_view container) {
+    Profile judged = profile;
+    if (container == ContainerNames()[1] && profile.MatroskaCodes) {
+        judged.Codes = profile.MatroskaCodes;
+    }
+    return judged;
 }
 
 bool AcceptsKind(const Profile& profile, CodecKind kind) {

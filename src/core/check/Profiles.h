@@ -58,6 +58,11 @@ struct Profile {
     // The compression codes the players accept, the first of a family being the one a retag
     // goes to; absent for any code.
     std::optional<std::vector<FourCC>> Codes;
+    // In a Matroska file: the codes a V_MS/VFW/FOURCC track may carry (absent: those of Codes),
+    // and the CodecIDs of tracks that name their codec which the players read (absent: any that
+    // names a codec of a family they decode).
+    std::optional<std::vector<FourCC>> MatroskaCodes;
+    std::optional<std::vector<std::string>> MatroskaCodecIds;
     std::vector<SizeRate> SizeRates; // empty for any size
     std::optional<std::uint32_t> MaxMacroblocksPerFrame;
     std::optional<std::uint32_t> MaxMacroblocksPerSecond;
@@ -124,6 +129,10 @@ bool TakesAudioCodec(const Profile& profile, audio::AudioCodec codec);
 
 // Whether a track of this sample rate meets the limits.
 bool RateWithin(const AudioLimit& limits, std::uint32_t rate);
+
+// The profile as it judges a file of this container: in Matroska, its Matroska codes in place of
+// Codes; the same profile otherwise.
+Profile ForContainer(const Profile& profile, std::string_view container);
 
 // Whether the profile takes a file labelled as this kind (by its compression code, in any
 // case); always without a code list.
