@@ -71,15 +71,6 @@ const char* EncoderOf(audio::AudioCodec codec) {
     return "libmp3lame";
 }
 
-// The input's name with its extension replaced: "film.mkv" -> "film.fixed.avi".
-std::string FixedName(std::string_view in, std::string_view extension) {
-    const std::size_t dot = in.rfind('.');
-    const std::size_t slash = in.find_last_of("/\\");
-    const bool hasExtension =
-        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
-    return std::string(hasExtension ? in.substr(0, dot) : in) + ".fixed." + std::string(extension);
-}
-
 std::string EncodingOptions(const AudioEncoding& encoding, std::size_t track) {
     const std::string n = std::to_string(track);
     std::string options = " -c:a:" + n + " " + EncoderOf(encoding.Codec) + " -b:a:" + n + " " +
@@ -154,7 +145,7 @@ std::string FixCommand(const std::vector<audio::AudioFacts>& audio, const std::v
             command += EncodingOptions(EncodingFor(audio[i], profile), i);
         }
     }
-    return command + " " + ShellQuoted(FixedName(in, avi ? "avi" : "mkv"));
+    return command + " " + ShellQuoted(ReplacedExtension(in, avi ? ".fixed.avi" : ".fixed.mkv"));
 }
 
 } // namespace vidtag::check

@@ -4,19 +4,6 @@
 
 namespace vidtag::check {
 
-namespace {
-
-// The input's name with ".avi" in place of its extension.
-std::string AviName(std::string_view in) {
-    const std::size_t dot = in.rfind('.');
-    const std::size_t slash = in.find_last_of("/\\");
-    const bool hasExtension =
-        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
-    return std::string(hasExtension ? in.substr(0, dot) : in) + ".avi";
-}
-
-} // namespace
-
 std::string RemuxCommand(std::string_view in, std::string_view out, FourCC code, int videoStream) {
     return "ffmpeg -i " + ShellQuoted(in) + " -map 0:v:" + std::to_string(videoStream) +
            " -map 0:a? -c copy -vtag " + ShellQuoted(FourCCToString(code)) + " " + ShellQuoted(out);
@@ -40,7 +27,8 @@ void AddContainerProblem(CheckResult& result, FourCC code, std::string_view file
         return;
     }
     const std::string in = fileName.empty() ? std::string("IN.mkv") : std::string(fileName);
-    const std::string out = fileName.empty() ? std::string("OUT.avi") : AviName(fileName);
+    const std::string out =
+        fileName.empty() ? std::string("OUT.avi") : ReplacedExtension(fileName, ".avi");
     result.Notes.push_back((russian ? "перенос в AVI: " : "remux to AVI: ") +
                            RemuxCommand(in, out, code, videoStream));
 }

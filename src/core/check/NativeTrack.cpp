@@ -52,15 +52,6 @@ std::string IdList(const std::vector<std::string>& ids) {
     return text;
 }
 
-// "film.mkv" -> "film.fixed.mkv".
-std::string FixedMkvName(std::string_view in) {
-    const std::size_t dot = in.rfind('.');
-    const std::size_t slash = in.find_last_of("/\\");
-    const bool hasExtension =
-        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
-    return std::string(hasExtension ? in.substr(0, dot) : in) + ".fixed.mkv";
-}
-
 } // namespace
 
 int FamilyOfCodecId(std::string_view codecId) {
@@ -101,9 +92,9 @@ void JudgeCodecId(CheckResult& result, std::string_view codecId, const Profile& 
         return;
     }
     const std::string in = fileName.empty() ? std::string("IN.mkv") : std::string(fileName);
-    const std::string command = "ffmpeg -n -i " + ShellQuoted(in) +
-                                " -map 0:v:" + std::to_string(videoStream) +
-                                " -map 0:a? -map 0:s? -c copy " + ShellQuoted(FixedMkvName(in));
+    const std::string command =
+        "ffmpeg -n -i " + ShellQuoted(in) + " -map 0:v:" + std::to_string(videoStream) +
+        " -map 0:a? -map 0:s? -c copy " + ShellQuoted(ReplacedExtension(in, ".fixed.mkv"));
     result.Notes.push_back(Fill(TextOf(kWords, language, Word::Remux), command));
 }
 

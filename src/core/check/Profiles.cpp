@@ -112,6 +112,15 @@ Profile IsoProfile(const IsoLevel& level) {
     return p;
 }
 
+// The audio codecs Samsung's pages list for AVI and MKV from 2016 on, and the one that changes:
+// DTS in 2016, Opus from 2018.
+std::vector<audio::AudioCodec> SamsungAudio(audio::AudioCodec changing) {
+    return {audio::AudioCodec::Ac3, audio::AudioCodec::Eac3,
+            audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,
+            audio::AudioCodec::Aac, audio::AudioCodec::Wma,
+            audio::AudioCodec::Mp3, changing};
+}
+
 // Devices of today, each limit from the maker's own pages or a public report; what none gives
 // stays out, and the notes say so.
 Profile SamsungTizen() {
@@ -136,10 +145,7 @@ Profile SamsungTizen() {
         "the same 2018 TV video page: \"Seek (jump) function is not supported if the index "
         "table is corrupted\""};
     p.NeedsIndex = true;
-    p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Ac3, audio::AudioCodec::Eac3,
-                                                   audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,
-                                                   audio::AudioCodec::Aac, audio::AudioCodec::Wma,
-                                                   audio::AudioCodec::Mp3, audio::AudioCodec::Opus};
+    p.AudioCodecs = SamsungAudio(audio::AudioCodec::Opus);
     p.Notes = "which labels besides MP4V play (DIVX, DX50, FMP4) is not known; whether QPel, GMC, "
               "B-frames and interlace play is not stated; the Microsoft MPEG-4 V1-V3 the page "
               "lists are left out, as the codes it reads for them are not known; the sets from "
@@ -162,10 +168,7 @@ Profile SamsungTizen2016() {
         "Microsoft MPEG-4 version 1/2/3 up to 30 fps; audio AC-3, LPCM, ADPCM (IMA, MS), AAC, "
         "HE-AAC, WMA, DD+, MPEG (MP3), DTS (Core, LBR), G.711; \"Seek (jump) function is not "
         "supported if the index table is corrupted\""};
-    p.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Ac3, audio::AudioCodec::Eac3,
-                                                   audio::AudioCodec::Pcm, audio::AudioCodec::Adpcm,
-                                                   audio::AudioCodec::Aac, audio::AudioCodec::Wma,
-                                                   audio::AudioCodec::Mp3, audio::AudioCodec::Dts};
+    p.AudioCodecs = SamsungAudio(audio::AudioCodec::Dts);
     p.Notes = "the page names the DivX versions and MPEG-4 SP/ASP but no labels, so any label of "
               "the family is taken; the 30 fps of Microsoft MPEG-4 V1-V3 is not checked apart "
               "from the 60 fps of the others; whether QPel, GMC, B-frames and interlace play is "

@@ -654,4 +654,12 @@ const char* BitrateSourceName(BitrateSource source) {
     return nullptr;
 }
 
+std::string ReplacedExtension(std::string_view name, std::string_view tail) {
+    const std::size_t dot = name.rfind('.');
+    const std::size_t slash = name.find_last_of("/\\");
+    const bool hasExtension =
+        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
+    return std::string(hasExtension ? name.substr(0, dot) : name) + std::string(tail);
+}
+
 } // namespace vidtag::check

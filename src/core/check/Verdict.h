@@ -99,4 +99,8 @@ std::string DecodeByCodeWarningText(int language = 0);
 // shells, in double quotes on Windows.
 std::string ShellQuoted(std::string_view word);
 
+// The name with its extension, if it has one, replaced by tail: ("film.mkv", ".fixed.avi") gives
+// "film.fixed.avi".
+std::string ReplacedExtension(std::string_view name, std::string_view tail);
+
 } // namespace vidtag::check
