@@ -321,17 +321,20 @@ std::vector<Profile> BuiltIns() {
                               4854000, 8000000, 1, true, true));
     all.push_back(DivxProfile("divx-hd720", {{1280, 720, 30}}, 108000, 6291456, 9708400, 16000000,
                               2, true, true));
-    // DivX's audio guide for certified devices: they require MP3. It names no other codec,
-    // which the two larger profiles are said to take too (AC-3), so they judge no audio.
+    // DivX's audio guide for certified devices: they require MP3, the one codec every certified
+    // player decodes. Players of the two larger profiles often take AC-3 too, but no citable
+    // source says so: an AC-3 track is judged as the certification promises, and says so.
     for (Profile& divx : all) {
-        if (divx.Name == "divx-handheld" || divx.Name == "divx-portable") {
-            divx.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Mp3};
-            divx.Sources.push_back("divx.com/divx/windows/codec/guides/audio.php: \"DivX "
-                                   "Certified devices require that the audio format be MP3\"");
-        } else {
-            divx.Notes = "no citable source was found for its audio codecs beside MP3 (AC-3, "
-                         "up to 448 kbit/s), its 8 audio tracks or its 2 GiB without OpenDML: "
-                         "they are left out, so audio and the file's size are not judged";
+        divx.AudioCodecs = std::vector<audio::AudioCodec>{audio::AudioCodec::Mp3};
+        divx.Sources.push_back("divx.com/divx/windows/codec/guides/audio.php: \"DivX "
+                               "Certified devices require that the audio format be MP3\"");
+        if (divx.Name == "divx-home-theater" || divx.Name == "divx-hd720") {
+            divx.Notes = "MP3 is the audio every certified player decodes; many of these players "
+                         "also take AC-3 (said to be up to 448 kbit/s), but no citable source was "
+                         "found, so an AC-3 track is judged to need re-encoding: a profile file "
+                         "with \"audio_codecs\": [\"mp3\", \"ac3\"] judges such a player; its 8 "
+                         "audio tracks and its 2 GiB without OpenDML were not found either, so the "
+                         "track count and the file's size are not judged";
         }
     }
     for (const IsoLevel& level : kIsoLevels) {
