@@ -361,38 +361,27 @@ void Journal::TakeLine(const std::string& text) {
             line->Text("kind") == kIndexKind
                 ? IndexDamage(*line, entry)
                 : "a record of the kind " + line->Text("kind") + " this version does not know";
-        if (line->Has("state") && !StateOf(line->Text("state"), entry.State)) {
-            ++skipped_;
-            return;
-        }
-        entry.Bytes = static_cast<std::int64_t>(text.size() + 1);
         entry.Line = text;
-        const auto known = byId_.find(entry.Id);
-        if (known != byId_.end()) {
-            entries_[known->second] = std::move(entry);
-            return;
+    } else {
+        entry.HandlerPos = line->Number("handler_pos");
+        entry.CompressionPos = line->Number("compression_pos");
+        entry.From = {CodeOf(line->Text("from_handler")), CodeOf(line->Text("from_compression"))};
+        entry.To = {CodeOf(line->Text("to_handler")), CodeOf(line->Text("to_compression"))};
+        entry.FromKind = static_cast<CodecKind>(line->Number("from_kind"));
+        entry.ToKind = static_cast<CodecKind>(line->Number("to_kind"));
+        entry.ModeFault = ModeFault(*line);
+        entry.Mode =
+            entry.ModeFault.empty() ? static_cast<os::Attributes>(line->Unsigned("mode")) : 0;
+        entry.Damage = RecordDamage(*line, entry);
+        if (!entry.Damage.empty() || !OnlyKnownFields(*line)) {
+            entry.Line = text;
         }
-        byId_[entry.Id] = entries_.size();
-        entries_.push_back(std::move(entry));
-        return;
     }
-    entry.HandlerPos = line->Number("handler_pos");
-    entry.CompressionPos = line->Number("compression_pos");
-    entry.From = {CodeOf(line->Text("from_handler")), CodeOf(line->Text("from_compression"))};
-    entry.To = {CodeOf(line->Text("to_handler")), CodeOf(line->Text("to_compression"))};
-    entry.FromKind = static_cast<CodecKind>(line->Number("from_kind"));
-    entry.ToKind = static_cast<CodecKind>(line->Number("to_kind"));
-    entry.ModeFault = ModeFault(*line);
-    entry.Mode = entry.ModeFault.empty() ? static_cast<os::Attributes>(line->Unsigned("mode")) : 0;
     if (line->Has("state") && !StateOf(line->Text("state"), entry.State)) {
         ++skipped_;
         return;
     }
     entry.Bytes = static_cast<std::int64_t>(text.size() + 1);
-    entry.Damage = RecordDamage(*line, entry);
-    if (!entry.Damage.empty() || !OnlyKnownFields(*line)) {
-        entry.Line = text;
-    }
     // A record this process appended itself is already known; it is read again in its place.
     const auto known = byId_.find(entry.Id);
     if (known != byId_.end()) {
