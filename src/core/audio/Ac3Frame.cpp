@@ -29,6 +29,18 @@ std::uint32_t Ac3FrameBytes(std::uint32_t frmsizecod, std::uint32_t fscod) {
     return 2 * (words + (fscod == 1 ? (frmsizecod & 1) : 0));
 }
 
+// What AC-3 and E-AC-3 say alike of their channels: acmod's layout and the LFE.
+AudioFrame ChannelLayout(AudioCodec codec, std::uint8_t bsid, std::uint8_t acmod, bool lfeon) {
+    AudioFrame frame;
+    frame.Codec = codec;
+    frame.Bsid = bsid;
+    frame.ChannelMode = acmod;
+    frame.Lfe = lfeon;
+    frame.Channels = static_cast<std::uint8_t>(Ac3Channels(acmod) + (lfeon ? 1 : 0));
+    frame.DualMono = acmod == 0;
+    return frame;
+}
+
 std::optional<AudioFrame> ParseAc3(BitCursor& bits) {
     const std::uint32_t fscod = bits.Read(2);
     const std::uint32_t frmsizecod = bits.Read(6);
@@ -50,13 +62,7 @@ std::optional<AudioFrame> ParseAc3(BitCursor& bits) {
     }
     // bsid 9 and 10 code the same frames at half and a quarter of the sample rate.
     const unsigned shift = bsid > 8 ? bsid - 8u : 0u;
-    AudioFrame frame;
-    frame.Codec = AudioCodec::Ac3;
-    frame.Bsid = bsid;
-    frame.ChannelMode = acmod;
-    frame.Lfe = lfeon;
-    frame.Channels = static_cast<std::uint8_t>(Ac3Channels(acmod) + (lfeon ? 1 : 0));
-    frame.DualMono = acmod == 0;
+    AudioFrame frame = ChannelLayout(AudioCodec::Ac3, bsid, acmod, lfeon);
     frame.SampleRate = kRates[fscod] >> shift;
     frame.Bitrate = (kAc3Bitrates[frmsizecod / 2] * 1000u) >> shift;
     frame.Size = Ac3FrameBytes(frmsizecod, fscod);
@@ -77,13 +83,7 @@ std::optional<AudioFrame> ParseEac3(BitCursor& bits) {
     if (bits.Overrun() || strmtyp == 3 || (fscod == 3 && fscod2OrBlocks == 3)) {
         return std::nullopt;
     }
-    AudioFrame frame;
-    frame.Codec = AudioCodec::Eac3;
-    frame.Bsid = bsid;
-    frame.ChannelMode = acmod;
-    frame.Lfe = lfeon;
-    frame.Channels = static_cast<std::uint8_t>(Ac3Channels(acmod) + (lfeon ? 1 : 0));
-    frame.DualMono = acmod == 0;
+    AudioFrame frame = ChannelLayout(AudioCodec::Eac3, bsid, acmod, lfeon);
     // fscod 3 takes the half rates from fscod2 and always six blocks.
     frame.SampleRate = fscod == 3 ? kHalfRates[fscod2OrBlocks] : kRates[fscod];
     const std::uint32_t blocks = fscod == 3 ? 6 : kBlocks[fscod2OrBlocks];
