@@ -153,15 +153,12 @@ Profile SamsungTizen() {
     return p;
 }
 
-// The 2016 sets, before the DivX and DTS support the later pages drop.
+// The 2016 sets, before the DivX and DTS support the later pages drop: the same containers, size,
+// rate and index, any label of the family.
 Profile SamsungTizen2016() {
-    Profile p;
+    Profile p = SamsungTizen();
     p.Name = "samsung-tizen-2016";
-    p.Origin = ProfileOrigin::Device;
-    p.Containers = {"avi", "matroska"};
-    p.SizeRates = {{1920, 1080, 60}};
-    p.PeakBitrate = 20000000;
-    p.NeedsIndex = true;
+    p.Codes.reset();
     p.Sources = {
         "Samsung's 2016 TV video page on developer.samsung.com/smarttv (media, 2016 TVs): AVI "
         "and MKV, DivX 3.11/4/5/6 and MPEG-4 SP/ASP up to 1920x1080, 60 fps, 20 Mbit/s; "
