@@ -4,6 +4,7 @@
 #include "check/CheckTexts.h"
 #include "texts/TextFill.h"
 #include "texts/TextTable.h"
+#include "video/StreamText.h"
 
 #include <algorithm>
 
@@ -21,7 +22,6 @@ enum class Word : std::uint8_t {
     RateFrom,
     RateUpTo,
     Bitrate,
-    Kilobits,
     Tracks,
     FileSize,
     IndexMissing,
@@ -46,7 +46,6 @@ constexpr TextTable<Word> kWords{{
         "up to %1",
         "audio track %1 has %2, more than the %3 the players take in %4 (needs the audio "
         "re-encoded)",
-        "%1 kbit/s",
         "the file has %1 audio tracks, more than the %2 the players take (needs remuxing without "
         "the others)",
         "the file has %1 bytes, more than the %2 the players open (needs splitting)",
@@ -72,7 +71,6 @@ constexpr TextTable<Word> kWords{{
         "до %1",
         "у звуковой дорожки %1 поток %2, больше, чем %3, которые проигрыватели берут в %4 (нужно "
         "перекодировать звук)",
-        "%1 кбит/с",
         "в файле звуковых дорожек: %1, больше, чем %2, которые берут проигрыватели (нужен перенос "
         "без остальных)",
         "в файле %1 байт, больше, чем %2, которые открывают проигрыватели (нужно разрезать)",
@@ -92,12 +90,7 @@ std::string Say(int language, Word word, const std::string& a1 = {}, const std::
 
 // "448 kbit/s", "1411.2 kbit/s": exact, so that a track just above a limit never reads as equal.
 std::string KilobitText(std::uint32_t bitrate, int language) {
-    std::string text = std::to_string(bitrate / 1000);
-    std::string fraction = std::to_string(1000 + bitrate % 1000).substr(1);
-    while (!fraction.empty() && fraction.back() == '0') {
-        fraction.pop_back();
-    }
-    return Say(language, Word::Kilobits, fraction.empty() ? text : text + "." + fraction);
+    return Fill(CheckTextOf(language, CheckText::Kbits), video::DecimalText(bitrate / 1000.0));
 }
 
 // "8 kHz to 48 kHz", "up to 48 kHz", "8 kHz and above".
