@@ -1,5 +1,7 @@
 #include "avi/AviAudio.h"
 
+#include "riff/ChunkIds.h"
+
 #include <algorithm>
 #include <array>
 
@@ -11,11 +13,6 @@ constexpr int kMaxChunksWalked = 4096;
 constexpr std::int64_t kMaxBytesWalked = 4 * 1024 * 1024;
 constexpr std::int64_t kChunkHeaderBytes = 8;
 constexpr std::int64_t kListHeaderBytes = 12;
-
-std::uint32_t Le32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 // Reads up to count bytes at pos; what arrived.
 std::vector<std::uint8_t> ReadSpan(TStream64& stream, std::int64_t pos, std::int64_t count) {
@@ -78,9 +75,10 @@ void ReadFirstChunks(const TVmAVIFileReader& reader, TStream64& stream,
         if (got < kChunkHeaderBytes) {
             return;
         }
-        const FourCC id = Le32(head.data());
-        const std::int64_t size = Le32(head.data() + 4);
-        if (id == FCC("LIST") && got == kListHeaderBytes && Le32(head.data() + 8) == FCC("rec ")) {
+        const FourCC id = riff::Load32(head.data());
+        const std::int64_t size = riff::Load32(head.data() + 4);
+        if (id == FCC("LIST") && got == kListHeaderBytes &&
+            riff::Load32(head.data() + 8) == FCC("rec ")) {
             pos += kListHeaderBytes;
             continue;
         }
@@ -116,13 +114,13 @@ bool Idx1AfterMovi(TStream64& stream, std::int64_t end) {
             if (header.size() != 8) {
                 break;
             }
-            if (Le32(header.data()) == FCC("idx1")) {
+            if (riff::Load32(header.data()) == FCC("idx1")) {
                 return true;
             }
-            if (Le32(header.data()) != FCC("JUNK")) {
+            if (riff::Load32(header.data()) != FCC("JUNK")) {
                 break;
             }
-            const std::uint32_t size = Le32(header.data() + 4);
+            const std::uint32_t size = riff::Load32(header.data() + 4);
             at += 8 + static_cast<std::int64_t>(size) + (size & 1);
         }
     }
@@ -153,7 +151,7 @@ AviIndexFacts IndexFacts(const TVmAVIFileReader& reader, TStream64& stream, std:
         avih != kNoNode && reader.GetDataSize(avih) >= kFlagsOffset + 4) {
         const std::vector<std::uint8_t> flags =
             ReadSpan(stream, reader.GetDataPos(avih) + kFlagsOffset, 4);
-        facts.HasIndexFlag = flags.size() == 4 && (Le32(flags.data()) & kHasIndexFlag) != 0;
+        facts.HasIndexFlag = flags.size() == 4 && (riff::Load32(flags.data()) & kHasIndexFlag) != 0;
     }
     return facts;
 }
@@ -180,7 +178,7 @@ AviTracks ReadAviTracks(const TVmAVIFileReader& reader, TStream64& stream) {
     for (std::int32_t s = reader.FindList(hdrl, FCC("LIST"), FCC("strl")); s != kNoNode;
          s = reader.FindNextList(s, FCC("LIST"), FCC("strl")), ++number) {
         const std::vector<std::uint8_t> header = StreamHeader(reader, s, stream);
-        const FourCC type = header.size() >= 4 ? Le32(header.data()) : 0;
+        const FourCC type = header.size() >= 4 ? riff::Load32(header.data()) : 0;
         if (type == FCC("txts")) {
             ++found.SubtitleTracks;
         }
@@ -190,9 +188,9 @@ AviTracks ReadAviTracks(const TVmAVIFileReader& reader, TStream64& stream) {
         AviAudioTrack track;
         track.StreamNumber = number;
         if (header.size() >= kStreamHeaderRead) {
-            track.Scale = Le32(header.data() + kScaleOffset);
-            track.Rate = Le32(header.data() + kRateOffset);
-            track.SampleSize = Le32(header.data() + kSampleSizeOffset);
+            track.Scale = riff::Load32(header.data() + kScaleOffset);
+            track.Rate = riff::Load32(header.data() + kRateOffset);
+            track.SampleSize = riff::Load32(header.data() + kSampleSizeOffset);
         }
         if (const std::int32_t f = reader.FindChild(s, FCC("strf")); f != kNoNode) {
             track.Format = ReadSpan(stream, reader.GetDataPos(f),

@@ -1,5 +1,7 @@
 #include "check/IndexRates.h"
 
+#include "riff/ChunkIds.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -27,17 +29,13 @@ constexpr std::uint8_t kIndexOfChunks = 0x01;
 constexpr std::uint32_t kDeltaFrameBit = 0x80000000u;
 constexpr std::size_t kLengthOffset = 32; // of the stream header: its length in frames
 
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 std::uint16_t Le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
 
 std::uint64_t Le64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(Le32(p)) | static_cast<std::uint64_t>(Le32(p + 4)) << 32;
+    return static_cast<std::uint64_t>(riff::Load32(p)) |
+           static_cast<std::uint64_t>(riff::Load32(p + 4)) << 32;
 }
 
 // Reads until count bytes arrived or the stream gives nothing more.
@@ -192,25 +190,25 @@ bool TallyStandardIndex(TStream64& file, std::int64_t pos, std::int64_t size, in
     // Header and entries in one read when the super index tells the size right.
     BlockReader reader(file, pos, pos + std::max(size, kStandardHeader));
     const std::uint8_t* header = reader.Take(kStandardHeader);
-    if (header == nullptr || !IsStandardIndexId(Le32(header))) {
+    if (header == nullptr || !IsStandardIndexId(riff::Load32(header))) {
         return false;
     }
-    const std::int64_t chunkSize = Le32(header + 4);
+    const std::int64_t chunkSize = riff::Load32(header + 4);
     const std::uint16_t longsPerEntry = Le16(header + 8);
     if (header[11] != kIndexOfChunks || longsPerEntry < 2 || longsPerEntry > 16 ||
-        chunkSize < kStandardHeader - 8 || !IsVideoChunkId(Le32(header + 16), stream)) {
+        chunkSize < kStandardHeader - 8 || !IsVideoChunkId(riff::Load32(header + 16), stream)) {
         return false;
     }
     const std::int64_t entrySize = 4 * longsPerEntry;
-    const std::int64_t entries =
-        std::min<std::int64_t>(Le32(header + 12), (chunkSize - (kStandardHeader - 8)) / entrySize);
+    const std::int64_t entries = std::min<std::int64_t>(
+        riff::Load32(header + 12), (chunkSize - (kStandardHeader - 8)) / entrySize);
     reader.ExtendTo(pos + 8 + chunkSize);
     for (std::int64_t i = 0; i < entries && !tally.Full(); ++i) {
         const std::uint8_t* entry = reader.Take(static_cast<std::size_t>(entrySize));
         if (entry == nullptr) {
             break;
         }
-        tally.Add(Le32(entry + 4) & ~kDeltaFrameBit);
+        tally.Add(riff::Load32(entry + 4) & ~kDeltaFrameBit);
     }
     return true;
 }
@@ -230,7 +228,7 @@ bool TallySuperIndex(TStream64& file, const IndexPlace& place, FrameTally& tally
         return false;
     }
     const std::int64_t entries =
-        std::min<std::int64_t>(Le32(bytes.data() + 4), (got - kSuperHeader) / kSuperEntry);
+        std::min<std::int64_t>(riff::Load32(bytes.data() + 4), (got - kSuperHeader) / kSuperEntry);
     bool found = false;
     std::unordered_set<std::uint64_t> tallied;
     for (std::int64_t i = 0; i < entries && !tally.Full(); ++i) {
@@ -239,8 +237,8 @@ bool TallySuperIndex(TStream64& file, const IndexPlace& place, FrameTally& tally
         if (offset > static_cast<std::uint64_t>(INT64_MAX / 2) || !tallied.insert(offset).second) {
             continue;
         }
-        found |= TallyStandardIndex(file, static_cast<std::int64_t>(offset), Le32(entry + 8),
-                                    place.VideoStream, tally);
+        found |= TallyStandardIndex(file, static_cast<std::int64_t>(offset),
+                                    riff::Load32(entry + 8), place.VideoStream, tally);
     }
     return found;
 }
@@ -258,8 +256,8 @@ bool FindIdx1(TStream64& file, const IndexPlace& place, std::int64_t& dataPos, s
         if (ReadFully(file, pos, header, 8) != 8) {
             return false;
         }
-        const std::int64_t chunkSize = Le32(header + 4);
-        if (Le32(header) == FCC("idx1")) {
+        const std::int64_t chunkSize = riff::Load32(header + 4);
+        if (riff::Load32(header) == FCC("idx1")) {
             dataPos = pos + 8;
             size = chunkSize;
             return true;
@@ -286,14 +284,14 @@ bool TallyIdx1(TStream64& file, const IndexPlace& place, FrameTally& tally,
         if (entry == nullptr) {
             break;
         }
-        const FourCC id = Le32(entry);
+        const FourCC id = riff::Load32(entry);
         if (id == compressed || id == uncompressed) {
-            tally.Add(Le32(entry + 12));
+            tally.Add(riff::Load32(entry + 12));
             if (leads) {
-                leads->Video(Le32(entry + 12));
+                leads->Video(riff::Load32(entry + 12));
             }
         } else if (id == audio && leads) {
-            leads->Audio(Le32(entry + 12));
+            leads->Audio(riff::Load32(entry + 12));
         }
     }
     return true;
@@ -307,7 +305,7 @@ bool UsableFps(double fps) {
 std::uint64_t MaxFramesOf(const TVmAVIFileReader& reader) {
     const std::uint64_t room =
         static_cast<std::uint64_t>(std::max<std::int64_t>(reader.FileSize, 0)) / 16;
-    const std::uint32_t length = Le32(reader.VideoStreamHeader.data() + kLengthOffset);
+    const std::uint32_t length = riff::Load32(reader.VideoStreamHeader.data() + kLengthOffset);
     return length > 0 ? std::min<std::uint64_t>(length, room) : room;
 }
 

@@ -1,5 +1,6 @@
 #include "video/AviStreamFacts.h"
 
+#include "riff/ChunkIds.h"
 #include "video/MoviFrames.h"
 #include "video/StreamReader.h"
 
@@ -19,11 +20,6 @@ constexpr std::size_t kRateOffset = 24;
 constexpr std::size_t kLengthOffset = 32;
 constexpr std::size_t kWidthOffset = 4;
 constexpr std::size_t kHeightOffset = 8;
-
-std::uint32_t Le32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 void TakeFormatExtra(const TVmAVIFileReader& reader, TStream64& stream, StreamReader& facts) {
     const std::int64_t pos = reader.VideoFormatPos + kBitmapHeaderBytes;
@@ -82,7 +78,7 @@ std::uint32_t MicrosecondsPerFrame(const TVmAVIFileReader& reader, TStream64& st
     if (stream.Seek(pos, 0) != pos || stream.Read(bytes, 4) != 4) {
         return 0;
     }
-    return Le32(bytes);
+    return riff::Load32(bytes);
 }
 
 // What the AVI headers say, where the stream's own headers are silent. The frame rate comes from
@@ -90,12 +86,12 @@ std::uint32_t MicrosecondsPerFrame(const TVmAVIFileReader& reader, TStream64& st
 void TakeAviHeaders(const TVmAVIFileReader& reader, TStream64& stream, StreamFacts& facts) {
     if (reader.VideoStreamNumber >= 0) {
         const std::uint8_t* header = reader.VideoStreamHeader.data();
-        const std::uint32_t scale = Le32(header + kScaleOffset);
-        const std::uint32_t rate = Le32(header + kRateOffset);
+        const std::uint32_t scale = riff::Load32(header + kScaleOffset);
+        const std::uint32_t rate = riff::Load32(header + kRateOffset);
         if (scale != 0 && rate != 0) {
             facts.Fps = static_cast<double>(rate) / scale;
         }
-        facts.Frames = Le32(header + kLengthOffset);
+        facts.Frames = riff::Load32(header + kLengthOffset);
     }
     if (!facts.Fps) {
         if (const std::uint32_t perFrame = MicrosecondsPerFrame(reader, stream); perFrame != 0) {
@@ -107,9 +103,9 @@ void TakeAviHeaders(const TVmAVIFileReader& reader, TStream64& stream, StreamFac
     }
     // A bottom-up bitmap has a positive height, a top-down one a negative height.
     const std::uint8_t* format = reader.VideoFormat.data();
-    const std::int64_t height = static_cast<std::int32_t>(Le32(format + kHeightOffset));
+    const std::int64_t height = static_cast<std::int32_t>(riff::Load32(format + kHeightOffset));
     if (!facts.Width) {
-        facts.Width = Le32(format + kWidthOffset);
+        facts.Width = riff::Load32(format + kWidthOffset);
     }
     if (!facts.Height) {
         facts.Height = static_cast<std::uint32_t>(height < 0 ? -height : height);

@@ -1,5 +1,7 @@
 #include "video/MoviFrames.h"
 
+#include "riff/ChunkIds.h"
+
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -26,11 +28,6 @@ constexpr std::int64_t kWholeBlockBytes = 128 * 1024;
 // A file has no more parts than this; each is a few header reads.
 constexpr int kMaxParts = 4096;
 constexpr int kMaxChunksBeforeMovi = 16;
-
-std::uint32_t Le32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 // The part of the list last read, refilled from wherever the walk needs bytes it does not hold.
 class Window {
@@ -155,15 +152,16 @@ void ReadMoviFrames(TStream64& stream, const MoviSpan& movi, int streamNumber, S
     bool broken = false;
     while (walk.Pos + kHeaderBytes <= end && (whole != nullptr || WithinBudget(walk, movi)) &&
            window.Hold(walk.Pos, kHeaderBytes)) {
-        const std::uint32_t id = Le32(window.At(walk.Pos));
-        const std::int64_t size = Le32(window.At(walk.Pos + 4));
+        const std::uint32_t id = riff::Load32(window.At(walk.Pos));
+        const std::int64_t size = riff::Load32(window.At(walk.Pos + 4));
         const std::int64_t data = walk.Pos + kHeaderBytes;
         ++walk.Chunks;
         if (data + size > end || (whole != nullptr && !PrintableId(id))) {
             broken = true;
             break;
         }
-        if (id == kList && size >= 4 && window.Hold(data, 4) && Le32(window.At(data)) == kRec) {
+        if (id == kList && size >= 4 && window.Hold(data, 4) &&
+            riff::Load32(window.At(data)) == kRec) {
             walk.Pos = data + 4; // its chunks follow, and count against the list's end
             continue;
         }
@@ -203,20 +201,20 @@ std::vector<MoviSpan> FurtherMoviLists(TStream64& stream, std::int64_t firstPart
     for (int parts = 0; parts < kMaxParts && part >= 0 && part + 12 <= fileEnd; ++parts) {
         std::uint8_t header[12];
         if (stream.Seek(part, 0) != part || stream.Read(header, 12) != 12 ||
-            Le32(header) != Code('R', 'I', 'F', 'F') ||
-            Le32(header + 8) != Code('A', 'V', 'I', 'X')) {
+            riff::Load32(header) != Code('R', 'I', 'F', 'F') ||
+            riff::Load32(header + 8) != Code('A', 'V', 'I', 'X')) {
             break;
         }
-        const std::int64_t partEnd = part + 8 + Le32(header + 4);
+        const std::int64_t partEnd = part + 8 + riff::Load32(header + 4);
         std::int64_t pos = part + 12;
         for (int step = 0; step < kMaxChunksBeforeMovi && pos + 12 <= std::min(partEnd, fileEnd);
              ++step) {
             if (stream.Seek(pos, 0) != pos || stream.Read(header, 12) != 12) {
                 break;
             }
-            const std::int64_t size = Le32(header + 4);
-            if (Le32(header) == kList && size >= 4 &&
-                Le32(header + 8) == Code('m', 'o', 'v', 'i')) {
+            const std::int64_t size = riff::Load32(header + 4);
+            if (riff::Load32(header) == kList && size >= 4 &&
+                riff::Load32(header + 8) == Code('m', 'o', 'v', 'i')) {
                 lists.push_back({pos + 12, size - 4});
                 break;
             }
