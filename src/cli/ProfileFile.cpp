@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <sstream>
 
@@ -105,55 +106,49 @@ class FieldReader {
         return value;
     }
 
-    std::vector<std::string> Containers(const Json& value, const std::string& list) const {
-        std::vector<std::string> names;
-        const auto known = check::ContainerNames();
-        for (std::size_t i = 0; i < List(value, list).size(); ++i) {
-            const std::string field = list + "[" + std::to_string(i) + "]";
-            const std::string name = Text(value[i], field);
-            if (std::find(known.begin(), known.end(), name) == known.end()) {
-                Fail(field, "\"" + name + "\" is not a container Vidtag knows (avi, matroska)");
-            }
-            names.push_back(name);
+    // Each item of the list in value, read by item(this, itemValue, "field[i]").
+    template <typename Item>
+    auto ListOf(const Json& value, const std::string& field, Item item) const {
+        std::vector<decltype(item(this, value, field))> items;
+        for (std::size_t i = 0; i < List(value, field).size(); ++i) {
+            items.push_back(item(this, value[i], field + "[" + std::to_string(i) + "]"));
         }
-        return names;
+        return items;
     }
 
-    std::vector<FourCC> Codes(const Json& value, const std::string& key) const {
-        std::vector<FourCC> codes;
-        for (std::size_t i = 0; i < List(value, key).size(); ++i) {
-            const std::string field = key + "[" + std::to_string(i) + "]";
-            const std::string code = Text(value[i], field);
-            const bool printable =
-                std::all_of(code.begin(), code.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
-            if (code.size() != 4 || !printable) {
-                Fail(field, "\"" + code + "\" is not four characters");
-            }
-            FourCC fourcc = 0;
-            for (int at = 3; at >= 0; --at) {
-                fourcc =
-                    (fourcc << 8) | static_cast<unsigned char>(code[static_cast<std::size_t>(at)]);
-            }
-            codes.push_back(fourcc);
+    std::string Container(const Json& value, const std::string& field) const {
+        const auto known = check::ContainerNames();
+        const std::string name = Text(value, field);
+        if (std::find(known.begin(), known.end(), name) == known.end()) {
+            Fail(field, "\"" + name + "\" is not a container Vidtag knows (avi, matroska)");
         }
-        return codes;
+        return name;
+    }
+
+    FourCC Code(const Json& value, const std::string& field) const {
+        const std::string code = Text(value, field);
+        const bool printable =
+            std::all_of(code.begin(), code.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+        if (code.size() != 4 || !printable) {
+            Fail(field, "\"" + code + "\" is not four characters");
+        }
+        FourCC fourcc = 0;
+        for (int at = 3; at >= 0; --at) {
+            fourcc = (fourcc << 8) | static_cast<unsigned char>(code[static_cast<std::size_t>(at)]);
+        }
+        return fourcc;
     }
 
     // A CodecID that names a video codec: "V_" and printable characters.
-    std::vector<std::string> CodecIds(const Json& value, const std::string& key) const {
-        std::vector<std::string> ids;
-        for (std::size_t i = 0; i < List(value, key).size(); ++i) {
-            const std::string field = key + "[" + std::to_string(i) + "]";
-            const std::string id = Text(value[i], field);
-            const bool printable =
-                std::all_of(id.begin(), id.end(), [](char c) { return c > 0x20 && c < 0x7F; });
-            if (id.rfind("V_", 0) != 0 || !printable) {
-                Fail(field,
-                     "\"" + id + "\" is not a video CodecID (V_ and letters, as V_MPEG4/ISO/ASP)");
-            }
-            ids.push_back(id);
+    std::string CodecId(const Json& value, const std::string& field) const {
+        const std::string id = Text(value, field);
+        const bool printable =
+            std::all_of(id.begin(), id.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+        if (id.rfind("V_", 0) != 0 || !printable) {
+            Fail(field,
+                 "\"" + id + "\" is not a video CodecID (V_ and letters, as V_MPEG4/ISO/ASP)");
         }
-        return ids;
+        return id;
     }
 
     check::SizeRate Size(const Json& value, const std::string& field) const {
@@ -195,14 +190,6 @@ class FieldReader {
                             "dts, aac, pcm, adpcm, wma, flac, vorbis, opus)");
         }
         return codec;
-    }
-
-    std::vector<audio::AudioCodec> AudioCodecs(const Json& value) const {
-        std::vector<audio::AudioCodec> codecs;
-        for (std::size_t i = 0; i < List(value, "audio_codecs").size(); ++i) {
-            codecs.push_back(AudioCodec(value[i], "audio_codecs[" + std::to_string(i) + "]"));
-        }
-        return codecs;
     }
 
     // {"codec": "mp3", "max_channels": 2, "min_sample_rate": 8000, "max_sample_rate": 48000,
@@ -254,22 +241,6 @@ class FieldReader {
         return limits;
     }
 
-    std::vector<check::SizeRate> Sizes(const Json& value) const {
-        std::vector<check::SizeRate> sizes;
-        for (std::size_t i = 0; i < List(value, "sizes").size(); ++i) {
-            sizes.push_back(Size(value[i], "sizes[" + std::to_string(i) + "]"));
-        }
-        return sizes;
-    }
-
-    std::vector<std::string> Texts(const Json& value, const std::string& field) const {
-        std::vector<std::string> texts;
-        for (std::size_t i = 0; i < List(value, field).size(); ++i) {
-            texts.push_back(Text(value[i], field + "[" + std::to_string(i) + "]"));
-        }
-        return texts;
-    }
-
     // One known field into the profile.
     void Field(const std::string& key, const Json& value, check::Profile& p) const {
         constexpr std::uint64_t kMost64 = std::numeric_limits<std::uint64_t>::max();
@@ -279,15 +250,15 @@ class FieldReader {
                 Fail(key, "empty");
             }
         } else if (key == "containers") {
-            p.Containers = Containers(value, key);
+            p.Containers = ListOf(value, key, std::mem_fn(&FieldReader::Container));
         } else if (key == "codes") {
-            p.Codes = Codes(value, key);
+            p.Codes = ListOf(value, key, std::mem_fn(&FieldReader::Code));
         } else if (key == "matroska_codes") {
-            p.MatroskaCodes = Codes(value, key);
+            p.MatroskaCodes = ListOf(value, key, std::mem_fn(&FieldReader::Code));
         } else if (key == "matroska_codec_ids") {
-            p.MatroskaCodecIds = CodecIds(value, key);
+            p.MatroskaCodecIds = ListOf(value, key, std::mem_fn(&FieldReader::CodecId));
         } else if (key == "sizes") {
-            p.SizeRates = Sizes(value);
+            p.SizeRates = ListOf(value, key, std::mem_fn(&FieldReader::Size));
         } else if (key == "max_macroblocks_per_frame") {
             p.MaxMacroblocksPerFrame = Count32(value, key);
         } else if (key == "max_macroblocks_per_second") {
@@ -311,7 +282,7 @@ class FieldReader {
         } else if (key == "mpeg_quant") {
             p.MpegQuantAllowed = Flag(value, key);
         } else if (key == "audio_codecs") {
-            p.AudioCodecs = AudioCodecs(value);
+            p.AudioCodecs = ListOf(value, key, std::mem_fn(&FieldReader::AudioCodec));
         } else if (key == "max_audio_channels") {
             p.MaxAudioChannels = Count32(value, key);
         } else if (key == "max_file_size") {
@@ -323,9 +294,9 @@ class FieldReader {
         } else if (key == "max_audio_tracks") {
             p.MaxAudioTracks = Count32(value, key);
         } else if (key == "audio_containers") {
-            p.AudioContainers = Containers(value, key);
+            p.AudioContainers = ListOf(value, key, std::mem_fn(&FieldReader::Container));
         } else if (key == "source") {
-            p.Sources = Texts(value, key);
+            p.Sources = ListOf(value, key, std::mem_fn(&FieldReader::Text));
         } else if (key == "notes") {
             p.Notes = Text(value, key);
         }
