@@ -65,9 +65,16 @@ check::CheckResult CheckOne(const FileReport& report, CodecKind kind, const chec
 // Each profile as it judges the file's container: a Matroska track's codes may be others.
 check::CheckResult CheckAs(const FileReport& report, CodecKind kind,
                            std::span<const check::Profile> profiles, int language) {
-    std::vector<check::Profile> judged;
-    for (const check::Profile& profile : profiles) {
-        judged.push_back(check::ForContainer(profile, report.Container.Name));
+    // Copied only where some profile has codes of its own for the file's container.
+    std::vector<check::Profile> adjusted;
+    std::span<const check::Profile> judged = profiles;
+    if (std::any_of(profiles.begin(), profiles.end(), [&report](const check::Profile& p) {
+            return check::HasOwnCodesFor(p, report.Container.Name);
+        })) {
+        for (const check::Profile& profile : profiles) {
+            adjusted.push_back(check::ForContainer(profile, report.Container.Name));
+        }
+        judged = adjusted;
     }
     std::vector<check::CheckResult> results;
     for (const check::Profile& profile : judged) {

@@ -440,9 +440,13 @@ bool RateWithin(const AudioLimit& limits, std::uint32_t rate) {
            (!limits.MaxSampleRate || rate <= *limits.MaxSampleRate);
 }
 
+bool HasOwnCodesFor(const Profile& profile, std::string_view container) {
+    return container == ContainerNames()[1] && profile.MatroskaCodes;
+}
+
 Profile ForContainer(const Profile& profile, std::string_view container) {
     Profile judged = profile;
-    if (container == ContainerNames()[1] && profile.MatroskaCodes) {
+    if (HasOwnCodesFor(profile, container)) {
         judged.Codes = profile.MatroskaCodes;
     }
     return judged;

@@ -134,6 +134,9 @@ bool RateWithin(const AudioLimit& limits, std::uint32_t rate);
 // Codes; the same profile otherwise.
 Profile ForContainer(const Profile& profile, std::string_view container);
 
+// Whether ForContainer would give another profile for this container.
+bool HasOwnCodesFor(const Profile& profile, std::string_view container);
+
 // Whether the profile takes a file labelled as this kind (by its compression code, in any
 // case); always without a code list.
 bool AcceptsKind(const Profile& profile, CodecKind kind);
