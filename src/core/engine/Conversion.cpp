@@ -2,6 +2,7 @@
 
 #include "engine/CodePatch.h"
 #include "engine/ContainerFace.h"
+#include "engine/FileLock.h"
 #include "engine/RecordEvidence.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
@@ -21,7 +22,6 @@ constexpr std::uint16_t kPatchMode = kModeReadWrite | kShareDenyNone;
 // The lock is taken on a handle that only reads, so that a read-only file is locked, and its
 // conversion recorded, before its attribute is cleared.
 constexpr std::uint16_t kLockMode = kModeRead | kShareDenyNone;
-constexpr int kLockWaitMs = 2000;
 
 // Each thread keeps its own copy of the journal read so far: analyses on several threads read
 // it at once, and none waits for another's refresh.
@@ -105,32 +105,6 @@ class WritableFile {
     os::FileTime Time = 0;
     THandleStream64* Writing = nullptr;
     std::unique_ptr<TFileStream64> Opened;
-};
-
-class FileLock {
-  public:
-    FileLock() = default;
-    ~FileLock() {
-        if (held_) {
-            os::Files().Unlock(handle_);
-        }
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-    // False with the system's reason in Error.
-    bool Take(os::FileHandle handle) {
-        os::RememberSystemError(0);
-        held_ = os::Files().Lock(handle, kLockWaitMs);
-        handle_ = handle;
-        Error = held_ ? 0 : os::LastSystemError();
-        return held_;
-    }
-    int Error = 0;
-
-  private:
-    os::FileHandle handle_ = os::InvalidHandle();
-    bool held_ = false;
 };
 
 // The handle the lock is held on; the lock goes before the handle closes.

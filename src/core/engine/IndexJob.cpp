@@ -2,6 +2,7 @@
 
 #include "engine/Conversion.h"
 #include "engine/FileAnalysis.h"
+#include "engine/FileLock.h"
 #include "journal/ConversionHistory.h"
 #include "journal/Journal.h"
 #include "os/FileLayer.h"
@@ -19,7 +20,6 @@ namespace vidtag {
 
 namespace {
 
-constexpr int kLockWaitMs = 2000;
 // Written in pieces of this size: a stream passes on 32 bits of a count.
 constexpr std::size_t kWritePiece = 1024 * 1024;
 
@@ -27,15 +27,7 @@ constexpr std::size_t kWritePiece = 1024 * 1024;
 // is refused rather than made writable, so that nothing but its bytes can change.
 struct LockedTarget {
     std::unique_ptr<TFileStream64> Stream;
-    bool Locked = false;
-    LockedTarget() = default;
-    LockedTarget(const LockedTarget&) = delete;
-    LockedTarget& operator=(const LockedTarget&) = delete;
-    ~LockedTarget() {
-        if (Locked) {
-            os::Files().Unlock(Stream->Handle);
-        }
-    }
+    FileLock Lock;
 };
 
 bool OpenLocked(const std::string& path, IndexResult& result, LockedTarget& target) {
@@ -53,14 +45,12 @@ bool OpenLocked(const std::string& path, IndexResult& result, LockedTarget& targ
         result.SystemError = os::LastSystemError();
         return false;
     }
-    os::RememberSystemError(0);
-    if (!os::Files().Lock(target.Stream->Handle, kLockWaitMs)) {
-        const int error = os::LastSystemError();
+    if (!target.Lock.Take(target.Stream->Handle)) {
+        const int error = target.Lock.Error;
         result.Reason = os::IsLockBusy(error) ? IndexReason::LockBusy : IndexReason::LockFailed;
         result.SystemError = error;
         return false;
     }
-    target.Locked = true;
     return true;
 }
 
