@@ -125,15 +125,6 @@ bool Apply(THandleStream64& stream, const std::vector<ByteChange>& changes, bool
     return stream.GetSize() == length || Truncate(stream, length);
 }
 
-const JournalEntry* FindRecord(const Journal& journal, const std::string& id) {
-    for (const JournalEntry& entry : journal.Entries()) {
-        if (entry.Id == id) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
 // An interrupted rebuild goes back to the file before it; an interrupted undoing is finished:
 // both records hold every byte either needs, and the appended index goes with the length.
 void SettlePending(THandleStream64& stream, Journal& journal, const os::FileIdentity& identity,
@@ -167,7 +158,7 @@ void SettlePending(THandleStream64& stream, Journal& journal, const os::FileIden
         return;
     }
     journal.Settle(*last, undoing ? EntryState::Done : EntryState::Undone);
-    if (const JournalEntry* rebuild = undoing ? FindRecord(journal, last->UndoesId) : nullptr) {
+    if (const JournalEntry* rebuild = undoing ? journal.Find(last->UndoesId) : nullptr) {
         journal.Settle(*rebuild, EntryState::Undone);
     }
     result.Settled = undoing ? IndexSettled::RolledOn : IndexSettled::RolledBack;

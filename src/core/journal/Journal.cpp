@@ -392,6 +392,11 @@ void Journal::TakeLine(const std::string& text) {
     entries_.push_back(std::move(entry));
 }
 
+const JournalEntry* Journal::Find(const std::string& id) const {
+    const auto found = byId_.find(id);
+    return found != byId_.end() ? &entries_[found->second] : nullptr;
+}
+
 bool Journal::Refresh() {
     std::string text;
     if (!ReadNew(text)) {

@@ -25,6 +25,8 @@ class Journal {
     // journal is an empty one; false when it exists but cannot be read.
     bool Refresh();
     const std::vector<JournalEntry>& Entries() const { return entries_; }
+    // The record of that id, as last read; nullptr for none.
+    const JournalEntry* Find(const std::string& id) const;
     // The bytes appended since the last call, read but not taken in (JournalIndex reads a
     // journal once this way); false as Refresh is.
     bool ReadNew(std::string& text);
