@@ -20,16 +20,6 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int HexValue(char c) {
-    if (IsDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-}
-
 // Whether the line holds an escape \uXXXX of a printable ASCII character, which could spell a
 // digit, a quote or a key's letter. The escapes of control characters and of bytes above ASCII
 // (codes with such bytes, names) spell none of them.

@@ -62,19 +62,6 @@ std::string Quoted(const std::string& text) {
     return out;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 void AppendUtf8(std::string& out, std::uint32_t point) {
     if (point < 0x800) {
         out += static_cast<char>(0xC0 | point >> 6);
@@ -370,6 +357,19 @@ std::int64_t JournalLine::Number(const std::string& key) const {
 
 std::uint64_t JournalLine::Unsigned(const std::string& key) const {
     return std::strtoull(Text(key).c_str(), nullptr, 10);
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
 }
 
 } // namespace vidtag

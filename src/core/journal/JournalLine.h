@@ -55,4 +55,7 @@ std::string ValidUtf8(const std::string& text);
 std::string HexOf(const std::string& bytes);
 std::optional<std::string> BytesOfHex(const std::string& hex);
 
+// The value of a hexadecimal digit in either case; -1 for any other character.
+int HexValue(char c);
+
 } // namespace vidtag
