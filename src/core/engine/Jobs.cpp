@@ -115,6 +115,20 @@ bool CouldWrite(const std::string& path, int& reason) {
            files.SetAttributes(path.c_str(), attributes);
 }
 
+// The report made afresh for a write, but for the lines the journal already passed over.
+void ClearKeepingSkipped(TJournalReport& journal) {
+    const int skipped = journal.SkippedLines;
+    journal = {};
+    journal.SkippedLines = skipped;
+}
+
+// A compaction the write left undone is said beside its outcome.
+void NoteCompaction(JobResult& result) {
+    if (!result.Journal.JournalNotice.empty()) {
+        result.Warnings.push_back(Warning::NotCompacted);
+    }
+}
+
 // Like the real run, a dry run takes the lock, and lets it go.
 void ProbeLockFor(JobResult& result, const std::string& path, const JobOptions& options) {
     TEngineState none;
@@ -171,9 +185,7 @@ void ProbeRestore(JobResult& result, const std::string& path, const JobOptions& 
     } else if (!original.Found) {
         journal.Refused = Refusal::NothingRecorded;
     } else {
-        const int skipped = journal.SkippedLines;
-        journal = {};
-        journal.SkippedLines = skipped;
+        ClearKeepingSkipped(journal);
         ProbeLockFor(result, path, options);
         return;
     }
@@ -236,9 +248,7 @@ void RetagAnalysed(JobResult& result, const std::string& path, const JobOptions&
     }
     result.Status = written;
     result.SystemError = OpenFailed(written) ? os::LastSystemError() : 0;
-    if (!result.Journal.JournalNotice.empty()) {
-        result.Warnings.push_back(Warning::NotCompacted);
-    }
+    NoteCompaction(result);
     if (written != kStatusDone) {
         TakeRefusal(result);
         return;
@@ -271,17 +281,13 @@ void RestoreAnalysed(JobResult& result, const std::string& path, const JobOption
         (state.CompressionPos == 0 || original.Codes.Compression == state.CurrentCompression)) {
         return;
     }
-    const int skipped = result.Journal.SkippedLines;
-    result.Journal = {};
-    result.Journal.SkippedLines = skipped;
+    ClearKeepingSkipped(result.Journal);
     TEngineState wrote = result.File.State;
     const ConversionStatus written = FileIsReadable(path) ? Write(path, WriteMode::Restore, kNoKind,
                                                                   wrote, options, result.Journal)
                                                           : kStatusNotFound;
     result.Status = written;
-    if (!result.Journal.JournalNotice.empty()) {
-        result.Warnings.push_back(Warning::NotCompacted);
-    }
+    NoteCompaction(result);
     if (result.Journal.Refused == Refusal::NothingRecorded) {
         // Recovery may have been the whole restore: the interrupted conversion was the only one
         // recorded, and putting its old codes back was the write.
